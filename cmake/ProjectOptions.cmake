@@ -1,0 +1,32 @@
+# Warnings, sanitizers and output folders shared by every target of the project.
+
+set(ORVAN_SANITIZE "" CACHE STRING "Sanitizers: address (ASan+UBSan), thread (TSan) or empty")
+option(ORVAN_WERROR "Treat warnings as errors" ON)
+
+set(ORVAN_WARNINGS -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wno-sign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual -Wnull-dereference)
+if(ORVAN_WERROR)
+  list(APPEND ORVAN_WARNINGS -Werror)
+endif()
+
+# Applies the project's warning set to one target (third-party code never gets it).
+function(orvan_warnings target)
+  target_compile_options(${target} PRIVATE ${ORVAN_WARNINGS})
+endfunction()
+
+if(ORVAN_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(ORVAN_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT ORVAN_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "ORVAN_SANITIZE must be 'address', 'thread' or empty")
+endif()
+
+# Programs go to bin/, libraries to lib/, and the demo music to media/ beside bin/.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+set(CMAKE_POSITION_INDEPENDENT_CODE ON)
+set(CMAKE_BUILD_RPATH ${CMAKE_BINARY_DIR}/lib)

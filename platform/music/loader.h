@@ -1,0 +1,28 @@
+// Loads music files as segments and DLS files as collections. Paths are used exactly as
+// given: there is no search directory.
+#pragma once
+
+#include <string>
+
+#include "platform/music/types.h"
+
+namespace orvan::music {
+
+class DirectMusicSegment8;
+class DirectMusicCollection8;
+
+class DirectMusicLoader8 : public com::Object {
+ public:
+  DirectMusicLoader8() = default;
+
+  // MUSIC_E_CANNOT_OPEN when the file cannot be read, MUSIC_E_UNSUPPORTED_FORMAT when it is
+  // no music file we know, MUSIC_E_CORRUPT (or a more specific reader status) when it is
+  // one but broken. `segment` is untouched on failure.
+  HResult LoadSegment(const std::string& path, Ref<DirectMusicSegment8>& segment);
+  HResult LoadCollection(const std::string& path, Ref<DirectMusicCollection8>& collection);
+
+ private:
+  ~DirectMusicLoader8() override = default;
+};
+
+}  // namespace orvan::music

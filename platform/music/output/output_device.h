@@ -1,0 +1,46 @@
+// Audio output devices. A device owns the render thread: once started, it calls its
+// source's render() from that thread until stopped. Which device a performance gets is a
+// process-wide platform setting (settings.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/com/status.h"
+
+namespace orvan::music::output {
+
+// Produces interleaved stereo float frames. Called on the render thread only: it must not
+// allocate, block on a lock a client may hold for long, or log.
+class RenderSource {
+ public:
+  virtual void render(float* interleaved_stereo, int frames) noexcept = 0;
+
+ protected:
+  ~RenderSource() = default;
+};
+
+class OutputDevice {
+ public:
+  virtual ~OutputDevice() = default;
+
+  // Starts calling source->render(). The source must outlive stop().
+  virtual com::HResult start(RenderSource* source) = 0;
+  // Returns once the render thread has made its last call. Harmless when not started.
+  virtual void stop() = 0;
+
+  virtual int sample_rate() const = 0;
+  // Frames per render() call (the last call of a manual pump may be shorter).
+  virtual int period_frames() const = 0;
+  // Frames rendered so far and the peak magnitude of the last period: what a player needs
+  // to tell when a render has died away. Safe to read from any thread.
+  virtual std::int64_t frames_rendered() const = 0;
+  virtual float last_period_peak() const = 0;
+};
+
+// Opens the device the platform settings name at `sample_rate`. DSERR_NODRIVER when the
+// real-time output has no device; MUSIC_E_DEVICE_FAILED for a WAV file that cannot be
+// written.
+com::HResult open_output_device(int sample_rate, std::unique_ptr<OutputDevice>& device);
+
+}  // namespace orvan::music::output

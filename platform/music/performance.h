@@ -1,0 +1,65 @@
+// A performance: one synthesizer, one sequencer and one audio output, played by a render
+// thread. Every method runs on the client's thread; none of them waits on the render
+// thread for longer than a copy.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/music/types.h"
+
+namespace orvan::music {
+
+class DirectMusicSegment8;
+class DirectMusicSegmentState8;
+class DirectMusicAudioPath8;
+class DirectSound8;
+class EventHub;
+class PerformanceCore;
+
+class DirectMusicPerformance8 : public com::Object {
+ public:
+  // `hwnd` is recorded and may be 0; the rate comes from `params` when its validData has
+  // DMUS_AUDIOPARAMS_SAMPLERATE (11025..96000 Hz), else 22050 Hz. Only path type
+  // DMUS_APATH_SHARED_STEREOPLUSREVERB is supported.
+  HResult InitAudio(std::int32_t hwnd, std::int32_t flags, DMUS_AUDIOPARAMS& params,
+                    const Ref<DirectSound8>& sound, std::int32_t defaultPathType,
+                    std::int32_t channelCount);
+  HResult SetMasterAutoDownload(bool enable);
+  HResult AddNotificationType(std::int32_t type);
+  HResult RemoveNotificationType(std::int32_t type);
+  HResult SetNotificationHandle(std::int32_t eventHandle);
+  // `taken` is true when a message was taken off the queue, false when it was empty.
+  HResult GetNotificationPMSG(DMUS_NOTIFICATION_PMSG& message, bool& taken);
+
+  HResult PlaySegmentEx(const Ref<DirectMusicSegment8>& source, std::int32_t flags,
+                        std::int32_t startTime, const Ref<com::Object>& from,
+                        const Ref<DirectMusicAudioPath8>& audioPath,
+                        Ref<DirectMusicSegmentState8>& state);
+  // Stops every state of a segment, or one state; every note is released.
+  HResult StopEx(const Ref<com::Object>& objectToStop, std::int32_t stopTime,
+                 std::int32_t flags);
+  // Either reference may be empty, not both.
+  HResult IsPlaying(const Ref<DirectMusicSegment8>& segment,
+                    const Ref<DirectMusicSegmentState8>& state, bool& playing);
+
+  HResult SetMasterTempo(float tempo);  // 0.01..100
+  HResult GetMasterTempo(float& tempo);
+  HResult SetMasterVolume(std::int32_t volume);  // hundredths of a dB, -20000..2000
+  HResult GetMasterVolume(std::int32_t& volume);
+
+  HResult GetDefaultAudioPath(Ref<DirectMusicAudioPath8>& path);
+  HResult CloseDown();
+
+  // For the root object.
+  explicit DirectMusicPerformance8(std::shared_ptr<EventHub> events);
+  // For the platform's own objects (paths, buffers, segments downloading instruments).
+  PerformanceCore* core() const { return core_.get(); }
+
+ private:
+  ~DirectMusicPerformance8() override;  // shuts down as CloseDown does
+
+  std::unique_ptr<PerformanceCore> core_;
+};
+
+}  // namespace orvan::music

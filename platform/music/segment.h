@@ -1,0 +1,49 @@
+// A loaded piece of music: the sequence read from a file, its repeat count and start point.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "platform/music/midi/sequence.h"
+#include "platform/music/types.h"
+
+namespace orvan::music {
+
+class DirectMusicAudioPath8;
+class DirectMusicCollection8;
+
+class DirectMusicSegment8 : public com::Object {
+ public:
+  explicit DirectMusicSegment8(std::shared_ptr<const midi::Sequence> sequence);
+
+  HResult GetLength(std::int32_t& length) const;
+  // Repetitions after the first pass; -1 repeats forever, other negative counts are refused.
+  HResult SetRepeats(std::int32_t repeats);
+  HResult GetRepeats(std::int32_t& repeats) const;
+  // Where the next play begins; 0 <= point < length, else MUSIC_E_START_OUT_OF_RANGE.
+  HResult SetStartPoint(std::int32_t point);
+  HResult GetStartPoint(std::int32_t& point) const;
+
+  // Instruments: the collection supplies the programs it has when downloaded to a path.
+  HResult ConnectToCollection(const Ref<DirectMusicCollection8>& collection);
+  HResult Download(const Ref<DirectMusicAudioPath8>& path);
+
+  // For the performance.
+  const std::shared_ptr<const midi::Sequence>& sequence() const { return sequence_; }
+  std::int32_t repeats() const { return repeats_.load(std::memory_order_relaxed); }
+  std::int32_t start_point() const { return start_point_.load(std::memory_order_relaxed); }
+  Ref<DirectMusicCollection8> collection() const;
+
+ private:
+  ~DirectMusicSegment8() override;
+
+  std::shared_ptr<const midi::Sequence> sequence_;
+  std::atomic<std::int32_t> repeats_{0};
+  std::atomic<std::int32_t> start_point_{0};
+  mutable std::mutex collection_mutex_;
+  Ref<DirectMusicCollection8> collection_;
+};
+
+}  // namespace orvan::music
