@@ -1,0 +1,199 @@
+// OrvanMusic: one independent music channel.
+//
+// The class owns the platform objects of its channel and drives them; it synthesises and
+// mixes nothing itself. Every public method keeps the form it has on the component
+// interface: inputs the caller passes by reference are only read, every call returns a
+// status, and results come back through out-values (written only on success).
+//
+// Failure styles, fixed per method:
+//   - box: InitOrvanAudio, Music_Load and the SetFX_* parameter methods catch every failure,
+//     show a message box and return S_OK (the SetFX_* methods report false);
+//   - best effort: CleanupAudio and Effect_Clear attempt every step and return S_OK;
+//   - pass-through: every other method stops at the first failing step and returns its
+//     status; a call through an empty member fails with com::E_OBJECT_NOT_SET.
+//
+// Threads: every public method runs on the thread that created the object. The platform
+// calls DXCallback on its notification thread; the only lock in the class guards `Perf`
+// against that callback.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "platform/com/auto_string.h"
+#include "platform/com/object.h"
+#include "platform/music/audio_path.h"
+#include "platform/music/collection.h"
+#include "platform/music/effects.h"
+#include "platform/music/loader.h"
+#include "platform/music/performance.h"
+#include "platform/music/root.h"
+#include "platform/music/segment.h"
+#include "platform/music/segment_state.h"
+#include "platform/music/sound_buffer.h"
+#include "platform/music/types.h"
+
+namespace orvan::engine {
+
+using com::HResult;
+
+// Chorus phase between left and right, in degrees.
+enum CONST_OSFX_PHASE : std::int32_t {
+  OSFX_PHASE_180 = 4,
+  OSFX_PHASE_90 = 3,
+  OSFX_PHASE_MAX = 4,
+  OSFX_PHASE_MIN = 0,
+  OSFX_PHASE_NEG_180 = 0,
+  OSFX_PHASE_NEG_90 = 1,
+  OSFX_PHASE_ZERO = 2,
+};
+
+// Chorus modulation waveform.
+enum CONST_OSFX_WAVE : std::int32_t {
+  OSFX_WAVE_SIN = 1,
+  OSFX_WAVE_TRIANGLE = 0,
+};
+
+// Texts, captions and icons of the boxes the engine shows.
+inline constexpr const char* kInitFailedText = "Could not initialize Engine\r\n ";
+inline constexpr const char* kInitFailedCaption = "Exiting...";
+inline constexpr const char* kLoadFailedText = "Couldn't load this file";
+inline constexpr const char* kLoadFailedCaption = "Couldn't load";
+inline constexpr const char* kNotificationFailedText = "Error processing this Notification";
+inline constexpr const char* kNotificationFailedCaption = "Cannot Process.";
+inline constexpr const char* kFarewellText = "Thank you for using 'Orvan Music Engine' ";
+
+// The slot table starts with indexes 0 to 16.
+inline constexpr std::int32_t kInitialMaxDLS = 16;
+inline constexpr std::int32_t kDefaultSampleRate = 48000;
+inline constexpr std::int32_t kPerformanceChannels = 128;
+inline constexpr std::size_t kMaxEffects = 4;
+
+class OrvanMusic : public com::Object, public music::DirectXEvent8 {
+ public:
+  // Creates no platform object: the root comes with the first call that needs one.
+  OrvanMusic();
+
+  // --- Lifecycle -------------------------------------------------------------------------
+  // Brings up the channel's performance for window `hwnd` at `SampleRate` Hz. A failure
+  // shows the "Exiting..." box and runs CleanupAudio; the call itself always succeeds.
+  HResult InitOrvanAudio(const std::int32_t& hwnd,
+                         const std::int32_t& SampleRate = kDefaultSampleRate);
+  // Releases every platform object of the channel except the root; never fails.
+  HResult CleanupAudio();
+
+  // --- Music ------------------------------------------------------------------------------
+  // Loads a file as the channel's segment; a failure shows the "Couldn't load" box and
+  // keeps the previous segment. Nothing playing is stopped.
+  HResult Music_Load(const com::BStr& Filename);
+  // Plays the segment with `nLoop` repetitions after the first pass; nothing when no
+  // segment is loaded.
+  HResult Music_Play(const std::int32_t& nLoop = 0);
+  HResult Music_Stop();
+  HResult GetLengh(std::int32_t& result);
+  HResult GetCurrentPosition(std::int32_t& result);
+  HResult GetRepeats(std::int32_t& result);
+  // Stops, moves the segment's start point to `Pos` (music time) and plays again.
+  HResult SetPosition(const std::int32_t& Pos);
+  HResult IsPlaying(com::VariantBool& result);
+
+  // --- Effects chain ----------------------------------------------------------------------
+  HResult Effect_DistortionOn();
+  HResult Effect_ChorusOn();
+  HResult Effect_ReverbOn();
+  HResult Effect_3DReverb_On();
+  HResult Effect_Clear();
+
+  // --- Effect parameters (result: true when the value was applied) -----------------------
+  HResult SetFX_Dist_Gain(float Value, com::VariantBool& result);
+  HResult SetFX_Dist_Edge(float Value, com::VariantBool& result);
+  HResult SetFX_Dist_PostEQBandwidth(float Value, com::VariantBool& result);
+  HResult SetFX_Dist_PostEQCenterFrequency(float Value, com::VariantBool& result);
+  HResult SetFX_Dist_PreLowpassCutoff(float Value, com::VariantBool& result);
+  HResult SetFX_Cho_Feedback(float Value, com::VariantBool& result);
+  HResult SetFX_Cho_Delay(float Value, com::VariantBool& result);
+  HResult SetFX_Cho_Depth(float Value, com::VariantBool& result);
+  HResult SetFX_Cho_Frequency(float Value, com::VariantBool& result);
+  HResult SetFX_Cho_WetDryMix(float Value, com::VariantBool& result);
+  HResult SetFX_Cho_Phase(CONST_OSFX_PHASE Value, com::VariantBool& result);
+  HResult SetFX_Cho_Waveform(CONST_OSFX_WAVE Value, com::VariantBool& result);
+  HResult SetFX_Rev_Gain(float Value, com::VariantBool& result);
+  HResult SetFX_Rev_Mix(float Value, com::VariantBool& result);
+  HResult SetFX_Rev_Time(float Value, com::VariantBool& result);
+  HResult SetFX_Rev_HighFreqRTRatio(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_DecayHFRatio(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_DecayTime(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_Density(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_Diffusion(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_HFReference(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_ReflectionsDelay(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_ReverbDelay(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_RoomRolloffFactor(float Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_Reflections(std::int32_t Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_Reverb(std::int32_t Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_Room(std::int32_t Value, com::VariantBool& result);
+  HResult SetFX_Rev3D_RoomHF(std::int32_t Value, com::VariantBool& result);
+
+  // --- Master controls (this channel's performance only) ----------------------------------
+  HResult SetMasterTempo(const float& Value);
+  HResult SetMasterVolume(const std::int32_t& Value);
+  HResult GetMasterTempo(float& result);
+  HResult GetMasterVolume(std::int32_t& result);
+
+  // --- DLS instrument collections ---------------------------------------------------------
+  HResult Change_MaxDLS(const std::int32_t& NewValue);
+  // An omitted slot index arrives as 0, the slot that exists at every table size.
+  HResult LoadDLS(const com::BStr& Filename, const std::int32_t& sIndex = 0);
+  HResult ApplyDLS(const std::int32_t& sIndex = 0);
+
+  // --- Notification sink ------------------------------------------------------------------
+  // Called by the platform on its notification thread, once per signal: takes one message
+  // off the performance's queue. An empty queue shows the "Cannot Process." box; a failure
+  // to ask (no performance) is returned to the platform.
+  HResult DXCallback(std::int32_t eventid) override;
+
+ protected:
+  // Shows the farewell box, then lets go of the root first: that destroys every event of
+  // this object and waits for a callback in flight, so no callback can reach a destroyed
+  // object. The performance shuts down when its last reference goes.
+  ~OrvanMusic() override;
+
+  // Creates the root object when `DX` is empty. E_OUTOFMEMORY when it cannot be made.
+  HResult EnsureDX();
+  // The only writer of `Perf`: swaps under the guard the callback takes, and releases the
+  // old performance outside it.
+  void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);
+
+  // The channel's state record. Protected, not private, so that tests and the component
+  // layer can look at it through a derived class.
+  com::Ref<music::DirectX8> DX;
+  com::Ref<music::DirectMusicPerformance8> Perf;
+  com::Ref<music::DirectMusicLoader8> Loader;
+  com::Ref<music::DirectMusicSegment8> Seg;
+  com::Ref<music::DirectMusicSegmentState8> SegState;
+  std::int32_t MaxDLS = 0;
+  std::vector<com::Ref<music::DirectMusicCollection8>> DLSCollections;
+  com::Ref<music::DirectSoundBuffer8> DSBuffer;
+  std::int32_t EffectCount = 0;
+  music::DMUS_AUDIOPARAMS AudioParams;
+  std::int32_t NotifyEvent = 0;
+  com::Ref<music::DirectSoundFXDistortion8> FXDistortion;
+  music::DSFXDISTORTION DistortionParams{};
+  com::Ref<music::DirectSoundFXChorus8> FXChorus;
+  music::DSFXCHORUS ChorusParams{};
+  com::Ref<music::DirectSoundFXWavesReverb8> FXWavesReverb;
+  music::DSFXWAVESREVERB WavesReverbParams{};
+  com::Ref<music::DirectSoundFXI3DL2Reverb8> FX3DReverb;
+  music::DSFXI3DL2REVERB Reverb3DParams{};
+  std::array<music::DSEFFECTDESC, kMaxEffects> EffectDescs{};
+  std::vector<std::int32_t> EffectResults;
+
+ private:
+  // Held by DXCallback while it asks `Perf` for a message, and by ReplacePerf while it
+  // swaps the member; never around anything that waits.
+  std::mutex perf_guard_;
+};
+
+}  // namespace orvan::engine
