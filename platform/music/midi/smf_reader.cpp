@@ -204,9 +204,12 @@ com::HResult read_smf(std::span<const std::uint8_t> bytes, Sequence& seq, std::s
     ++tracks_read;
   }
 
-  // Tracks were appended in order, so a stable sort by tick keeps ties in track, then file order.
-  std::stable_sort(ticked.begin(), ticked.end(),
-                   [](const TickedEvent& a, const TickedEvent& b) { return a.tick < b.tick; });
+  // Tracks were appended in order, so a stable sort by tick keeps ties in track, then file
+  // order. A single track is already in order and needs none.
+  const auto by_tick = [](const TickedEvent& a, const TickedEvent& b) { return a.tick < b.tick; };
+  if (!std::is_sorted(ticked.begin(), ticked.end(), by_tick)) {
+    std::stable_sort(ticked.begin(), ticked.end(), by_tick);
+  }
 
   TempoBuilder tempo(header.division, scale);
   seq.events.reserve(ticked.size());
