@@ -1,0 +1,74 @@
+#include "platform/music/output/wav_device.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+
+namespace orvan::music::output {
+
+com::HResult WavDevice::open(const std::string& path, int sample_rate,
+                             std::unique_ptr<OutputDevice>& device) {
+  if (path.empty()) return com::MUSIC_E_DEVICE_FAILED;
+  SF_INFO info{};
+  info.samplerate = sample_rate;
+  info.channels = 2;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!file) return com::MUSIC_E_DEVICE_FAILED;
+  device.reset(new WavDevice(file, sample_rate));
+  return com::S_OK;
+}
+
+WavDevice::WavDevice(SNDFILE* file, int sample_rate)
+    : file_(file),
+      sample_rate_(sample_rate),
+      period_frames_(period_frames_for(sample_rate)),
+      period_(static_cast<std::size_t>(period_frames_) * 2) {}
+
+WavDevice::~WavDevice() {
+  stop();
+  sf_close(file_);
+}
+
+com::HResult WavDevice::start(RenderSource* source) {
+  if (!source) return com::E_POINTER;
+  std::lock_guard lock(mutex_);
+  if (thread_.joinable()) return com::DSERR_INVALIDCALL;
+  stopping_ = false;
+  stop_flag_.store(false, std::memory_order_relaxed);
+  source_ = source;
+  thread_ = std::thread(&WavDevice::run, this);
+  return com::S_OK;
+}
+
+void WavDevice::stop() {
+  std::thread running;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    stop_flag_.store(true, std::memory_order_release);
+    running = std::move(thread_);
+  }
+  stop_requested_.notify_all();
+  if (running.joinable()) running.join();
+  source_ = nullptr;
+}
+
+void WavDevice::run() {
+  while (!stop_flag_.load(std::memory_order_acquire) && !write_stopped()) {
+    const std::int64_t room = kMaxFrames - meter_.frames();
+    const int n = static_cast<int>(std::min<std::int64_t>(room, period_frames_));
+    if (n <= 0) break;
+    source_->render(period_.data(), n);
+    meter_.record(period_.data(), n);
+    if (sf_writef_float(file_, period_.data(), n) != n) break;
+  }
+  if (stop_flag_.load(std::memory_order_acquire)) return;
+  // The file is full or the disk is: nothing more can be written, so wait to be stopped
+  // rather than spin.
+  write_stopped_.store(true, std::memory_order_release);
+  std::unique_lock lock(mutex_);
+  stop_requested_.wait(lock, [this] { return stopping_; });
+}
+
+}  // namespace orvan::music::output

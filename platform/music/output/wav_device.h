@@ -1,0 +1,64 @@
+// Renders to a WAV file (32-bit float stereo) as fast as the machine allows. The render
+// thread is the device's own; it runs from start() until stop(). A WAV file cannot grow past
+// 4 GiB, so the thread stops writing at that size and sleeps until it is stopped.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/music/output/output_device.h"
+#include "platform/music/output/render_meter.h"
+
+struct sf_private_tag;
+
+namespace orvan::music::output {
+
+class WavDevice final : public OutputDevice {
+ public:
+  // Creates (or truncates) the file now: MUSIC_E_DEVICE_FAILED when it cannot be written.
+  static com::HResult open(const std::string& path, int sample_rate,
+                           std::unique_ptr<OutputDevice>& device);
+  ~WavDevice() override;  // stops, then completes the file's header
+
+  // E_POINTER for an empty source, DSERR_INVALIDCALL when already started.
+  com::HResult start(RenderSource* source) override;
+  void stop() override;
+
+  int sample_rate() const override { return sample_rate_; }
+  int period_frames() const override { return period_frames_; }
+  std::int64_t frames_rendered() const override { return meter_.frames(); }
+  float last_period_peak() const override { return meter_.peak(); }
+
+  // True when a write failed (disk full) or the file reached its largest size; the thread
+  // then renders no more.
+  bool write_stopped() const { return write_stopped_.load(std::memory_order_acquire); }
+
+  // Frames a WAV file of 32-bit float stereo can hold.
+  static constexpr std::int64_t kMaxFrames = (0xFFFFFFFFll - 4096) / 8;
+
+ private:
+  WavDevice(sf_private_tag* file, int sample_rate);
+  void run();  // render thread only
+
+  sf_private_tag* file_;
+  const int sample_rate_;
+  const int period_frames_;
+  std::vector<float> period_;  // one period, allocated up front
+
+  std::mutex mutex_;
+  std::condition_variable stop_requested_;
+  bool stopping_ = false;  // guarded by mutex_
+  std::atomic<bool> stop_flag_{false};
+  std::atomic<bool> write_stopped_{false};
+  RenderSource* source_ = nullptr;  // set before the thread starts, cleared after it ends
+  std::thread thread_;
+  RenderMeter meter_;
+};
+
+}  // namespace orvan::music::output
