@@ -1,0 +1,49 @@
+// The parameter side every effect shares: the client thread checks and publishes whole
+// records; the render thread picks up the newest one at the start of a block and glides
+// towards it.
+#pragma once
+
+#include "platform/music/dsp/effect.h"
+#include "platform/music/dsp/param_mailbox.h"
+#include "platform/music/dsp/parameter_fields.h"
+
+namespace orvan::music::dsp {
+
+template <class Record>
+class ParameterizedEffect : public Effect {
+ public:
+  // Client thread: checks `params`; unless refused, they become the effect's parameters
+  // (possibly clamped, see check_record) and the sound glides to them.
+  RangeCheck set_params(const Record& params) noexcept {
+    Record checked = params;
+    const RangeCheck result = check_record(checked, sample_rate_);
+    if (result == RangeCheck::refused) return result;
+    client_params_ = checked;
+    mailbox_.publish(checked);
+    return result;
+  }
+
+  // Client thread: the parameters last accepted (the defaults for a new effect).
+  const Record& params() const noexcept { return client_params_; }
+
+  double sample_rate() const noexcept { return sample_rate_; }
+
+ protected:
+  explicit ParameterizedEffect(double sample_rate)
+      : sample_rate_(sample_rate),
+        client_params_(default_record<Record>()),
+        target_(client_params_),
+        mailbox_(client_params_) {}
+
+  // Render thread only: takes the newest published record into target(), if any.
+  bool fetch_target() noexcept { return mailbox_.fetch(target_); }
+  const Record& target() const noexcept { return target_; }
+
+ private:
+  double sample_rate_;
+  Record client_params_;  // client thread
+  Record target_;         // render thread
+  ParamMailbox<Record> mailbox_;
+};
+
+}  // namespace orvan::music::dsp
