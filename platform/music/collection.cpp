@@ -1,25 +1,36 @@
+// Collections and the loader's LoadCollection.
 #include "platform/music/collection.h"
 
+#include <atomic>
+#include <memory>
+
 #include "platform/music/loader.h"
-#include "platform/music/segment.h"
+#include "platform/music/synth/dls_font.h"
 
-// DLS collections are not loaded yet; these entry points exist so that the platform links.
-// They are replaced by the collection support.
 namespace orvan::music {
+namespace {
 
-DirectMusicCollection8::DirectMusicCollection8(std::string path) : path_(std::move(path)) {}
+std::uint64_t next_serial() {
+  static std::atomic<std::uint64_t> counter{0};
+  return counter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+}  // namespace
+
+DirectMusicCollection8::DirectMusicCollection8(std::string path, CollectionSummary summary)
+    : path_(std::move(path)), summary_(summary), serial_(next_serial()) {}
+
 DirectMusicCollection8::~DirectMusicCollection8() = default;
 
-HResult DirectMusicLoader8::LoadCollection(const std::string&, Ref<DirectMusicCollection8>&) {
-  return com::E_NOTIMPL;
+HResult DirectMusicLoader8::LoadCollection(const std::string& path,
+                                           Ref<DirectMusicCollection8>& collection) {
+  // A full read through the synthesizer library, discarded at once: a file the library
+  // would refuse fails here, where the caller can tell it apart, and not at download time.
+  std::unique_ptr<synth::CollectionFont> trial;
+  CollectionSummary summary;
+  if (HResult hr = synth::CollectionFont::read(path, trial, &summary); com::failed(hr)) return hr;
+  collection = com::make_ref<DirectMusicCollection8>(path, summary);
+  return com::S_OK;
 }
-
-HResult DirectMusicSegment8::ConnectToCollection(const Ref<DirectMusicCollection8>&) {
-  return com::E_NOTIMPL;
-}
-
-HResult DirectMusicSegment8::Download(const Ref<DirectMusicAudioPath8>&) { return com::E_NOTIMPL; }
-
-Ref<DirectMusicCollection8> DirectMusicSegment8::collection() const { return {}; }
 
 }  // namespace orvan::music

@@ -1,0 +1,30 @@
+// A segment's instrument collection: connecting to it and downloading it to a performance.
+#include <mutex>
+
+#include "platform/music/audio_path.h"
+#include "platform/music/collection.h"
+#include "platform/music/segment.h"
+
+namespace orvan::music {
+
+HResult DirectMusicSegment8::ConnectToCollection(const Ref<DirectMusicCollection8>& collection) {
+  if (!collection) return com::E_POINTER;
+  std::lock_guard lock(collection_mutex_);
+  collection_ = collection;
+  return com::S_OK;
+}
+
+Ref<DirectMusicCollection8> DirectMusicSegment8::collection() const {
+  std::lock_guard lock(collection_mutex_);
+  return collection_;
+}
+
+HResult DirectMusicSegment8::Download(const Ref<DirectMusicAudioPath8>& path) {
+  if (!path) return com::E_POINTER;
+  const Ref<DirectMusicCollection8> connected = collection();
+  if (!connected) return com::MUSIC_E_NO_COLLECTION;
+  // The performance side that takes the instruments lands with the performance core.
+  return com::E_NOTIMPL;
+}
+
+}  // namespace orvan::music
