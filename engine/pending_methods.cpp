@@ -135,15 +135,4 @@ HResult OrvanMusic::SetFX_Rev3D_RoomHF(std::int32_t /*Value*/, com::VariantBool&
   return com::E_NOTIMPL;
 }
 
-// DLS collections: deleted when engine/dls_collections.cpp lands.
-HResult OrvanMusic::Change_MaxDLS(const std::int32_t& /*NewValue*/) {
-  return com::E_NOTIMPL;
-}
-HResult OrvanMusic::LoadDLS(const com::BStr& /*Filename*/, const std::int32_t& /*sIndex*/) {
-  return com::E_NOTIMPL;
-}
-HResult OrvanMusic::ApplyDLS(const std::int32_t& /*sIndex*/) {
-  return com::E_NOTIMPL;
-}
-
 }  // namespace orvan::engine

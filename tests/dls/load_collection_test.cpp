@@ -7,6 +7,7 @@
 
 #include "platform/music/collection.h"
 #include "platform/music/loader.h"
+#include "platform/music/segment.h"
 #include "tests/support/dls_writer.h"
 
 namespace orvan::music {
@@ -103,6 +104,25 @@ TEST_F(LoadCollectionTest, CollectionWithoutInstrumentsLoads) {
   Ref<DirectMusicCollection8> out;
   ASSERT_EQ(load(write("none.dls", test::write_dls({})), out), com::S_OK);
   EXPECT_EQ(out->summary().instruments, 0u);
+}
+
+TEST_F(LoadCollectionTest, SegmentConnectsOnlyToARealCollection) {
+  auto segment = com::make_ref<DirectMusicSegment8>(std::make_shared<midi::Sequence>());
+  EXPECT_EQ(segment->ConnectToCollection(nullptr), com::E_POINTER);
+  EXPECT_FALSE(segment->collection());
+
+  Ref<DirectMusicCollection8> collection;
+  ASSERT_EQ(load(write("c.dls", test::write_dls(test::sine_and_square_collection())), collection),
+            com::S_OK);
+  ASSERT_EQ(segment->ConnectToCollection(collection), com::S_OK);
+  EXPECT_EQ(segment->collection(), collection);
+  // The segment holds its own reference: the caller's release does not end the collection.
+  const DirectMusicCollection8* raw = collection.get();
+  collection.reset();
+  EXPECT_EQ(segment->collection().get(), raw);
+  // Refused connections keep the one that was made.
+  EXPECT_EQ(segment->ConnectToCollection(nullptr), com::E_POINTER);
+  EXPECT_EQ(segment->collection().get(), raw);
 }
 
 }  // namespace
