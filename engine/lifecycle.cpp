@@ -15,9 +15,12 @@ OrvanMusic::OrvanMusic() : MaxDLS(kInitialMaxDLS), DLSCollections(kInitialMaxDLS
 
 OrvanMusic::~OrvanMusic() {
   ui::show_message_box(kFarewellText, "", ui::MessageIcon::None);
-  // The root goes first: it destroys every event this object created (including those an
-  // InitOrvanAudio called twice left behind) and waits for a callback in flight, so from
-  // here on nothing calls DXCallback.
+  // Events first: DestroyEvent waits for a callback in flight, so from here on nothing
+  // calls DXCallback, even if someone else still holds the root.
+  if (DX) {
+    for (const std::int32_t handle : live_events_) (void)DX->DestroyEvent(handle);
+  }
+  live_events_.clear();
   DX.reset();
   // Then the effect objects and the buffer before the performance they belong to. A
   // performance without CloseDown shuts itself down when its last reference goes.
@@ -85,6 +88,7 @@ HResult OrvanMusic::InitOrvanAudio(const std::int32_t& hwnd, const std::int32_t&
     hr = DX->CreateEvent(this, handle);
     if (failed(hr)) return hr;
     NotifyEvent = handle;
+    live_events_.push_back(handle);
 
     return call(Perf, &DirectMusicPerformance8::SetNotificationHandle, NotifyEvent);
   };
@@ -104,7 +108,9 @@ HResult OrvanMusic::CleanupAudio() {
   DSBuffer.reset();
   (void)call(Perf, &DirectMusicPerformance8::RemoveNotificationType, DMUS_NOTIFY_ON_SEGMENT);
   // DestroyEvent waits for a callback in flight: after it, no callback reads Perf.
-  if (!failed(EnsureDX())) (void)DX->DestroyEvent(NotifyEvent);
+  if (!failed(EnsureDX()) && !failed(DX->DestroyEvent(NotifyEvent))) {
+    std::erase(live_events_, NotifyEvent);
+  }
   if (Seg) (void)call(Perf, &DirectMusicPerformance8::StopEx, Seg, 0, 0);
   Seg.reset();
   SegState.reset();

@@ -155,8 +155,8 @@ class OrvanMusic : public com::Object, public music::DirectXEvent8 {
   HResult DXCallback(std::int32_t eventid) override;
 
  protected:
-  // Shows the farewell box, then lets go of the root first: that destroys every event of
-  // this object and waits for a callback in flight, so no callback can reach a destroyed
+  // Shows the farewell box, then destroys every event this object created (waiting for a
+  // callback in flight) and lets go of the root, so no callback can reach a destroyed
   // object. The performance shuts down when its last reference goes.
   ~OrvanMusic() override;
 
@@ -194,6 +194,10 @@ class OrvanMusic : public com::Object, public music::DirectXEvent8 {
   // Held by DXCallback while it asks `Perf` for a message, and by ReplacePerf while it
   // swaps the member; never around anything that waits.
   std::mutex perf_guard_;
+  // Every event handle CreateEvent gave this object that no DestroyEvent has taken back
+  // yet, so that destruction can stop them all, even those an InitOrvanAudio called twice
+  // left behind. Client thread only.
+  std::vector<std::int32_t> live_events_;
 };
 
 }  // namespace orvan::engine
