@@ -4,6 +4,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 
 #include "platform/music/root.h"
 
@@ -138,7 +139,14 @@ com::HResult EventHub::create_event(DirectXEvent8* sink, std::int32_t& handle) {
   ++s.live;
 
   if (!s.thread.joinable() && s.thread_id == std::thread::id{}) {
-    s.thread = std::thread(&State::run, state_);
+    try {
+      s.thread = std::thread(&State::run, state_);
+    } catch (const std::system_error&) {
+      slot.word.store(0, std::memory_order_release);
+      slot.sink = nullptr;
+      --s.live;
+      return com::E_OUTOFMEMORY;
+    }
     s.thread_id = s.thread.get_id();
   }
   handle = static_cast<std::int32_t>(new_handle);

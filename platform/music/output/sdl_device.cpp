@@ -57,7 +57,11 @@ com::HResult SdlDevice::open(int sample_rate, std::unique_ptr<OutputDevice>& dev
       SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, SDL_AUDIO_ALLOW_SAMPLES_CHANGE);
   if (id == 0) return com::DSERR_NODRIVER;
   opened->device_id_ = id;
-  if (obtained.samples > 0) opened->period_frames_ = obtained.samples;
+  // A backend that insists on a longer buffer still gets it filled in periods of the
+  // length we asked for; one that wants a shorter one sets the period.
+  if (obtained.samples > 0 && obtained.samples < opened->period_frames_) {
+    opened->period_frames_ = obtained.samples;
+  }
   device = std::move(opened);
   return com::S_OK;
 }

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <system_error>
 
 namespace orvan::music::output {
 
@@ -37,7 +38,12 @@ com::HResult WavDevice::start(RenderSource* source) {
   stopping_ = false;
   stop_flag_.store(false, std::memory_order_relaxed);
   source_ = source;
-  thread_ = std::thread(&WavDevice::run, this);
+  try {
+    thread_ = std::thread(&WavDevice::run, this);
+  } catch (const std::system_error&) {
+    source_ = nullptr;
+    return com::E_OUTOFMEMORY;
+  }
   return com::S_OK;
 }
 
