@@ -14,6 +14,7 @@ class DirectMusicSegment8;
 class DirectMusicSegmentState8;
 class DirectMusicAudioPath8;
 class DirectSound8;
+class DirectSoundBuffer8;
 class EventHub;
 class PerformanceCore;
 
@@ -37,8 +38,7 @@ class DirectMusicPerformance8 : public com::Object {
                         const Ref<DirectMusicAudioPath8>& audioPath,
                         Ref<DirectMusicSegmentState8>& state);
   // Stops every state of a segment, or one state; every note is released.
-  HResult StopEx(const Ref<com::Object>& objectToStop, std::int32_t stopTime,
-                 std::int32_t flags);
+  HResult StopEx(const Ref<com::Object>& objectToStop, std::int32_t stopTime, std::int32_t flags);
   // Either reference may be empty, not both.
   HResult IsPlaying(const Ref<DirectMusicSegment8>& segment,
                     const Ref<DirectMusicSegmentState8>& state, bool& playing);
@@ -55,11 +55,16 @@ class DirectMusicPerformance8 : public com::Object {
   explicit DirectMusicPerformance8(std::shared_ptr<EventHub> events);
   // For the platform's own objects (paths, buffers, segments downloading instruments).
   PerformanceCore* core() const { return core_.get(); }
+  std::int32_t window() const { return hwnd_; }
+  bool auto_download() const { return auto_download_; }
 
  private:
   ~DirectMusicPerformance8() override;  // shuts down as CloseDown does
 
   std::unique_ptr<PerformanceCore> core_;
+  Ref<DirectSoundBuffer8> buffer0_;  // buffer 0 of the default path, made by InitAudio
+  std::int32_t hwnd_ = 0;
+  bool auto_download_ = false;
 };
 
 }  // namespace orvan::music

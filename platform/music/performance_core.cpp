@@ -1,0 +1,258 @@
+#include "platform/music/performance_core.h"
+
+#include <algorithm>
+
+#include "platform/music/playback_shared.h"
+#include "platform/music/segment.h"
+#include "platform/music/segment_state.h"
+#include "platform/music/settings.h"
+#include "platform/music/synth/soundfont_locator.h"
+#include "platform/music/synth/synth.h"
+
+// Client side of the performance core: lifecycle, play and stop requests, states.
+namespace orvan::music {
+
+PerformanceCore::PerformanceCore(std::shared_ptr<EventHub> events) : events_(std::move(events)) {}
+
+PerformanceCore::~PerformanceCore() {
+  close();
+}
+
+HResult PerformanceCore::start_audio(int sample_rate) {
+  std::lock_guard lock(client_mutex_);
+  if (closed_) return com::MUSIC_E_CLOSED;
+  if (running_) return com::MUSIC_E_ALREADY_INITIALIZED;
+
+  std::string soundfont;
+  if (HResult hr = synth::locate_soundfont(platform_settings().soundfont, soundfont);
+      com::failed(hr)) {
+    return hr;
+  }
+  std::unique_ptr<output::OutputDevice> device;
+  if (HResult hr = output::open_output_device(sample_rate, device); com::failed(hr)) return hr;
+  // The device may settle on a rate of its own; the synthesizer must follow it.
+  const int rate = device->sample_rate() > 0 ? device->sample_rate() : sample_rate;
+  std::unique_ptr<synth::Synth> synth;
+  if (HResult hr = synth::Synth::create(rate, soundfont, synth); com::failed(hr)) return hr;
+
+  sample_rate_ = rate;
+  synth_ = std::move(synth);
+  sequencer_ = std::make_unique<Sequencer>(rate);
+  for (auto* plane : {&dry_left_, &dry_right_, &wet_left_, &wet_right_}) {
+    plane->assign(kChunkFrames, 0.0f);
+  }
+  volume_gain_ = 1.0;
+  device_ = std::move(device);
+  if (HResult hr = device_->start(this); com::failed(hr)) {
+    device_.reset();
+    synth_.reset();
+    sequencer_.reset();
+    return hr;
+  }
+  running_ = true;
+  return com::S_OK;
+}
+
+void PerformanceCore::close() {
+  std::lock_guard lock(client_mutex_);
+  if (closed_) return;
+  closed_ = true;
+  if (device_) device_->stop();
+  // The render thread has made its last call: everything it held is ours now.
+  Command command;
+  while (commands_.pop(command)) {
+    if (command.kind == CommandKind::Play) {
+      command.play.shared->playing.store(false, std::memory_order_relaxed);
+    }
+    delete command.chain;
+  }
+  EffectChain* retired = nullptr;
+  while (retired_chains_.pop(retired)) delete retired;
+  delete chain_;
+  chain_ = nullptr;
+  retire_all_locked();
+  PendingNotification pending;
+  while (pending_notifications_.pop(pending)) {
+  }
+  notifications_.clear();
+  running_ = false;
+  device_.reset();
+  synth_.reset();
+  sequencer_.reset();
+}
+
+bool PerformanceCore::audio_running() const {
+  std::lock_guard lock(client_mutex_);
+  return running_;
+}
+
+bool PerformanceCore::closed() const {
+  std::lock_guard lock(client_mutex_);
+  return closed_;
+}
+
+HResult PerformanceCore::push_command(const Command& command) {
+  if (closed_) return com::MUSIC_E_CLOSED;
+  if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
+  // Only reached when nothing renders for a long time while requests pile up.
+  if (!commands_.push(command)) return com::E_OUTOFMEMORY;
+  return com::S_OK;
+}
+
+void PerformanceCore::retire_all_locked() {
+  for (auto& state : handed_) {
+    state->shared()->playing.store(false, std::memory_order_relaxed);
+    state->shared()->retired.store(true, std::memory_order_relaxed);
+  }
+  handed_.clear();
+}
+
+void PerformanceCore::collect_locked() {
+  EffectChain* retired = nullptr;
+  while (retired_chains_.pop(retired)) delete retired;
+
+  // Which states the render thread let go of must be read before draining the ring: every
+  // notification about a retired state was queued before it retired, so the drain below
+  // still finds its state alive in handed_.
+  std::vector<bool> done(handed_.size());
+  for (std::size_t i = 0; i < handed_.size(); ++i) {
+    done[i] = handed_[i]->shared()->retired.load(std::memory_order_acquire);
+  }
+  PendingNotification pending;
+  while (pending_notifications_.pop(pending)) {
+    if (notifications_.size() >= kNotificationCapacity) {
+      dropped_.fetch_add(1, std::memory_order_relaxed);
+      continue;
+    }
+    DMUS_NOTIFICATION_PMSG message;
+    message.notificationType = DMUS_NOTIFY_ON_SEGMENT;
+    message.notificationOption = pending.option;
+    message.musicTime = pending.music_time;
+    message.segmentState = Ref<DirectMusicSegmentState8>::share(pending.state);
+    notifications_.push_back({std::move(message), pending.queued});
+  }
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < handed_.size(); ++i) {
+    if (!done[i]) handed_[kept++] = std::move(handed_[i]);
+  }
+  handed_.resize(kept);
+
+  const auto oldest = std::chrono::steady_clock::now() - kNotificationLifetime;
+  while (!notifications_.empty() && notifications_.front().queued < oldest) {
+    notifications_.pop_front();
+  }
+}
+
+HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
+                              Ref<DirectMusicSegmentState8>& state) {
+  std::lock_guard lock(client_mutex_);
+  if (closed_) return com::MUSIC_E_CLOSED;
+  if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
+  collect_locked();
+  const midi::Sequence* sequence = segment->sequence().get();
+  if (!sequence) return com::E_POINTER;
+
+  const std::int32_t repeats = segment->repeats();
+  const std::int32_t start = std::clamp(segment->start_point(), 0, std::max(0, sequence->length));
+  auto shared = std::make_shared<PlaybackShared>(sequence->length);
+  shared->position.store(start, std::memory_order_relaxed);
+  shared->playing.store(true, std::memory_order_relaxed);
+  Ref<DirectMusicSegmentState8> created =
+      com::make_ref<DirectMusicSegmentState8>(segment, repeats, shared);
+  handed_.reserve(handed_.size() + 1);
+
+  Command command;
+  command.kind = CommandKind::Play;
+  command.play = PlayRequest{sequence, shared.get(), created.get(), segment.get(), start, repeats};
+  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  // The new primary state replaces whatever plays; answer for that at once.
+  for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);
+  handed_.push_back(created);
+  state = std::move(created);
+  return com::S_OK;
+}
+
+HResult PerformanceCore::stop_segment(const DirectMusicSegment8* segment) {
+  std::lock_guard lock(client_mutex_);
+  Command command;
+  command.kind = CommandKind::StopSegment;
+  command.target = segment;
+  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  for (auto& s : handed_) {
+    if (s->segment().get() == segment) s->shared()->playing.store(false, std::memory_order_relaxed);
+  }
+  return com::S_OK;
+}
+
+HResult PerformanceCore::stop_state(const DirectMusicSegmentState8* state) {
+  std::lock_guard lock(client_mutex_);
+  Command command;
+  command.kind = CommandKind::StopState;
+  command.target = state;
+  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  for (auto& s : handed_) {
+    if (s.get() == state) s->shared()->playing.store(false, std::memory_order_relaxed);
+  }
+  return com::S_OK;
+}
+
+HResult PerformanceCore::stop_everything() {
+  std::lock_guard lock(client_mutex_);
+  Command command;
+  command.kind = CommandKind::StopAll;
+  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  for (auto& s : handed_) s->shared()->playing.store(false, std::memory_order_relaxed);
+  return com::S_OK;
+}
+
+bool PerformanceCore::is_playing(const DirectMusicSegment8* segment,
+                                 const DirectMusicSegmentState8* state) {
+  std::lock_guard lock(client_mutex_);
+  if (state) {
+    if (segment && state->segment().get() != segment) return false;
+    return state->shared()->playing.load(std::memory_order_relaxed);
+  }
+  collect_locked();
+  return std::any_of(handed_.begin(), handed_.end(), [&](const auto& s) {
+    return s->segment().get() == segment && s->shared()->playing.load(std::memory_order_relaxed);
+  });
+}
+
+HResult PerformanceCore::set_path_active(bool active) {
+  std::lock_guard lock(client_mutex_);
+  Command command;
+  command.kind = CommandKind::Activate;
+  command.flag = active;
+  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  path_active_.store(active, std::memory_order_relaxed);
+  return com::S_OK;
+}
+
+HResult PerformanceCore::replace_effect_chain(std::unique_ptr<EffectChain> chain) {
+  std::lock_guard lock(client_mutex_);
+  collect_locked();
+  Command command;
+  command.kind = CommandKind::Chain;
+  command.chain = chain.get();
+  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  static_cast<void>(
+      chain.release());  // the render thread owns it now, and hands it back when replaced
+  return com::S_OK;
+}
+
+bool PerformanceCore::take_notification(DMUS_NOTIFICATION_PMSG& message) {
+  std::lock_guard lock(client_mutex_);
+  if (closed_) return false;
+  collect_locked();
+  if (notifications_.empty()) return false;
+  message = std::move(notifications_.front().message);
+  notifications_.pop_front();
+  return true;
+}
+
+int PerformanceCore::active_voices() const {
+  std::lock_guard lock(client_mutex_);
+  return synth_ ? synth_->active_voices() : 0;
+}
+
+}  // namespace orvan::music

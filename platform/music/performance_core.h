@@ -1,0 +1,169 @@
+// The working half of a performance: synthesizer, sequencer, render pipeline, master
+// controls and notifications. DirectMusicPerformance8 checks arguments and states and calls
+// in here.
+//
+// Threads. Client-side methods may be called from the client thread and from the thread
+// that delivers notifications; they serialise on a mutex the render thread never takes.
+// They reach the render thread only through a fixed SPSC command queue (and atomics for
+// tempo and volume), applied at the start of the next block. The render thread answers
+// through atomics (positions, playing flags) and a bounded notification ring. Objects the
+// render thread refers to are kept alive by the client side until it has let go of them:
+// the render thread never releases a reference.
+//
+// Block pipeline (render()): commands -> for each 64-frame synthesizer block, the sequencer
+// dispatches the events whose sample falls in it (onsets land in the block holding their
+// sample, at most 63 frames early) -> FluidSynth renders dry stereo (buffer 0) and its
+// reverb's wet stereo (buffer 1) -> buffer 0's effect chain runs in place on the dry pair
+// -> mix -> path activation ramp -> master volume ramp -> device.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/music/effect_chain.h"
+#include "platform/music/output/output_device.h"
+#include "platform/music/sequencer.h"
+#include "platform/music/spsc_ring.h"
+#include "platform/music/types.h"
+
+namespace orvan::music {
+
+namespace synth {
+class Synth;
+}
+class EventHub;
+class DirectMusicSegment8;
+class DirectMusicSegmentState8;
+
+class PerformanceCore final : public output::RenderSource, private SequencerListener {
+ public:
+  // Notifications unread for this long are discarded.
+  static constexpr std::chrono::milliseconds kNotificationLifetime{2000};
+  // How many notifications wait for a reader at most; later ones are dropped and counted.
+  static constexpr std::size_t kNotificationCapacity = 256;
+  // Path activation ramps take this long, so switching effects does not click.
+  static constexpr double kActivateRampSeconds = 0.005;
+
+  explicit PerformanceCore(std::shared_ptr<EventHub> events);
+  ~PerformanceCore();
+
+  // --- client side ---
+  // Creates the synthesizer, opens the device and starts rendering.
+  HResult start_audio(int sample_rate);
+  // Stops rendering and lets go of everything; every later call sees closed().
+  void close();
+  bool audio_running() const;
+  bool closed() const;
+  int sample_rate() const { return sample_rate_; }
+  output::OutputDevice* device() const { return device_.get(); }
+
+  HResult play(const Ref<DirectMusicSegment8>& segment, Ref<DirectMusicSegmentState8>& state);
+  HResult stop_segment(const DirectMusicSegment8* segment);
+  HResult stop_state(const DirectMusicSegmentState8* state);
+  HResult stop_everything();
+  bool is_playing(const DirectMusicSegment8* segment, const DirectMusicSegmentState8* state);
+
+  void set_master_tempo(float tempo) { master_tempo_.store(tempo, std::memory_order_relaxed); }
+  float master_tempo() const { return master_tempo_.load(std::memory_order_relaxed); }
+  void set_master_volume(std::int32_t mb) { master_volume_.store(mb, std::memory_order_relaxed); }
+  std::int32_t master_volume() const { return master_volume_.load(std::memory_order_relaxed); }
+
+  void enable_segment_notifications(bool on) {
+    notify_segments_.store(on, std::memory_order_relaxed);
+  }
+  void set_notification_handle(std::int32_t handle) {
+    notification_handle_.store(handle, std::memory_order_relaxed);
+  }
+  // True when a message was taken.
+  bool take_notification(DMUS_NOTIFICATION_PMSG& message);
+  std::uint64_t dropped_notifications() const { return dropped_.load(std::memory_order_relaxed); }
+
+  HResult set_path_active(bool active);
+  bool path_active() const { return path_active_.load(std::memory_order_relaxed); }
+  // Swaps buffer 0's effect chain at the next block boundary (empty: no effects). The
+  // previous chain is destroyed on a client thread once the render thread let go of it.
+  HResult replace_effect_chain(std::unique_ptr<EffectChain> chain);
+
+  // --- render thread ---
+  void render(float* interleaved_stereo, int frames) noexcept override;
+
+  // For tests and benchmarks: voices the synthesizer is playing. Racy while rendering.
+  int active_voices() const;
+
+ private:
+  enum class CommandKind : std::uint8_t { Play, StopSegment, StopState, StopAll, Activate, Chain };
+  struct Command {
+    CommandKind kind = CommandKind::StopAll;
+    PlayRequest play{};
+    const void* target = nullptr;
+    bool flag = false;
+    EffectChain* chain = nullptr;
+  };
+  struct PendingNotification {
+    DirectMusicSegmentState8* state = nullptr;
+    std::int32_t option = 0;
+    std::int32_t music_time = 0;
+    std::chrono::steady_clock::time_point queued{};
+  };
+  struct Notification {
+    DMUS_NOTIFICATION_PMSG message;
+    std::chrono::steady_clock::time_point queued;
+  };
+  static constexpr std::size_t kCommandCapacity = 64;
+  static constexpr int kChunkFrames = 1024;
+
+  // Client side; client_mutex_ held.
+  HResult push_command(const Command& command);
+  void collect_locked();
+  void retire_all_locked();
+
+  // Render thread only.
+  void apply_commands() noexcept;
+  void end_current(std::int32_t option) noexcept;
+  void notify(const PlayRequest& request, std::int32_t option, std::int32_t music_time) noexcept;
+  void publish_position() noexcept;
+  void mix(float* out, int frames, double volume_step) noexcept;
+  void synthesize(int frames) noexcept;
+  void on_loop(const PlayRequest& request) noexcept override;
+  void on_end(const PlayRequest& request) noexcept override;
+
+  std::shared_ptr<EventHub> events_;
+  int sample_rate_ = 0;
+  std::unique_ptr<synth::Synth> synth_;
+  std::unique_ptr<output::OutputDevice> device_;
+
+  // Client side.
+  mutable std::mutex client_mutex_;
+  bool running_ = false;
+  bool closed_ = false;
+  std::vector<Ref<DirectMusicSegmentState8>> handed_;  // states the render thread may use
+  std::deque<Notification> notifications_;
+
+  // Shared.
+  std::atomic<float> master_tempo_{1.0f};
+  std::atomic<std::int32_t> master_volume_{0};
+  std::atomic<bool> notify_segments_{false};
+  std::atomic<std::int32_t> notification_handle_{0};
+  std::atomic<bool> path_active_{true};
+  std::atomic<std::uint64_t> dropped_{0};
+  SpscRing<Command, kCommandCapacity> commands_;
+  SpscRing<PendingNotification, 256> pending_notifications_;
+  SpscRing<EffectChain*, 2 * kCommandCapacity> retired_chains_;
+
+  // Render thread only.
+  std::unique_ptr<Sequencer> sequencer_;
+  EffectChain* chain_ = nullptr;
+  int grid_left_ = 0;
+  double block_tempo_ = 1.0;
+  double volume_gain_ = 1.0;
+  double activate_gain_ = 1.0;
+  double activate_target_ = 1.0;
+  std::vector<float> dry_left_, dry_right_, wet_left_, wet_right_;  // sized before start
+};
+
+}  // namespace orvan::music

@@ -1,0 +1,151 @@
+#include <algorithm>
+#include <cmath>
+
+#include "platform/music/event_hub.h"
+#include "platform/music/performance_core.h"
+#include "platform/music/playback_shared.h"
+#include "platform/music/synth/synth.h"
+
+// Render-thread side of the performance core. Every function here runs on the render
+// thread only: no allocation, no waiting, no logging.
+namespace orvan::music {
+
+void PerformanceCore::render(float* out, int frames) noexcept {
+  if (frames <= 0) return;
+  apply_commands();
+  block_tempo_ = master_tempo_.load(std::memory_order_relaxed);
+  const double volume_target =
+      std::pow(10.0, master_volume_.load(std::memory_order_relaxed) / 2000.0);
+  // The new master volume is reached over this block, so a change never steps.
+  const double volume_step = (volume_target - volume_gain_) / frames;
+  int done = 0;
+  while (done < frames) {
+    const int n = std::min(kChunkFrames, frames - done);
+    synthesize(n);
+    if (chain_) chain_->process(dry_left_.data(), dry_right_.data(), n);
+    mix(out + 2 * done, n, volume_step);
+    done += n;
+  }
+  volume_gain_ = volume_target;
+}
+
+void PerformanceCore::synthesize(int frames) noexcept {
+  for (auto* plane : {&dry_left_, &dry_right_, &wet_left_, &wet_right_}) {
+    std::fill_n(plane->begin(), frames, 0.0f);
+  }
+  int i = 0;
+  while (i < frames) {
+    if (grid_left_ == 0) {
+      // Everything due within the next synthesizer block goes in before it is rendered.
+      if (sequencer_->active()) {
+        sequencer_->advance(synth::kBlockFrames, block_tempo_, *synth_, *this);
+      }
+      publish_position();
+      grid_left_ = synth::kBlockFrames;
+    }
+    const int n = std::min(grid_left_, frames - i);
+    synth_->render(n, dry_left_.data() + i, dry_right_.data() + i, wet_left_.data() + i,
+                   wet_right_.data() + i);
+    grid_left_ -= n;
+    i += n;
+  }
+}
+
+void PerformanceCore::mix(float* out, int frames, double volume_step) noexcept {
+  const double activate_step = 1.0 / std::max(1.0, kActivateRampSeconds * sample_rate_);
+  for (int i = 0; i < frames; ++i) {
+    if (activate_gain_ < activate_target_) {
+      activate_gain_ = std::min(activate_target_, activate_gain_ + activate_step);
+    } else if (activate_gain_ > activate_target_) {
+      activate_gain_ = std::max(activate_target_, activate_gain_ - activate_step);
+    }
+    volume_gain_ += volume_step;
+    const auto gain = static_cast<float>(activate_gain_ * volume_gain_);
+    const auto k = static_cast<std::size_t>(i);
+    out[2 * i] = (dry_left_[k] + wet_left_[k]) * gain;
+    out[2 * i + 1] = (dry_right_[k] + wet_right_[k]) * gain;
+  }
+}
+
+void PerformanceCore::apply_commands() noexcept {
+  while (const Command* next = commands_.peek()) {
+    // A chain may only be swapped when the old one has somewhere to go back to.
+    if (next->kind == CommandKind::Chain && retired_chains_.full()) break;
+    Command c;
+    commands_.pop(c);
+    switch (c.kind) {
+      case CommandKind::Play:
+        if (sequencer_->active()) end_current(DMUS_NOTIFICATION_SEGABORT);
+        sequencer_->start(c.play, *synth_);
+        c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
+        notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
+        break;
+      case CommandKind::StopSegment:
+        if (sequencer_->active() && sequencer_->request().segment == c.target) {
+          end_current(DMUS_NOTIFICATION_SEGABORT);
+        }
+        break;
+      case CommandKind::StopState:
+        if (sequencer_->active() && sequencer_->request().state == c.target) {
+          end_current(DMUS_NOTIFICATION_SEGABORT);
+        }
+        break;
+      case CommandKind::StopAll:
+        if (sequencer_->active()) end_current(DMUS_NOTIFICATION_SEGABORT);
+        break;
+      case CommandKind::Activate:
+        activate_target_ = c.flag ? 1.0 : 0.0;
+        break;
+      case CommandKind::Chain:
+        if (chain_) retired_chains_.push(chain_);
+        chain_ = c.chain;
+        break;
+    }
+  }
+}
+
+void PerformanceCore::end_current(std::int32_t option) noexcept {
+  const PlayRequest request = sequencer_->request();
+  const double at = sequencer_->stop(*synth_);
+  const auto position = static_cast<std::int32_t>(
+      std::clamp(at, 0.0, static_cast<double>(std::max(0, request.sequence->length))));
+  request.shared->position.store(position, std::memory_order_relaxed);
+  notify(request, option, position);
+  request.shared->playing.store(false, std::memory_order_relaxed);
+  request.shared->retired.store(true, std::memory_order_release);
+}
+
+void PerformanceCore::on_loop(const PlayRequest& request) noexcept {
+  notify(request, DMUS_NOTIFICATION_SEGLOOP, 0);
+}
+
+void PerformanceCore::on_end(const PlayRequest& request) noexcept {
+  request.shared->position.store(request.sequence->length, std::memory_order_relaxed);
+  notify(request, DMUS_NOTIFICATION_SEGEND, request.sequence->length);
+  request.shared->playing.store(false, std::memory_order_relaxed);
+  request.shared->retired.store(true, std::memory_order_release);
+}
+
+void PerformanceCore::publish_position() noexcept {
+  if (!sequencer_->active()) return;
+  const PlayRequest& request = sequencer_->request();
+  const double length = std::max(0, request.sequence->length);
+  request.shared->position.store(
+      static_cast<std::int32_t>(std::clamp(sequencer_->position(), 0.0, length)),
+      std::memory_order_relaxed);
+}
+
+void PerformanceCore::notify(const PlayRequest& request, std::int32_t option,
+                             std::int32_t music_time) noexcept {
+  if (!notify_segments_.load(std::memory_order_relaxed)) return;
+  const PendingNotification pending{request.state, option, music_time,
+                                    std::chrono::steady_clock::now()};
+  if (!pending_notifications_.push(pending)) {
+    dropped_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  const std::int32_t handle = notification_handle_.load(std::memory_order_relaxed);
+  if (events_ && handle != 0) events_->signal(handle);
+}
+
+}  // namespace orvan::music

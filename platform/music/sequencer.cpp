@@ -1,0 +1,119 @@
+#include "platform/music/sequencer.h"
+
+#include <algorithm>
+
+#include "platform/music/synth/synth.h"
+
+namespace orvan::music {
+namespace {
+
+std::uint32_t tempo_of(const midi::Sequence& seq, const midi::Event& e) {
+  const auto bytes = seq.payload_of(e);
+  if (bytes.size() < 3) return 0;
+  return (std::uint32_t{bytes[0]} << 16) | (std::uint32_t{bytes[1]} << 8) | bytes[2];
+}
+
+bool is_tempo(const midi::Event& e) {
+  return e.status == midi::kMetaStatus && e.data1 == midi::kMetaTempo;
+}
+
+// What a start point replays: everything that shapes the sound, nothing that starts,
+// stops or bends a single note.
+bool chased(const midi::Event& e) {
+  if (e.is_channel()) {
+    const std::uint8_t cmd = e.command();
+    return cmd != 0x80 && cmd != 0x90 && cmd != 0xA0;
+  }
+  return e.status == midi::kSysExStatus || is_tempo(e);
+}
+
+}  // namespace
+
+double Sequencer::ticks_per_frame(double master_tempo) const noexcept {
+  return static_cast<double>(midi::kTicksPerQuarter) * 1e6 /
+         (static_cast<double>(usec_per_quarter_) * sample_rate_) * master_tempo;
+}
+
+void Sequencer::start(const PlayRequest& request, synth::Synth& synth) noexcept {
+  request_ = request;
+  active_ = true;
+  repeats_left_ = request.repeats;
+  begin_pass(std::clamp(request.start, 0, std::max(0, request.sequence->length)), synth);
+}
+
+double Sequencer::stop(synth::Synth& synth) noexcept {
+  synth.release_all_notes();
+  active_ = false;
+  return position_;
+}
+
+void Sequencer::begin_pass(std::int32_t from, synth::Synth& synth) noexcept {
+  synth.release_all_notes();
+  synth.reset_channels();
+  usec_per_quarter_ = midi::kDefaultTempo;
+  const midi::Sequence& seq = *request_.sequence;
+  next_ = 0;
+  // Events at the start point itself are played, not chased, so that a note there sounds.
+  while (next_ < seq.events.size() && seq.events[next_].time < from) {
+    const midi::Event& e = seq.events[next_++];
+    if (chased(e)) dispatch(e, synth);
+  }
+  position_ = from;
+}
+
+void Sequencer::dispatch(const midi::Event& e, synth::Synth& synth) noexcept {
+  const midi::Sequence& seq = *request_.sequence;
+  if (e.is_channel()) {
+    synth.channel_message(e.status, e.data1, e.data2);
+  } else if (e.status == midi::kSysExStatus) {
+    synth.sysex(seq.payload_of(e));
+  } else if (is_tempo(e)) {
+    if (std::uint32_t t = tempo_of(seq, e); t > 0) usec_per_quarter_ = t;
+  }
+}
+
+void Sequencer::end_of_pass(synth::Synth& synth, SequencerListener& listener) noexcept {
+  // An empty segment takes no time per pass: looping it could never advance.
+  const bool again = request_.sequence->length > 0 && repeats_left_ != 0;
+  if (!again) {
+    position_ = request_.sequence->length;
+    synth.release_all_notes();
+    active_ = false;
+    listener.on_end(request_);
+    return;
+  }
+  if (repeats_left_ > 0) --repeats_left_;
+  begin_pass(0, synth);
+  listener.on_loop(request_);
+}
+
+void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
+                        SequencerListener& listener) noexcept {
+  double left = frames;
+  while (active_) {
+    const midi::Sequence& seq = *request_.sequence;
+    const auto& events = seq.events;
+    while (next_ < events.size() && events[next_].time <= position_) {
+      dispatch(events[next_++], synth);
+    }
+    // Events past the end (none in a well-formed sequence) are never reached.
+    if (position_ >= seq.length) {
+      end_of_pass(synth, listener);
+      continue;
+    }
+    if (left <= 0.0) break;
+    const double target =
+        next_ < events.size() ? std::min(events[next_].time, seq.length) : seq.length;
+    const double step = ticks_per_frame(master_tempo);
+    const double needed = (target - position_) / step;
+    if (needed <= left) {
+      position_ = target;
+      left -= needed;
+    } else {
+      position_ += left * step;
+      left = 0.0;
+    }
+  }
+}
+
+}  // namespace orvan::music
