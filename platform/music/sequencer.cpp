@@ -29,9 +29,20 @@ bool chased(const midi::Event& e) {
 
 }  // namespace
 
-double Sequencer::ticks_per_frame(double master_tempo) const noexcept {
-  return static_cast<double>(midi::kTicksPerQuarter) * 1e6 /
-         (static_cast<double>(usec_per_quarter_) * sample_rate_) * master_tempo;
+double Sequencer::tick_at(double elapsed) const noexcept {
+  return anchor_tick_ + elapsed * midi::kTicksPerQuarter * 1e6 * master_tempo_ /
+                            (static_cast<double>(usec_per_quarter_) * sample_rate_);
+}
+
+double Sequencer::elapsed_at(double tick) const noexcept {
+  return (tick - anchor_tick_) * static_cast<double>(usec_per_quarter_) * sample_rate_ /
+         (midi::kTicksPerQuarter * 1e6 * master_tempo_);
+}
+
+void Sequencer::reanchor(double tick) noexcept {
+  anchor_tick_ = tick;
+  elapsed_ = 0.0;
+  position_ = tick;
 }
 
 void Sequencer::start(const PlayRequest& request, synth::Synth& synth) noexcept {
@@ -58,7 +69,7 @@ void Sequencer::begin_pass(std::int32_t from, synth::Synth& synth) noexcept {
     const midi::Event& e = seq.events[next_++];
     if (chased(e)) dispatch(e, synth);
   }
-  position_ = from;
+  reanchor(from);
 }
 
 void Sequencer::dispatch(const midi::Event& e, synth::Synth& synth) noexcept {
@@ -89,30 +100,42 @@ void Sequencer::end_of_pass(synth::Synth& synth, SequencerListener& listener) no
 
 void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
                         SequencerListener& listener) noexcept {
+  if (master_tempo != master_tempo_) {
+    reanchor(position_);
+    master_tempo_ = master_tempo;
+  }
   double left = frames;
   while (active_) {
     const midi::Sequence& seq = *request_.sequence;
     const auto& events = seq.events;
-    while (next_ < events.size() && events[next_].time <= position_) {
-      dispatch(events[next_++], synth);
+    const double end = tick_at(elapsed_ + left);
+    const bool pass_ends = end >= seq.length;
+    bool reanchored = false;
+    // Everything due before `end` goes now; when the pass ends here, so do the events at
+    // its very end.
+    while (next_ < events.size()) {
+      const midi::Event& e = events[next_];
+      if (!(e.time < end || (pass_ends && e.time <= seq.length))) break;
+      ++next_;
+      if (is_tempo(e)) {
+        const double at = std::max(elapsed_, elapsed_at(e.time));
+        left = std::max(0.0, left - (at - elapsed_));
+        dispatch(e, synth);
+        reanchor(std::max(position_, static_cast<double>(e.time)));
+        reanchored = true;
+        break;
+      }
+      dispatch(e, synth);
     }
-    // Events past the end (none in a well-formed sequence) are never reached.
-    if (position_ >= seq.length) {
-      end_of_pass(synth, listener);
-      continue;
+    if (reanchored) continue;
+    if (!pass_ends) {
+      elapsed_ += left;
+      position_ = end;
+      break;
     }
-    if (left <= 0.0) break;
-    const double target =
-        next_ < events.size() ? std::min(events[next_].time, seq.length) : seq.length;
-    const double step = ticks_per_frame(master_tempo);
-    const double needed = (target - position_) / step;
-    if (needed <= left) {
-      position_ = target;
-      left -= needed;
-    } else {
-      position_ += left * step;
-      left = 0.0;
-    }
+    left = std::max(0.0, left - (elapsed_at(seq.length) - elapsed_));
+    position_ = seq.length;
+    end_of_pass(synth, listener);
   }
 }
 

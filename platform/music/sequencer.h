@@ -2,11 +2,14 @@
 // apart from construction.
 //
 // The position is a double in music time; each output frame moves it by
-//   768 * 1e6 / (microseconds per quarter * sample rate) * master tempo
-// ticks, and tempo events change that rate at their tick, so a master tempo change keeps the
-// position continuous. Every pass begins from a clean channel state: the notes still
-// sounding are released, the channels reset, and (for a start point p > 0) everything
-// before p that shapes the sound is replayed without its notes.
+//   768 * 1e6 * master tempo / (microseconds per quarter * sample rate)
+// ticks. It is computed from a whole count of frames since an anchor (the pass start, the
+// last tempo event or master tempo change), multiplying before dividing, so that round
+// timings land exactly: a pass of 96000 frames loops at frame 96000, not one block early
+// for a rounding error. Changes of either tempo re-anchor, so the position never jumps. Every pass
+// begins from a clean channel state: the notes still sounding are released, the channels reset, and
+// (for a start point p > 0) everything before p that shapes the sound is replayed without its
+// notes.
 #pragma once
 
 #include <cstddef>
@@ -64,12 +67,17 @@ class Sequencer {
   void begin_pass(std::int32_t from, synth::Synth& synth) noexcept;
   void dispatch(const midi::Event& e, synth::Synth& synth) noexcept;
   void end_of_pass(synth::Synth& synth, SequencerListener& listener) noexcept;
-  double ticks_per_frame(double master_tempo) const noexcept;
+  double tick_at(double elapsed) const noexcept;
+  double elapsed_at(double tick) const noexcept;
+  void reanchor(double tick) noexcept;
 
   int sample_rate_;
   bool active_ = false;
   PlayRequest request_{};
   double position_ = 0.0;
+  double anchor_tick_ = 0.0;
+  double elapsed_ = 0.0;  // frames since the anchor
+  double master_tempo_ = 1.0;
   std::size_t next_ = 0;
   std::uint32_t usec_per_quarter_ = midi::kDefaultTempo;
   std::int32_t repeats_left_ = 0;

@@ -94,7 +94,7 @@ class Player {
     params.sampleRate = rate;
     status = perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr,
                              DMUS_APATH_SHARED_STEREOPLUSREVERB, 128);
-    device = output::ManualDevice::last();
+    device = output::last_manual_device();
   }
 
   Ref<DirectMusicSegmentState8> play(const Ref<DirectMusicSegment8>& segment,
@@ -106,7 +106,11 @@ class Player {
     return state;
   }
   // Renders `frames` frames (interleaved stereo).
-  std::vector<float> render(std::int64_t frames) { return device->pump(static_cast<int>(frames)); }
+  std::vector<float> render(std::int64_t frames) {
+    device->clear_capture();
+    EXPECT_EQ(device->pump(frames), com::S_OK);
+    return device->capture();
+  }
   std::int32_t seek(const Ref<DirectMusicSegmentState8>& state) {
     std::int32_t position = -1;
     EXPECT_EQ(state->GetSeek(position), com::S_OK);
