@@ -110,6 +110,9 @@ TEST(WavDevice, AFileThatCannotBeWrittenIsADeviceFailure) {
   EXPECT_EQ(WavDevice::open("/nonexistent-dir/out.wav", 48000, device), com::MUSIC_E_DEVICE_FAILED);
   EXPECT_EQ(WavDevice::open(std::filesystem::temp_directory_path().string(), 48000, device),
             com::MUSIC_E_DEVICE_FAILED);
+  if (std::filesystem::exists("/dev/full")) {
+    EXPECT_EQ(WavDevice::open("/dev/full", 48000, device), com::MUSIC_E_DEVICE_FAILED);
+  }
   EXPECT_EQ(device, nullptr);
 }
 
@@ -135,6 +138,32 @@ TEST(WavDevice, StopsPromptlyAndCanRunAgainIntoTheSameFile) {
   EXPECT_EQ(info.samplerate, 22050);
   sf_close(file);
   std::filesystem::remove(path);
+}
+
+TEST(WavDevice, AFullFileEndsTheRenderAndTheThreadWaitsToBeStopped) {
+  const std::filesystem::path path = temp_wav("full");
+  SineSource source(440.0, 22050);
+  std::unique_ptr<OutputDevice> device;
+  ASSERT_EQ(WavDevice::open(path.string(), 22050, device, 1000), com::S_OK);
+  auto& wav = static_cast<WavDevice&>(*device);
+  ASSERT_EQ(device->start(&source), com::S_OK);
+  ASSERT_TRUE(wait_until([&] { return wav.write_stopped(); }));
+  const int calls = source.calls.load();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(source.calls.load(), calls);  // idle, not spinning
+  EXPECT_EQ(device->frames_rendered(), 1000);
+  EXPECT_EQ(source.call_sizes, (std::vector<int>{128, 128, 128, 128, 128, 128, 128, 104}));
+  device.reset();
+
+  SF_INFO info{};
+  SNDFILE* file = sf_open(path.string().c_str(), SFM_READ, &info);
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(info.frames, 1000);
+  sf_close(file);
+  std::filesystem::remove(path);
+
+  EXPECT_EQ(WavDevice::open(path.string(), 22050, device, WavDevice::kMaxFrames + 1),
+            com::E_INVALIDARG);
 }
 
 TEST(SdlDevice, DummyDriverRendersUntilStopped) {

@@ -8,7 +8,8 @@
 namespace orvan::music::output {
 
 com::HResult WavDevice::open(const std::string& path, int sample_rate,
-                             std::unique_ptr<OutputDevice>& device) {
+                             std::unique_ptr<OutputDevice>& device, std::int64_t max_frames) {
+  if (max_frames < 0 || max_frames > kMaxFrames) return com::E_INVALIDARG;
   if (path.empty()) return com::MUSIC_E_DEVICE_FAILED;
   SF_INFO info{};
   info.samplerate = sample_rate;
@@ -16,14 +17,15 @@ com::HResult WavDevice::open(const std::string& path, int sample_rate,
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!file) return com::MUSIC_E_DEVICE_FAILED;
-  device.reset(new WavDevice(file, sample_rate));
+  device.reset(new WavDevice(file, sample_rate, max_frames));
   return com::S_OK;
 }
 
-WavDevice::WavDevice(SNDFILE* file, int sample_rate)
+WavDevice::WavDevice(SNDFILE* file, int sample_rate, std::int64_t max_frames)
     : file_(file),
       sample_rate_(sample_rate),
       period_frames_(period_frames_for(sample_rate)),
+      max_frames_(max_frames),
       period_(static_cast<std::size_t>(period_frames_) * 2) {}
 
 WavDevice::~WavDevice() {
@@ -62,7 +64,7 @@ void WavDevice::stop() {
 
 void WavDevice::run() {
   while (!stop_flag_.load(std::memory_order_acquire) && !write_stopped()) {
-    const std::int64_t room = kMaxFrames - meter_.frames();
+    const std::int64_t room = max_frames_ - meter_.frames();
     const int n = static_cast<int>(std::min<std::int64_t>(room, period_frames_));
     if (n <= 0) break;
     source_->render(period_.data(), n);

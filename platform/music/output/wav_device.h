@@ -21,9 +21,14 @@ namespace orvan::music::output {
 
 class WavDevice final : public OutputDevice {
  public:
+  // Frames a WAV file of 32-bit float stereo can hold.
+  static constexpr std::int64_t kMaxFrames = (0xFFFFFFFFll - 4096) / 8;
+
   // Creates (or truncates) the file now: MUSIC_E_DEVICE_FAILED when it cannot be written.
+  // `max_frames` (at most kMaxFrames) is where the file ends whatever happens.
   static com::HResult open(const std::string& path, int sample_rate,
-                           std::unique_ptr<OutputDevice>& device);
+                           std::unique_ptr<OutputDevice>& device,
+                           std::int64_t max_frames = kMaxFrames);
   ~WavDevice() override;  // stops, then completes the file's header
 
   // E_POINTER for an empty source, DSERR_INVALIDCALL when already started.
@@ -36,19 +41,17 @@ class WavDevice final : public OutputDevice {
   float last_period_peak() const override { return meter_.peak(); }
 
   // True when a write failed (disk full) or the file reached its largest size; the thread
-  // then renders no more.
+  // then renders no more and sleeps until stopped.
   bool write_stopped() const { return write_stopped_.load(std::memory_order_acquire); }
 
-  // Frames a WAV file of 32-bit float stereo can hold.
-  static constexpr std::int64_t kMaxFrames = (0xFFFFFFFFll - 4096) / 8;
-
  private:
-  WavDevice(sf_private_tag* file, int sample_rate);
+  WavDevice(sf_private_tag* file, int sample_rate, std::int64_t max_frames);
   void run();  // render thread only
 
   sf_private_tag* file_;
   const int sample_rate_;
   const int period_frames_;
+  const std::int64_t max_frames_;
   std::vector<float> period_;  // one period, allocated up front
 
   std::mutex mutex_;
