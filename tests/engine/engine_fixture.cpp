@@ -25,14 +25,16 @@ void write_bytes(const std::filesystem::path& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-void write_single_note_midi(const std::filesystem::path& path, int program, int key,
-                            int ticks_long) {
+void write_note_midi(const std::filesystem::path& path, int program, int key, int notes,
+                     int ticks_each) {
   std::string track;
   track += std::string("\x00\xFF\x51\x03\x07\xA1\x20", 7);  // 500000 us per quarter
   track += std::string{'\x00', '\xC0', static_cast<char>(program)};
-  track += std::string{'\x00', '\x90', static_cast<char>(key), '\x64'};
-  put_varlen(track, static_cast<std::uint32_t>(ticks_long));
-  track += std::string{'\x80', static_cast<char>(key), '\x40'};
+  for (int i = 0; i < notes; ++i) {
+    track += std::string{'\x00', '\x90', static_cast<char>(key), '\x64'};
+    put_varlen(track, static_cast<std::uint32_t>(ticks_each));
+    track += std::string{'\x80', static_cast<char>(key), '\x40'};
+  }
   track += std::string("\x00\xFF\x2F\x00", 4);
 
   std::string file = "MThd";
@@ -66,9 +68,9 @@ void EngineTest::SetUp() {
   std::filesystem::remove_all(dir_);
   std::filesystem::create_directories(dir_);
   organ_ = dir_ / "organ.mid";
-  write_single_note_midi(organ_, 19, 60, 8 * 480);
+  write_note_midi(organ_, 19, 60, 1, 8 * 480);
   piano_ = dir_ / "piano.mid";
-  write_single_note_midi(piano_, 0, 60, 16 * 480);
+  write_note_midi(piano_, 0, 60, 16, 480);
 }
 
 void EngineTest::TearDown() {
@@ -81,14 +83,14 @@ com::Ref<Channel> EngineTest::make_initialised_channel(std::int32_t rate) {
   auto channel = com::make_ref<Channel>();
   const std::int32_t hwnd = 0;
   EXPECT_EQ(channel->InitOrvanAudio(hwnd, rate), com::S_OK);
-  device_ = music::output::last_manual_device();
-  EXPECT_NE(device_, nullptr);
+  EXPECT_NE(music::output::last_manual_device(), nullptr);
   return channel;
 }
 
 music::output::ManualDevice& EngineTest::device() {
-  if (!device_) throw std::runtime_error("no manual device open");
-  return *device_;
+  auto* device = music::output::last_manual_device();
+  if (!device) throw std::runtime_error("no manual device open");
+  return *device;
 }
 
 double EngineTest::pump_seconds(double seconds) {

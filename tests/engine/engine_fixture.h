@@ -73,10 +73,10 @@ class Channel : public OrvanMusic {
   using OrvanMusic::SegState;
 };
 
-// One note on one instrument, written as a format-0 file: `ticks_long` at 480 ticks per
-// quarter and 120 beats per minute (one quarter = 0.5 s = 768 music-time units).
-void write_single_note_midi(const std::filesystem::path& path, int program, int key,
-                            int ticks_long);
+// `notes` notes of `ticks_each` one after the other on one instrument, as a format-0 file at
+// 480 ticks per quarter and 120 beats per minute (one quarter = 0.5 s = 768 music time).
+void write_note_midi(const std::filesystem::path& path, int program, int key, int notes,
+                     int ticks_each);
 void write_bytes(const std::filesystem::path& path, const std::string& bytes);
 
 double rms(const std::vector<float>& samples, std::size_t first = 0, std::size_t count = SIZE_MAX);
@@ -88,7 +88,8 @@ class EngineTest : public ::testing::Test {
 
   // Creates a channel and initialises it at `rate` Hz; fails the test when no device opened.
   com::Ref<Channel> make_initialised_channel(std::int32_t rate = 48000);
-  // The manual device of the most recently initialised channel.
+  // The manual device of the most recently initialised channel (looked up afresh: a
+  // re-initialised channel has a new one).
   music::output::ManualDevice& device();
   // Pumps `seconds` of audio and returns the RMS of what was rendered.
   double pump_seconds(double seconds);
@@ -99,11 +100,10 @@ class EngineTest : public ::testing::Test {
   std::shared_ptr<RecordingPresenter> boxes_ = std::make_shared<RecordingPresenter>();
   std::filesystem::path dir_;
   std::filesystem::path organ_;  // a sustained organ note, 8 quarters (4 s), for level tests
-  std::filesystem::path piano_;  // a piano note of 16 quarters (8 s), for position tests
+  std::filesystem::path piano_;  // 16 piano quarter notes (8 s), sound wherever it starts
 
  private:
   std::unique_ptr<ui::ScopedMessagePresenter> scoped_;
-  music::output::ManualDevice* device_ = nullptr;
 };
 
 }  // namespace orvan::engine::testing

@@ -14,7 +14,7 @@ TEST_F(EngineTest, PlayAndStopWithoutMusicDoNothing) {
   EXPECT_EQ(channel->Music_Play(), com::S_OK);
   EXPECT_EQ(channel->Music_Stop(), com::S_OK);
   EXPECT_FALSE(channel->SegState);
-  EXPECT_EQ(pump_seconds(0.5), 0.0);
+  EXPECT_LT(pump_seconds(0.5), 1e-5) << "silence, give or take the synthesizer's noise floor";
   EXPECT_TRUE(boxes_->boxes().empty());
   channel->CleanupAudio();
 }
@@ -49,7 +49,7 @@ TEST_F(EngineTest, PositionAdvancesWithRenderedFramesAndHoldsAfterStop) {
   EXPECT_EQ(channel->GetRepeats(repeats), com::S_OK);
   EXPECT_EQ(repeats, 0) << "nLoop omitted plays once";
 
-  EXPECT_GT(pump_seconds(1.0), 0.01);
+  EXPECT_GT(pump_seconds(1.0), 0.005);
   std::int32_t position = 0;
   ASSERT_EQ(channel->GetCurrentPosition(position), com::S_OK);
   EXPECT_NEAR(position, kUnitsPerSecond, kTolerance);
@@ -85,7 +85,7 @@ TEST_F(EngineTest, SetPositionPlaysFromThereWithTheLastRepeatCountAndStaysForLat
   std::int32_t repeats = 0;
   EXPECT_EQ(channel->GetRepeats(repeats), com::S_OK);
   EXPECT_EQ(repeats, 2);
-  EXPECT_GT(pump_seconds(0.5), 0.0005) << "a stopped channel starts playing";
+  EXPECT_GT(pump_seconds(0.5), 0.005) << "a stopped channel starts playing";
   std::int32_t position = 0;
   EXPECT_EQ(channel->GetCurrentPosition(position), com::S_OK);
   EXPECT_NEAR(position, target + kUnitsPerSecond / 2, kTolerance);

@@ -67,6 +67,7 @@ TEST_F(EngineTest, ThousandChannelLifetimesStayCleanAndFlat) {
   EXPECT_GE(counter->shown.load(), kCycles);
   if (!kSanitized) {
     const std::int64_t growth = resident_bytes() - after_warm_up;
+    RecordProperty("resident_growth_bytes", std::to_string(growth));
     EXPECT_LT(growth, 16 * 1024 * 1024) << "resident memory grew by " << growth << " bytes";
   }
 }
