@@ -1,15 +1,17 @@
-// tovel-play: the command-line player. For now it describes music files (--info).
+// tovel-play: the command-line player. Describes music files (--info) and plays them
+// through the engine (FILE), in real time or into a WAV file.
 // CLI11's inlined string handling trips GCC's -Wnull-dereference analysis (a false
 // positive inside the library), so that one warning is off for this file.
 #pragma GCC diagnostic ignored "-Wnull-dereference"
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "tools/tovel_play/engine_play.h"
 #include "tools/tovel_play/info_command.h"
 #include "tools/tovel_play/options.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"tovel-play: reads MIDI and RMID files with the Orvan music platform."};
+  CLI::App app{"tovel-play: describes and plays MIDI and RMID files with the Orvan Music Engine."};
   app.name("tovel-play");
   orvan::tovel_play::Options options;
   orvan::tovel_play::add_options(app, options);
@@ -17,6 +19,19 @@ int main(int argc, char** argv) {
 
   if (!options.info_file.empty()) {
     return orvan::tovel_play::run_info(options.info_file, std::cout, std::cerr);
+  }
+  if (!options.play_file.empty()) {
+    orvan::tovel_play::PlayRequest request;
+    request.file = options.play_file;
+    request.loops = options.loops;
+    request.tempo = options.tempo;
+    request.volume = options.volume;
+    request.start = options.start;
+    request.rate = options.rate;
+    request.render_path = options.render_path;
+    request.fallback_render_path = options.fallback_render_path;
+    request.progress = !options.quiet;
+    return orvan::tovel_play::run_engine_play(request, std::cout, std::cerr);
   }
   std::cerr << "tovel-play: nothing to do\n" << app.help();
   return 2;

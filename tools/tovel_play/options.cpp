@@ -15,6 +15,36 @@ void add_options(CLI::App& app, Options& options) {
                  "events and the tempo map. Exit status 0; if the file cannot be read, one "
                  "line on stderr names it and the reason, and the exit status is 1.")
       ->option_text("FILE");
+
+  app.add_option("file", options.play_file,
+                 "Play the MIDI or RMID file FILE through one engine object, with a progress "
+                 "line (position / length in music time, and in seconds) on stderr. The music "
+                 "plays to its end and its tail dies away; Ctrl-C stops it.")
+      ->option_text("FILE");
+  app.add_option("--loops", options.loops,
+                 "Repetitions after the first pass (default 0; -1 repeats until Ctrl-C).")
+      ->option_text("N");
+  app.add_option("--tempo", options.tempo, "Master tempo factor, 0.01 to 100 (default 1.0).")
+      ->option_text("F");
+  app.add_option("--volume", options.volume,
+                 "Master volume in hundredths of a decibel, -20000 to 2000 (default 0).")
+      ->option_text("MB");
+  app.add_option("--start", options.start,
+                 "Start at this music time (768 per quarter note) instead of the beginning.")
+      ->option_text("TICKS");
+  app.add_option("--rate", options.rate,
+                 "Output sample rate in Hz, 11025 to 96000 (default 48000).")
+      ->option_text("HZ");
+  app.add_option("--render", options.render_path,
+                 "Render to the WAV file OUT.wav as fast as the machine allows instead of "
+                 "playing. The render ends when the music has ended and the output has fallen "
+                 "below -90 dBFS, or 30 s after the music's end.")
+      ->option_text("OUT.wav");
+  app.add_option("--fallback-render", options.fallback_render_path,
+                 "When there is no audio device, say so in one line and render to OUT.wav "
+                 "instead (as --render does) rather than failing.")
+      ->option_text("OUT.wav");
+  app.add_flag("--quiet", options.quiet, "No progress line.");
 }
 
 }  // namespace orvan::tovel_play

@@ -2,6 +2,8 @@
 // add_options(). A new option goes here and into add_options(); its action into main.cpp.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace CLI {
@@ -12,6 +14,17 @@ namespace orvan::tovel_play {
 
 struct Options {
   std::string info_file;  // --info FILE: describe the file as JSON and exit
+
+  // Playing (FILE without --info).
+  std::string play_file;               // FILE
+  std::int32_t loops = 0;              // --loops N
+  std::optional<float> tempo;          // --tempo F
+  std::optional<std::int32_t> volume;  // --volume MB
+  std::optional<std::int32_t> start;   // --start TICKS
+  std::int32_t rate = 48000;           // --rate HZ
+  std::string render_path;             // --render OUT.wav
+  std::string fallback_render_path;    // --fallback-render OUT.wav
+  bool quiet = false;                  // --quiet: no progress line
 };
 
 void add_options(CLI::App& app, Options& options);

@@ -1,0 +1,29 @@
+// `tovel-play FILE`: plays a file through one OrvanMusic object, the way a client program
+// does, with a progress line; or renders it to a WAV file as fast as the machine allows.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace orvan::tovel_play {
+
+struct PlayRequest {
+  std::string file;
+  std::int32_t loops = 0;              // repetitions after the first pass; -1 forever
+  std::optional<float> tempo;          // master tempo factor
+  std::optional<std::int32_t> volume;  // master volume, hundredths of a dB
+  std::optional<std::int32_t> start;   // music time to start from
+  std::int32_t rate = 48000;
+  std::string render_path;           // non-empty: render to this WAV file instead
+  std::string fallback_render_path;  // non-empty: render here when there is no audio device
+  bool progress = true;              // the progress line on stderr
+};
+
+// Returns the process exit status: 0 when the music played to its end (or was interrupted
+// by the user), 1 when it could not be played. Diagnostics go to `err`, one line each; the
+// WAV file written, if any, is named on `out`.
+int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream& err);
+
+}  // namespace orvan::tovel_play
