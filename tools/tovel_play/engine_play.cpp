@@ -8,6 +8,9 @@
 #include <ostream>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "engine/orvan_music.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
@@ -40,6 +43,31 @@ class PlayerChannel : public engine::OrvanMusic {
   }
 };
 
+// Hides what the sound libraries print to stderr while the player only asks whether a
+// device exists: on a machine without one, the answer should be our one line, not theirs.
+class QuietStderr {
+ public:
+  QuietStderr() {
+    std::fflush(stderr);
+    saved_ = dup(STDERR_FILENO);
+    const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+    if (null >= 0) close(null);
+  }
+  ~QuietStderr() {
+    std::fflush(stderr);
+    if (saved_ >= 0) {
+      dup2(saved_, STDERR_FILENO);
+      close(saved_);
+    }
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
 std::string status_text(HResult hr) {
   return com::describe_status(hr) + " (" + std::string(com::status_name(hr)) + ")";
 }
@@ -52,9 +80,12 @@ bool choose_output(const PlayRequest& request, std::string& wav_path, std::ostre
   if (wav_path.empty()) {
     settings.output = music::OutputKind::RealTime;
     music::set_platform_settings(settings);
-    std::unique_ptr<music::output::OutputDevice> probe;
-    const HResult hr = music::output::open_output_device(request.rate, probe);
-    probe.reset();
+    HResult hr = com::S_OK;
+    {
+      QuietStderr quiet;
+      std::unique_ptr<music::output::OutputDevice> probe;
+      hr = music::output::open_output_device(request.rate, probe);
+    }
     if (!failed(hr)) return true;
     if (request.fallback_render_path.empty()) {
       err << "tovel-play: no audio device: " << status_text(hr) << '\n';
