@@ -6,6 +6,7 @@
 #include "platform/music/segment.h"
 #include "platform/music/segment_state.h"
 #include "platform/music/settings.h"
+#include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/soundfont_locator.h"
 #include "platform/music/synth/synth.h"
 
@@ -65,7 +66,10 @@ void PerformanceCore::close() {
       command.play.shared->playing.store(false, std::memory_order_relaxed);
     }
     delete command.chain;
+    // A font the synthesizer never took is ours to free; one it holds goes with it.
+    if (command.kind == CommandKind::Font && !command.flag) synth::discard_font(command.font);
   }
+  held_fonts_.clear();
   EffectChain* retired = nullptr;
   while (retired_chains_.pop(retired)) delete retired;
   delete chain_;
@@ -164,6 +168,7 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   Command command;
   command.kind = CommandKind::Play;
   command.play = PlayRequest{sequence, shared.get(), created.get(), segment.get(), start, repeats};
+  command.font = collection_font_locked(*segment);
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
   // The new primary state replaces whatever plays; answer for that at once.
   for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);

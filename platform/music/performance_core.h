@@ -25,6 +25,8 @@
 #include <mutex>
 #include <vector>
 
+struct _fluid_sfont_t;
+
 #include "platform/music/effect_chain.h"
 #include "platform/music/output/output_device.h"
 #include "platform/music/sequencer.h"
@@ -39,6 +41,7 @@ class Synth;
 class EventHub;
 class DirectMusicSegment8;
 class DirectMusicSegmentState8;
+class DirectMusicCollection8;
 
 class PerformanceCore final : public output::RenderSource, private SequencerListener {
  public:
@@ -89,6 +92,14 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   // previous chain is destroyed on a client thread once the render thread let go of it.
   HResult replace_effect_chain(std::unique_ptr<EffectChain> chain);
 
+  // Reads the collection's instruments into this performance's synthesizer once, and makes
+  // them sound over the General MIDI set from the next block on. Playing a segment later
+  // brings back the collection it is connected to, if downloaded here, and otherwise the
+  // General MIDI set alone. The file is read outside the client mutex.
+  HResult download_collection(const DirectMusicCollection8& collection);
+  // For tests: collections whose instruments the synthesizer holds.
+  std::size_t downloaded_collections() const;
+
   // --- render thread ---
   void render(float* interleaved_stereo, int frames) noexcept override;
 
@@ -96,13 +107,28 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   int active_voices() const;
 
  private:
-  enum class CommandKind : std::uint8_t { Play, StopSegment, StopState, StopAll, Activate, Chain };
+  enum class CommandKind : std::uint8_t {
+    Play,
+    StopSegment,
+    StopState,
+    StopAll,
+    Activate,
+    Chain,
+    Font,
+  };
   struct Command {
     CommandKind kind = CommandKind::StopAll;
     PlayRequest play{};
     const void* target = nullptr;
     bool flag = false;
     EffectChain* chain = nullptr;
+    // Font: a downloaded collection's font (`flag`: the synthesizer holds it already).
+    // Play: the font of the segment's collection, or none.
+    struct _fluid_sfont_t* font = nullptr;
+  };
+  struct HeldFont {
+    std::uint64_t collection = 0;  // DirectMusicCollection8::serial()
+    struct _fluid_sfont_t* font = nullptr;
   };
   struct PendingNotification {
     DirectMusicSegmentState8* state = nullptr;
@@ -119,6 +145,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
 
   // Client side; client_mutex_ held.
   HResult push_command(const Command& command);
+  // The font of the collection `segment` is connected to, if this synthesizer holds it.
+  struct _fluid_sfont_t* collection_font_locked(const DirectMusicSegment8& segment) const;
   void collect_locked();
   void retire_all_locked();
 
@@ -143,6 +171,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   bool closed_ = false;
   std::vector<Ref<DirectMusicSegmentState8>> handed_;  // states the render thread may use
   std::deque<Notification> notifications_;
+  std::vector<HeldFont> held_fonts_;  // fonts handed to the synthesizer
 
   // Shared.
   std::atomic<float> master_tempo_{1.0f};

@@ -76,6 +76,8 @@ void PerformanceCore::apply_commands() noexcept {
     switch (c.kind) {
       case CommandKind::Play:
         if (sequencer_->active()) end_current(DMUS_NOTIFICATION_SEGABORT);
+        // The segment's downloaded collection, or none, before its programs are chosen.
+        synth_->use_collection_font(c.font, false);
         sequencer_->start(c.play, *synth_);
         c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
         notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
@@ -99,6 +101,9 @@ void PerformanceCore::apply_commands() noexcept {
       case CommandKind::Chain:
         if (chain_) retired_chains_.push(chain_);
         chain_ = c.chain;
+        break;
+      case CommandKind::Font:
+        synth_->use_collection_font(c.font, !c.flag);
         break;
     }
   }

@@ -3,6 +3,7 @@
 
 #include "platform/music/audio_path.h"
 #include "platform/music/collection.h"
+#include "platform/music/performance_core.h"
 #include "platform/music/segment.h"
 
 namespace orvan::music {
@@ -23,8 +24,9 @@ HResult DirectMusicSegment8::Download(const Ref<DirectMusicAudioPath8>& path) {
   if (!path) return com::E_POINTER;
   const Ref<DirectMusicCollection8> connected = collection();
   if (!connected) return com::MUSIC_E_NO_COLLECTION;
-  // The performance side that takes the instruments lands with the performance core.
-  return com::E_NOTIMPL;
+  PerformanceCore* core = path->core();
+  if (!core) return com::E_POINTER;
+  return core->download_collection(*connected);
 }
 
 }  // namespace orvan::music

@@ -19,6 +19,10 @@ using com::HResult;
 // are a few tens of megabytes.
 constexpr std::int64_t kMaxCollectionBytes = 256LL * 1024 * 1024;
 
+// A font's bank numbers are looked up as (asked - offset): this puts a hidden collection's
+// banks far above the 14-bit range any channel can ask for.
+constexpr int kHiddenBankOffset = -(1 << 20);
+
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : fd_(fd) {}
@@ -130,11 +134,17 @@ fluid_sfont_t* CollectionFont::release() noexcept {
   return font;
 }
 
-void raise_font(fluid_synth_t* synth, fluid_sfont_t* font, bool held) noexcept {
-  if (!synth || !font) return;
-  // Both calls re-select every channel's program from the stack as it then is.
-  if (held) fluid_synth_remove_sfont(synth, font);
-  fluid_synth_add_sfont(synth, font);
+void use_collection_font(fluid_synth_t* synth, fluid_sfont_t* font, bool take) noexcept {
+  if (!synth) return;
+  if (take && font) fluid_synth_add_sfont(synth, font);
+  // The General MIDI font was loaded first, so it is the last in the stack.
+  const int collections = fluid_synth_sfcount(synth) - 1;
+  for (int i = 0; i < collections; ++i) {
+    fluid_sfont_t* held = fluid_synth_get_sfont(synth, static_cast<unsigned int>(i));
+    fluid_synth_set_bank_offset(synth, fluid_sfont_get_id(held),
+                                held == font ? 0 : kHiddenBankOffset);
+  }
+  fluid_synth_program_reset(synth);
 }
 
 void discard_font(fluid_sfont_t* font) noexcept {

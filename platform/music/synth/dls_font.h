@@ -3,8 +3,9 @@
 // A collection is read (through FluidSynth's DLS loader, which uses libinstpatch) into a
 // private, silent synthesizer on a client thread and taken out of it again, so the slow
 // part never holds up a render thread. The free-standing font is then handed to the
-// performance's synthesizer on its render thread, which puts it on top of the General MIDI
-// font: programs the collection has come from it, the rest fall through.
+// performance's synthesizer on its render thread, above the General MIDI font: programs
+// the collection has come from it, the rest fall through. One synthesizer may hold the
+// fonts of several collections; one at a time sounds (the playing segment's).
 //
 // A font stays in the synthesizer that took it until that synthesizer is deleted. FluidSynth
 // frees a DLS font's samples at once when it is unloaded, even while voices still play them,
@@ -38,8 +39,11 @@ class CollectionFont {
   CollectionFont& operator=(const CollectionFont&) = delete;
 
   bool empty() const { return font_ == nullptr; }
-  // Gives the font up; whoever takes it must hand it to a synthesizer (raise_font) or free
-  // it (discard_font).
+  struct _fluid_sfont_t* get() const {
+    return font_;
+  }
+  // Gives the font up; whoever takes it must hand it to a synthesizer (use_collection_font)
+  // or free it (discard_font).
   struct _fluid_sfont_t* release() noexcept;
 
  private:
@@ -47,13 +51,16 @@ class CollectionFont {
   struct _fluid_sfont_t* font_ = nullptr;
 };
 
-// Render thread only (or whichever single thread drives `synth`). Puts `font` on top of
-// the synthesizer's stack and makes every channel pick its program again, so notes after
-// this call use the collection's instruments; voices already sounding keep theirs. `held`
-// says the synthesizer already owns the font (it is moved up); otherwise it takes
-// ownership. Allocates a list node and FluidSynth's per-program records: call it between
-// blocks, as rarely as collections are downloaded.
-void raise_font(struct _fluid_synth_t* synth, struct _fluid_sfont_t* font, bool held) noexcept;
+// Render thread only (or whichever single thread drives `synth`). Makes `font` the one
+// collection font whose instruments sound: the others the synthesizer holds are hidden
+// (their bank numbers moved out of reach), the General MIDI font at the bottom of the stack
+// answers for everything else, and every channel picks its program again, so notes after
+// this call use the new set while voices already sounding keep theirs. nullptr hides every
+// collection. With `take` the synthesizer first takes ownership of `font`. Allocates a
+// list node and FluidSynth's per-program records: call it between blocks, as rarely as
+// collections are downloaded and segments started.
+void use_collection_font(struct _fluid_synth_t* synth, struct _fluid_sfont_t* font,
+                         bool take) noexcept;
 
 // Frees a font that no synthesizer took. Client threads only.
 void discard_font(struct _fluid_sfont_t* font) noexcept;

@@ -21,6 +21,7 @@
 
 struct _fluid_synth_t;
 struct _fluid_hashtable_t;
+struct _fluid_sfont_t;
 
 namespace orvan::music::synth {
 
@@ -49,6 +50,11 @@ class Synth {
   // Render thread only. Renders `frames` (any count) and adds them to the four planes.
   void render(int frames, float* dry_left, float* dry_right, float* wet_left,
               float* wet_right) noexcept;
+
+  // Render thread only. Makes `font` the one DLS collection whose instruments sound over
+  // the General MIDI set (nullptr: none), first taking ownership of it when `take` (see
+  // dls_font.h).
+  void use_collection_font(struct _fluid_sfont_t* font, bool take) noexcept;
 
   int active_voices() const noexcept;
 
