@@ -37,7 +37,7 @@ int run_info(const std::string& path, std::ostream& out, std::ostream& err) {
     // One line: the file, the status text and its name, then what exactly was wrong.
     err << "tovel-play: " << path << ": " << com::describe_status(hr) << " ("
         << com::status_name(hr) << ")";
-    if (!detail.empty()) err << " " << detail;
+    if (!detail.empty()) err << ": " << detail;
     err << '\n';
     return 1;
   }
