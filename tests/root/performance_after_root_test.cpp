@@ -1,0 +1,93 @@
+// A performance may outlive the root that made it; once the root is gone its notifications
+// must reach no sink, since the sink may be gone too.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/music/audio_path.h"
+#include "platform/music/loader.h"
+#include "platform/music/midi/sequence.h"
+#include "platform/music/output/manual_device.h"
+#include "platform/music/performance.h"
+#include "platform/music/root.h"
+#include "platform/music/segment.h"
+#include "platform/music/segment_state.h"
+#include "platform/music/settings.h"
+#include "platform/music/sound_buffer.h"
+
+using namespace orvan;
+using namespace orvan::music;
+
+namespace {
+
+class CountingSink final : public DirectXEvent8 {
+ public:
+  HResult DXCallback(std::int32_t) override {
+    calls.fetch_add(1);
+    return com::S_OK;
+  }
+  std::atomic<int> calls{0};
+};
+
+constexpr int kRate = 48000;
+
+}  // namespace
+
+TEST(RootObjects, EachCreateGivesANewObject) {
+  Ref<DirectX8> dx = DirectX8::create();
+  Ref<DirectMusicPerformance8> p1;
+  Ref<DirectMusicPerformance8> p2;
+  Ref<DirectMusicLoader8> l1;
+  Ref<DirectMusicLoader8> l2;
+  ASSERT_EQ(dx->DirectMusicPerformanceCreate(p1), com::S_OK);
+  ASSERT_EQ(dx->DirectMusicPerformanceCreate(p2), com::S_OK);
+  ASSERT_EQ(dx->DirectMusicLoaderCreate(l1), com::S_OK);
+  ASSERT_EQ(dx->DirectMusicLoaderCreate(l2), com::S_OK);
+  ASSERT_TRUE(p1 && p2 && l1 && l2);
+  EXPECT_NE(p1.get(), p2.get());
+  EXPECT_NE(l1.get(), l2.get());
+  EXPECT_EQ(p1->ref_count(), 1);
+  EXPECT_EQ(l1->ref_count(), 1);
+}
+
+TEST(RootObjects, APerformanceThatOutlivesItsRootSignalsNoOne) {
+  set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
+  Ref<DirectX8> dx = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  ASSERT_EQ(dx->DirectMusicPerformanceCreate(perf), com::S_OK);
+  DMUS_AUDIOPARAMS params;
+  params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
+  params.sampleRate = kRate;
+  ASSERT_EQ(
+      perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
+      com::S_OK);
+  output::ManualDevice* device = output::last_manual_device();
+  ASSERT_NE(device, nullptr);
+
+  CountingSink sink;
+  std::int32_t handle = 0;
+  ASSERT_EQ(dx->CreateEvent(&sink, handle), com::S_OK);
+  ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  ASSERT_EQ(perf->SetNotificationHandle(handle), com::S_OK);
+  dx.reset();
+
+  auto sequence = std::make_shared<midi::Sequence>();
+  sequence->length = 384;  // a quarter second at the default tempo
+  auto segment = com::make_ref<DirectMusicSegment8>(std::move(sequence));
+  Ref<DirectMusicSegmentState8> state;
+  ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  ASSERT_EQ(device->pump(kRate / 2), com::S_OK);
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(sink.calls.load(), 0);
+
+  // The notifications were made (start and end); only their signal found nobody.
+  DMUS_NOTIFICATION_PMSG message;
+  bool taken = false;
+  ASSERT_EQ(perf->GetNotificationPMSG(message, taken), com::S_OK);
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(message.notificationOption, DMUS_NOTIFICATION_SEGSTART);
+  EXPECT_EQ(perf->CloseDown(), com::S_OK);
+  set_platform_settings(PlatformSettings{});
+}
