@@ -1,16 +1,21 @@
 #include "platform/music/sound_buffer.h"
 
+#include <memory>
+
+#include "platform/music/buffer_effect_chain.h"
+#include "platform/music/effect_objects.h"
 #include "platform/music/performance_core.h"
 
-// Buffer 0's effect chain. The effects themselves are not built yet: an empty chain is
-// accepted, unknown classes are reported as such, and a chain of known effects is refused
-// as not implemented rather than silently playing without them.
 namespace orvan::music {
 namespace {
 
-bool known_effect_class(std::string_view guid) {
-  return guid == GUID_DSFX_STANDARD_DISTORTION || guid == GUID_DSFX_STANDARD_CHORUS ||
-         guid == GUID_DSFX_WAVES_REVERB || guid == GUID_DSFX_STANDARD_I3DL2REVERB;
+// The interface text that belongs to each effect class (nullptr for an unknown class).
+const char* interface_of(std::string_view effect_class) {
+  if (effect_class == GUID_DSFX_STANDARD_DISTORTION) return IID_DirectSoundFXDistortion;
+  if (effect_class == GUID_DSFX_STANDARD_CHORUS) return IID_DirectSoundFXChorus;
+  if (effect_class == GUID_DSFX_WAVES_REVERB) return IID_DirectSoundFXWavesReverb;
+  if (effect_class == GUID_DSFX_STANDARD_I3DL2REVERB) return IID_DirectSoundFXI3DL2REVERB;
+  return nullptr;
 }
 
 }  // namespace
@@ -29,24 +34,47 @@ HResult DirectSoundBuffer8::SetFX(std::int32_t count, const DSEFFECTDESC* descri
   if (count < 0) return com::E_INVALIDARG;
   if (count > 0 && (!descriptions || !results)) return com::E_POINTER;
   if (core_->path_active()) return com::DSERR_INVALIDCALL;
+
+  // Every effect is built here, on the client thread, before the render thread sees any.
+  std::vector<Ref<com::Object>> effects;
+  effects.reserve(static_cast<std::size_t>(count));
   bool unknown = false;
   for (std::int32_t i = 0; i < count; ++i) {
-    if (!known_effect_class(descriptions[i].guidDSFXClass)) {
+    Ref<com::Object> effect =
+        create_effect_object(descriptions[i].guidDSFXClass, core_->sample_rate());
+    if (!effect) {
       results[i] = DSFXR_UNKNOWN;
       unknown = true;
     }
+    effects.push_back(std::move(effect));
   }
-  if (unknown) return com::REGDB_E_CLASSNOTREG;
-  if (count > 0) return com::E_NOTIMPL;
-  return core_->replace_effect_chain(nullptr);
+  if (unknown) return com::REGDB_E_CLASSNOTREG;  // nothing changes: the new effects go here
+
+  std::unique_ptr<EffectChain> chain;
+  if (count > 0) chain = std::make_unique<BufferEffectChain>(effects);
+  const HResult hr = core_->replace_effect_chain(std::move(chain));
+  if (com::failed(hr)) return hr;
+  for (std::int32_t i = 0; i < count; ++i) results[i] = DSFXR_LOCSOFTWARE;
+  effects_ = std::move(effects);
+  return com::S_OK;
 }
 
-HResult DirectSoundBuffer8::GetObjectInPath(std::string_view /*effectClass*/,
-                                            std::int32_t /*index*/,
-                                            std::string_view /*interfaceId*/,
-                                            Ref<com::Object>& /*object*/) {
+HResult DirectSoundBuffer8::GetObjectInPath(std::string_view effectClass, std::int32_t index,
+                                            std::string_view interfaceId,
+                                            Ref<com::Object>& object) {
   if (!core_) return com::MUSIC_E_CLOSED;
-  return com::MUSIC_E_OBJECT_NOT_FOUND;  // the chain is always empty for now
+  if (index < 0) return com::E_INVALIDARG;
+  const char* expected_interface = interface_of(effectClass);
+  if (expected_interface && interfaceId != expected_interface) return com::E_NOINTERFACE;
+  std::int32_t seen = 0;
+  for (const Ref<com::Object>& effect : effects_) {
+    if (chain_effect_of(effect.get())->class_text() != effectClass) continue;
+    if (seen++ == index) {
+      object = effect;
+      return com::S_OK;
+    }
+  }
+  return com::MUSIC_E_OBJECT_NOT_FOUND;
 }
 
 }  // namespace orvan::music

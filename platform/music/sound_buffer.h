@@ -31,6 +31,9 @@ class DirectSoundBuffer8 : public com::Object {
   ~DirectSoundBuffer8() override;
 
   PerformanceCore* core_;
+  // The effect objects of the chain last set, in slot order (client thread). The chain the
+  // render thread runs holds its own references to the same objects.
+  std::vector<Ref<com::Object>> effects_;
 };
 
 // The empty sound-device type the performance accepts in InitAudio.

@@ -1,0 +1,33 @@
+#include "platform/music/buffer_effect_chain.h"
+
+#include <algorithm>
+
+#include "platform/music/effect_objects.h"
+
+namespace orvan::music {
+
+BufferEffectChain::BufferEffectChain(std::vector<Ref<com::Object>> effects)
+    : effects_(std::move(effects)) {
+  dsp_.reserve(effects_.size());
+  for (const Ref<com::Object>& effect : effects_)
+    if (ChainEffect* chain_effect = chain_effect_of(effect.get()))
+      dsp_.push_back(&chain_effect->dsp_effect());
+}
+
+void BufferEffectChain::process(float* left, float* right, int frames) noexcept {
+  if (dsp_.empty()) return;
+  for (int start = 0; start < frames; start += kScratchFrames) {
+    const int n = std::min(kScratchFrames, frames - start);
+    for (int i = 0; i < n; ++i) {
+      scratch_[2 * i] = left[start + i];
+      scratch_[2 * i + 1] = right[start + i];
+    }
+    for (dsp::Effect* effect : dsp_) effect->process(scratch_.data(), n);
+    for (int i = 0; i < n; ++i) {
+      left[start + i] = scratch_[2 * i];
+      right[start + i] = scratch_[2 * i + 1];
+    }
+  }
+}
+
+}  // namespace orvan::music
