@@ -165,6 +165,17 @@ class OrvanMusic : public com::Object, public music::DirectXEvent8 {
   // The only writer of `Perf`: swaps under the guard the callback takes, and releases the
   // old performance outside it.
   void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);
+  // Appends `effect_class` to the effect list and sets the buffer's whole chain from it
+  // (engine/effects_chain.cpp).
+  HResult SwitchOnEffect(const char* effect_class);
+  // Fetches the first effect of a class afresh into `object`, copies its parameters into
+  // `params`, overwrites one field with `value` and writes the record back. A failure shows
+  // a box with its description; `result` tells whether the value was applied
+  // (engine/effect_parameters.cpp).
+  template <class Fx, class Record, class Field>
+  HResult PatchEffectField(const char* effect_class, const char* interface_id, com::Ref<Fx>& object,
+                           Record& params, Field Record::*field, Field value,
+                           com::VariantBool& result);
 
   // The channel's state record. Protected, not private, so that tests and the component
   // layer can look at it through a derived class.
