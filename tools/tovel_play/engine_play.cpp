@@ -202,6 +202,15 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
       status = 1;
     }
   };
+  if (status == 0 && !request.dls_file.empty()) {
+    const std::int32_t slot = 0;
+    const HResult loaded = channel->LoadDLS(com::BStr::from_utf8(request.dls_file), slot);
+    if (failed(loaded)) {
+      err << "tovel-play: " << request.dls_file << ": " << status_text(loaded) << '\n';
+      status = 1;
+    }
+    step(channel->ApplyDLS(slot), "--dls");
+  }
   if (status == 0 && request.tempo) step(channel->SetMasterTempo(*request.tempo), "--tempo");
   if (status == 0 && request.volume) step(channel->SetMasterVolume(*request.volume), "--volume");
   if (status == 0) step(channel->Music_Play(request.loops), "--loops");

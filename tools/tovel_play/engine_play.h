@@ -15,6 +15,7 @@ struct PlayRequest {
   std::optional<float> tempo;          // master tempo factor
   std::optional<std::int32_t> volume;  // master volume, hundredths of a dB
   std::optional<std::int32_t> start;   // music time to start from
+  std::string dls_file;                // non-empty: a collection for slot 0, applied
   std::int32_t rate = 48000;
   std::string render_path;           // non-empty: render to this WAV file instead
   std::string fallback_render_path;  // non-empty: render here when there is no audio device

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
     request.tempo = options.tempo;
     request.volume = options.volume;
     request.start = options.start;
+    request.dls_file = options.dls_file;
     request.rate = options.rate;
     request.render_path = options.render_path;
     request.fallback_render_path = options.fallback_render_path;

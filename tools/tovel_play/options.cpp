@@ -32,6 +32,12 @@ void add_options(CLI::App& app, Options& options) {
   app.add_option("--start", options.start,
                  "Start at this music time (768 per quarter note) instead of the beginning.")
       ->option_text("TICKS");
+  app.add_option("--dls", options.dls_file,
+                 "Load the DLS instrument collection FILE into slot 0 and apply it to the music "
+                 "once it is loaded: its instruments play the programs it has, General MIDI "
+                 "the rest. A file that cannot be loaded as a collection is named with the "
+                 "reason, and the exit status is 1.")
+      ->option_text("FILE");
   app.add_option("--rate", options.rate,
                  "Output sample rate in Hz, 11025 to 96000 (default 48000).")
       ->option_text("HZ");

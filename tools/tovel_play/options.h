@@ -21,6 +21,7 @@ struct Options {
   std::optional<float> tempo;          // --tempo F
   std::optional<std::int32_t> volume;  // --volume MB
   std::optional<std::int32_t> start;   // --start TICKS
+  std::string dls_file;                // --dls FILE
   std::int32_t rate = 48000;           // --rate HZ
   std::string render_path;             // --render OUT.wav
   std::string fallback_render_path;    // --fallback-render OUT.wav
