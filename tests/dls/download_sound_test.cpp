@@ -6,7 +6,6 @@
 
 #include <cmath>
 #include <filesystem>
-#include <numbers>
 #include <span>
 #include <string>
 #include <vector>
@@ -24,6 +23,7 @@
 #include "platform/music/sound_buffer.h"
 #include "tests/support/dls_writer.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/tone_analysis.h"
 
 namespace orvan::music {
 namespace {
@@ -32,39 +32,10 @@ namespace fs = std::filesystem;
 constexpr int kRate = 48000;
 constexpr int kDivision = 480;  // ticks per quarter note; 120 bpm, so 960 ticks a second
 
-// Level of one frequency in a mono signal (Hann-windowed single-bin DFT), linear.
-double tone_level(std::span<const float> mono, double hz) {
-  double re = 0.0, im = 0.0;
-  const double n = static_cast<double>(mono.size());
-  for (std::size_t i = 0; i < mono.size(); ++i) {
-    const double t = static_cast<double>(i);
-    const double w = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * t / (n - 1));
-    const double phase = 2.0 * std::numbers::pi * hz * t / kRate;
-    re += w * mono[i] * std::cos(phase);
-    im += w * mono[i] * std::sin(phase);
-  }
-  return std::sqrt(re * re + im * im) / n;
-}
-
-// How a held A4 sounds: its fundamental, and its loudest and its second harmonic relative
-// to the fundamental, in dB.
-struct Tone {
-  double fundamental = 0.0;
-  double strongest_overtone_db = 0.0;
-  double second_db = 0.0;
-  double third_db = 0.0;
-};
+using Tone = test::ToneProfile;
 
 Tone analyse(std::span<const float> mono) {
-  Tone tone;
-  tone.fundamental = tone_level(mono, 440.0);
-  double strongest = 0.0;
-  for (int k = 2; k <= 8; ++k) strongest = std::max(strongest, tone_level(mono, 440.0 * k));
-  const auto db = [&](double v) { return 20.0 * std::log10(v / tone.fundamental + 1e-12); };
-  tone.strongest_overtone_db = db(strongest);
-  tone.second_db = db(tone_level(mono, 880.0));
-  tone.third_db = db(tone_level(mono, 1320.0));
-  return tone;
+  return test::profile_tone(mono, kRate, 440.0);
 }
 
 class DownloadSoundTest : public ::testing::Test {
