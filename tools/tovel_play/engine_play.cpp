@@ -16,6 +16,7 @@
 #include "platform/music/output/output_device.h"
 #include "platform/music/performance_core.h"
 #include "platform/music/settings.h"
+#include "tools/tovel_play/effect_options.h"
 
 namespace orvan::tovel_play {
 namespace {
@@ -211,6 +212,8 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
     }
     step(channel->ApplyDLS(slot), "--dls");
   }
+  if (status == 0 && !apply_effect_options(*channel, request.effects, request.effect_settings, err))
+    status = 1;
   if (status == 0 && request.tempo) step(channel->SetMasterTempo(*request.tempo), "--tempo");
   if (status == 0 && request.volume) step(channel->SetMasterVolume(*request.volume), "--volume");
   if (status == 0) step(channel->Music_Play(request.loops), "--loops");

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orvan::tovel_play {
 
@@ -17,9 +18,11 @@ struct PlayRequest {
   std::optional<std::int32_t> start;   // music time to start from
   std::string dls_file;                // non-empty: a collection for slot 0, applied
   std::int32_t rate = 48000;
-  std::string render_path;           // non-empty: render to this WAV file instead
-  std::string fallback_render_path;  // non-empty: render here when there is no audio device
-  bool progress = true;              // the progress line on stderr
+  std::string render_path;                   // non-empty: render to this WAV file instead
+  std::string fallback_render_path;          // non-empty: render here when there is no audio device
+  bool progress = true;                      // the progress line on stderr
+  std::vector<std::string> effects;          // switched on in order before playing
+  std::vector<std::string> effect_settings;  // EFFECT.FIELD=VALUE, applied after them
 };
 
 // Returns the process exit status: 0 when the music played to its end (or was interrupted

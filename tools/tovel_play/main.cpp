@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include "tools/tovel_play/effect_options.h"
 #include "tools/tovel_play/engine_play.h"
 #include "tools/tovel_play/info_command.h"
 #include "tools/tovel_play/options.h"
@@ -32,6 +33,12 @@ int main(int argc, char** argv) {
     request.render_path = options.render_path;
     request.fallback_render_path = options.fallback_render_path;
     request.progress = !options.quiet;
+    request.effects = options.effects;
+    request.effect_settings = options.effect_settings;
+    // Mistyped effect options are reported before any audio starts.
+    if (!orvan::tovel_play::check_effect_options(request.effects, request.effect_settings,
+                                                 std::cerr))
+      return 2;
     return orvan::tovel_play::run_engine_play(request, std::cout, std::cerr);
   }
   std::cerr << "tovel-play: nothing to do\n" << app.help();

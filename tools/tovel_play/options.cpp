@@ -51,6 +51,17 @@ void add_options(CLI::App& app, Options& options) {
                  "instead (as --render does) rather than failing.")
       ->option_text("OUT.wav");
   app.add_flag("--quiet", options.quiet, "No progress line.");
+  app.add_option("--fx", options.effects,
+                 "Switch effects on before playing, in the order given (comma-separated): "
+                 "distortion, chorus, reverb (waves reverb), reverb3d (I3DL2 reverb).")
+      ->delimiter(',')
+      ->option_text("LIST");
+  app.add_option("--fx-param", options.effect_settings,
+                 "Set one effect field through the engine, after --fx, e.g. "
+                 "reverb3d.DecayTime=2.5, chorus.Phase=3, distortion.Gain=-20; fields are "
+                 "named as in the effect's parameter record. Repeatable. A value the engine "
+                 "refuses prints its message and the exit status is 1.")
+      ->option_text("EFFECT.FIELD=VALUE");
 }
 
 }  // namespace orvan::tovel_play

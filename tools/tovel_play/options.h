@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
@@ -16,16 +17,18 @@ struct Options {
   std::string info_file;  // --info FILE: describe the file as JSON and exit
 
   // Playing (FILE without --info).
-  std::string play_file;               // FILE
-  std::int32_t loops = 0;              // --loops N
-  std::optional<float> tempo;          // --tempo F
-  std::optional<std::int32_t> volume;  // --volume MB
-  std::optional<std::int32_t> start;   // --start TICKS
-  std::string dls_file;                // --dls FILE
-  std::int32_t rate = 48000;           // --rate HZ
-  std::string render_path;             // --render OUT.wav
-  std::string fallback_render_path;    // --fallback-render OUT.wav
-  bool quiet = false;                  // --quiet: no progress line
+  std::string play_file;                     // FILE
+  std::int32_t loops = 0;                    // --loops N
+  std::optional<float> tempo;                // --tempo F
+  std::optional<std::int32_t> volume;        // --volume MB
+  std::optional<std::int32_t> start;         // --start TICKS
+  std::string dls_file;                      // --dls FILE
+  std::int32_t rate = 48000;                 // --rate HZ
+  std::string render_path;                   // --render OUT.wav
+  std::string fallback_render_path;          // --fallback-render OUT.wav
+  bool quiet = false;                        // --quiet: no progress line
+  std::vector<std::string> effects;          // --fx LIST: switched on in this order
+  std::vector<std::string> effect_settings;  // --fx-param EFFECT.FIELD=VALUE, repeatable
 };
 
 void add_options(CLI::App& app, Options& options);
