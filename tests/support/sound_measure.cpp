@@ -80,10 +80,12 @@ double dominant_frequency(std::span<const float> mono, int sample_rate, double l
   return best_frequency;
 }
 
-std::vector<double> rms_envelope(std::span<const float> interleaved, std::size_t window) {
+std::vector<double> rms_envelope(std::span<const float> interleaved, std::size_t window,
+                                 std::size_t hop) {
+  if (hop == 0) hop = window;
   std::vector<double> env;
   const std::size_t frames = interleaved.size() / 2;
-  for (std::size_t f = 0; f + window <= frames; f += window)
+  for (std::size_t f = 0; f + window <= frames; f += hop)
     env.push_back(rms(interleaved, f, window));
   return env;
 }

@@ -26,8 +26,10 @@ long last_frame_above(std::span<const float> interleaved, float threshold);
 double dominant_frequency(std::span<const float> mono, int sample_rate, double low, double high,
                           double step);
 
-// Loudness envelope: RMS over consecutive windows of `window` frames, of interleaved stereo.
-std::vector<double> rms_envelope(std::span<const float> interleaved, std::size_t window);
+// Loudness envelope of interleaved stereo: RMS over windows of `window` frames, one every
+// `hop` frames (0: windows side by side).
+std::vector<double> rms_envelope(std::span<const float> interleaved, std::size_t window,
+                                 std::size_t hop = 0);
 
 struct LagCorrelation {
   double correlation = 0.0;  // Pearson correlation at the best lag

@@ -1,0 +1,102 @@
+// Real music nobody here wrote, rendered by us and by FluidSynth's own command-line player
+// with the same SoundFont: the loudness envelopes must agree in shape and in time.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/music/loader.h"
+#include "tests/performance/performance_fixture.h"
+#include "tests/support/sound_measure.h"
+
+namespace orvan::music::testing {
+namespace {
+
+const std::string kMusicDir = "/usr/share/games/openttd/baseset/openmsx/";
+
+// Interleaved stereo floats from a 16-bit PCM stereo WAV file (what the command line
+// writes by default); empty when the file is not one.
+std::vector<float> read_pcm16_stereo(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char riff[12];
+  if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) != 0) return {};
+  bool pcm16_stereo = false;
+  for (;;) {
+    char id[4];
+    std::uint32_t size = 0;
+    if (!in.read(id, 4) || !in.read(reinterpret_cast<char*>(&size), 4)) return {};
+    if (std::memcmp(id, "fmt ", 4) == 0) {
+      std::vector<char> fmt(size);
+      in.read(fmt.data(), size);
+      std::uint16_t format = 0, channels = 0, bits = 0;
+      std::memcpy(&format, fmt.data(), 2);
+      std::memcpy(&channels, fmt.data() + 2, 2);
+      std::memcpy(&bits, fmt.data() + 14, 2);
+      pcm16_stereo = format == 1 && channels == 2 && bits == 16;
+    } else if (std::memcmp(id, "data", 4) == 0) {
+      if (!pcm16_stereo) return {};
+      std::vector<std::int16_t> samples(size / 2);
+      in.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(size));
+      std::vector<float> out(samples.size());
+      for (std::size_t i = 0; i < samples.size(); ++i) out[i] = samples[i] / 32768.0f;
+      return out;
+    } else {
+      in.seekg(size + (size & 1), std::ios::cur);
+    }
+  }
+}
+
+class ReferenceRender : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ReferenceRender, LoudnessEnvelopeMatchesFluidSynthsOwnPlayer) {
+  const std::string file = kMusicDir + GetParam();
+  if (!std::filesystem::exists(file)) GTEST_SKIP() << "no " << file;
+  if (std::system("command -v fluidsynth >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "the fluidsynth program is not installed";
+  }
+  const std::string reference = (std::filesystem::temp_directory_path() /
+                                 ("orvan_reference_" + std::to_string(::getpid()) + ".wav"))
+                                    .string();
+  const std::string command = "fluidsynth -ni -F '" + reference + "' -r " + std::to_string(kRate) +
+                              " '" + kSmallSoundFont + "' '" + file + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::vector<float> theirs = read_pcm16_stereo(reference);
+  std::filesystem::remove(reference);
+  ASSERT_FALSE(theirs.empty());
+
+  Player p;
+  ASSERT_EQ(p.status, com::S_OK);
+  auto loader = com::make_ref<DirectMusicLoader8>();
+  Ref<DirectMusicSegment8> segment;
+  ASSERT_EQ(loader->LoadSegment(file, segment), com::S_OK);
+  p.play(segment);
+  // The first minute carries plenty of structure; all of it would only make the test slow.
+  const std::int64_t frames = std::min<std::int64_t>(60 * kRate, theirs.size() / 2);
+  const std::vector<float> ours = p.render(frames);
+  const std::span<const float> theirs_part(theirs.data(), static_cast<std::size_t>(2 * frames));
+
+  // 10 ms windows every millisecond; lags within +-50 ms.
+  const auto a = orvan::testing::rms_envelope(theirs_part, kRate / 100, kRate / 1000);
+  const auto b = orvan::testing::rms_envelope(ours, kRate / 100, kRate / 1000);
+  const auto best = orvan::testing::best_lag_correlation(a, b, 50);
+  RecordProperty("correlation", std::to_string(best.correlation));
+  RecordProperty("lag_ms", best.lag);
+  std::printf("  %s: correlation %.4f at %+d ms\n", GetParam(), best.correlation, best.lag);
+  EXPECT_GE(best.correlation, 0.9);
+  EXPECT_LE(std::abs(best.lag), 5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Openmsx, ReferenceRender,
+                         ::testing::Values("busy_schedule.mid", "chuggachugga.mid",
+                                           "5432gone_redfarn.mid"),
+                         [](const auto& param_info) {
+                           std::string name = param_info.param;
+                           return name.substr(0, name.find('.'));
+                         });
+
+}  // namespace
+}  // namespace orvan::music::testing
