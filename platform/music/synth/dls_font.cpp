@@ -1,5 +1,7 @@
 #include "platform/music/synth/dls_font.h"
 
+#include "platform/music/synth/fluid_logging.h"
+
 #include <fcntl.h>
 #include <fluidsynth.h>
 #include <sys/stat.h>
@@ -53,7 +55,9 @@ bool read_all(int fd, std::vector<std::uint8_t>& bytes) {
 // because one thread uses it from creation to deletion.
 class ScratchSynth {
  public:
-  ScratchSynth() : settings_(new_fluid_settings()) {
+  ScratchSynth() {
+    silence_fluid_logging();
+    settings_ = new_fluid_settings();
     if (!settings_) return;
     fluid_settings_setint(settings_, "synth.polyphony", 1);
     fluid_settings_setint(settings_, "synth.reverb.active", 0);
