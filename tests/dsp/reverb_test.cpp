@@ -1,6 +1,8 @@
 // Reverbs judged by their impulse responses: decay times, onsets and levels.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "platform/music/dsp/i3dl2_reverb.h"
 #include "platform/music/dsp/waves_reverb.h"
 #include "tests/dsp/signal_analysis.h"
@@ -73,14 +75,14 @@ TEST(WavesReverb, MixAndInputGainSetTheWetAndDryLevels) {
   const Mono quiet = channel(render(reverb, in), 0);
   EXPECT_NEAR(gain_db(rms(quiet) / rms(channel(in, 0))), -20.0, 0.1);
 
-  // Fully wet: the input itself is gone, only the reverberated sound is left.
+  // Fully wet: the input itself is gone, only the reverberated sound is left, and its
+  // energy arrives spread over time rather than as the impulse.
   p = default_record<DSFXWAVESREVERB>();
   reverb.set_params(p);
   reverb.reset();
-  const Mono wet = channel(render(reverb, impulse(4800)), 0);
-  EXPECT_EQ(wet[0], wet[0] * 0.0f + wet[0]);  // finite
+  const Mono wet = channel(render(reverb, impulse(48000)), 0);
   EXPECT_LT(std::fabs(wet[0]), 0.5f);
-  EXPECT_GT(rms(wet), 0.0);
+  EXPECT_GT(rms(slice(wet, 4800, 24000)), 1e-3);
 }
 
 TEST(I3dl2Reverb, LateDecayFollowsDecayTimeAcrossTheRange) {

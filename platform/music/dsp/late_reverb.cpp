@@ -42,7 +42,7 @@ void LateReverb::set_shape(float density, float diffusion) noexcept {
     length_[i] = std::max(
         kChunkFrames, static_cast<int>(std::lround(kLineMs[i] * share * sample_rate_ / 1000.0)));
   diffuser_gain_ = kMaxDiffuserGain * std::clamp(diffusion, 0.0f, 1.0f);
-  update_loop_gains();
+  gains_stale_ = true;
 }
 
 void LateReverb::set_decay(float low_decay_s, float high_decay_s, float crossover_hz) noexcept {
@@ -55,11 +55,14 @@ void LateReverb::set_decay(float low_decay_s, float high_decay_s, float crossove
 
 void LateReverb::update_loop_gains() noexcept {
   // A pass through a line of m frames must lose 60 dB * m / (decay * rate).
+  constexpr double kLn1000 = 6.907755278982137;
+  const double low_rate = -kLn1000 / (low_decay_s_ * sample_rate_);
+  const double high_rate = -kLn1000 / (high_decay_s_ * sample_rate_);
   for (int i = 0; i < kLines; ++i) {
-    const double seconds = length_[i] / sample_rate_;
-    low_gain_[i] = static_cast<float>(std::pow(10.0, -3.0 * seconds / low_decay_s_));
-    high_gain_[i] = static_cast<float>(std::pow(10.0, -3.0 * seconds / high_decay_s_));
+    low_gain_[i] = static_cast<float>(std::exp(low_rate * length_[i]));
+    high_gain_[i] = static_cast<float>(std::exp(high_rate * length_[i]));
   }
+  gains_stale_ = false;
 }
 
 void LateReverb::clear() noexcept {
@@ -72,6 +75,8 @@ void LateReverb::process(const float* in, float* out_left, float* out_right, int
   // Every line and all-pass is at least a chunk long, so a whole chunk is read from them
   // before any of it is written back. Loops over kChunkFrames (the frames past n are
   // zeros and never written back) have a fixed count, which the compiler vectorises.
+  // Shape and decay often change together while parameters glide: one update serves both.
+  if (gains_stale_) update_loop_gains();
   float x[kChunkFrames] = {};
   std::copy_n(in, n, x);
 

@@ -49,6 +49,7 @@ class LateReverb {
   float diffuser_gain_ = 0.0f;
 
   float low_decay_s_ = 1.0f, high_decay_s_ = 1.0f;
+  bool gains_stale_ = true;
 };
 
 }  // namespace orvan::music::dsp
