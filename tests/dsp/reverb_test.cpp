@@ -115,6 +115,30 @@ TEST(I3dl2Reverb, FirstReflectionArrivesAtReflectionsDelayAndLateReverbAfterReve
   EXPECT_EQ(onset(room_response(p, 0.2), 1e-6f), 3360);
 }
 
+// Sparse echoes make a spiky response (a high fourth moment); dense ones approach noise.
+double kurtosis(const Mono& x) {
+  double m2 = 0, m4 = 0;
+  for (float v : x) {
+    const double s = double{v} * v;
+    m2 += s;
+    m4 += s * s;
+  }
+  const auto n = static_cast<double>(x.size());
+  return (m4 / n) / ((m2 / n) * (m2 / n));
+}
+
+TEST(I3dl2Reverb, DiffusionRaisesTheEchoDensity) {
+  DSFXI3DL2REVERB p = late_only(1.0f);
+  p.ReflectionsDelay = 0.0f;
+  p.ReverbDelay = 0.0f;
+  p.Diffusion = 0.0f;
+  const double sparse = kurtosis(slice(room_response(p, 0.05), 0, 2400));
+  p.Diffusion = 100.0f;
+  const double dense = kurtosis(slice(room_response(p, 0.05), 0, 2400));
+  EXPECT_GT(sparse, 10.0 * dense);
+  EXPECT_LT(dense, 30.0);
+}
+
 TEST(I3dl2Reverb, SilentRoomLeavesOnlyTheDirectSound) {
   DSFXI3DL2REVERB p = default_record<DSFXI3DL2REVERB>();
   p.Room = -10000;
