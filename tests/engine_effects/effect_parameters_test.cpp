@@ -87,8 +87,8 @@ TEST_F(EngineEffects, EnumerationsAndIntegersGoIntoTheRecordUnchanged) {
   channel->SetFX_Rev3D_Room(-500, result);
   channel->SetFX_Rev3D_RoomRolloffFactor(2.5f, result);
   EXPECT_EQ(result, com::VARIANT_TRUE);
-  const auto chorus = platform_params<DirectSoundFXChorus8, DSFXCHORUS>(
-      GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus);
+  const auto chorus = platform_params<DirectSoundFXChorus8, DSFXCHORUS>(GUID_DSFX_STANDARD_CHORUS,
+                                                                        IID_DirectSoundFXChorus);
   EXPECT_EQ(chorus.Phase, 3);
   EXPECT_EQ(chorus.Waveform, 0);
   const auto room = platform_params<DirectSoundFXI3DL2Reverb8, DSFXI3DL2REVERB>(

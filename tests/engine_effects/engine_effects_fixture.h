@@ -26,12 +26,12 @@ class BoxRecorder final : public ui::MessagePresenter {
 // Opens the effect members of the channel's state record to the tests.
 class Channel final : public OrvanMusic {
  public:
+  using OrvanMusic::ChorusParams;
   using OrvanMusic::DistortionParams;
   using OrvanMusic::DSBuffer;
   using OrvanMusic::EffectCount;
   using OrvanMusic::EffectDescs;
   using OrvanMusic::EffectResults;
-  using OrvanMusic::ChorusParams;
   using OrvanMusic::FXChorus;
   using OrvanMusic::FXDistortion;
   using OrvanMusic::Perf;
