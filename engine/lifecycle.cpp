@@ -85,7 +85,7 @@ HResult OrvanMusic::InitOrvanAudio(const std::int32_t& hwnd, const std::int32_t&
     hr = EnsureDX();
     if (failed(hr)) return hr;
     std::int32_t handle = 0;
-    hr = DX->CreateEvent(this, handle);
+    hr = DX->CreateEvent(&event_sink_, handle);
     if (failed(hr)) return hr;
     NotifyEvent = handle;
     live_events_.push_back(handle);

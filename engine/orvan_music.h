@@ -205,6 +205,19 @@ class OrvanMusic : public com::Object, public music::DirectXEvent8 {
   // Held by DXCallback while it asks `Perf` for a message, and by ReplacePerf while it
   // swaps the member; never around anything that waits.
   std::mutex perf_guard_;
+  // What the platform's events call. It forwards to DXCallback by a non-virtual call, so a
+  // callback in flight never reads this object's vtable while the destructor rewrites it.
+  class EventForwarder final : public music::DirectXEvent8 {
+   public:
+    explicit EventForwarder(OrvanMusic& owner) : owner_(owner) {}
+    HResult DXCallback(std::int32_t eventid) override {
+      return owner_.OrvanMusic::DXCallback(eventid);
+    }
+
+   private:
+    OrvanMusic& owner_;
+  };
+  EventForwarder event_sink_{*this};
   // Every event handle CreateEvent gave this object that no DestroyEvent has taken back
   // yet, so that destruction can stop them all, even those an InitOrvanAudio called twice
   // left behind. Client thread only.

@@ -29,8 +29,9 @@ TEST_F(LoadingTest, UnloadableFilesShowTheBoxAndKeepThePreviousSegment) {
   EXPECT_EQ(length, 16 * 768);
 
   write_bytes(temp_path("empty.mid"), "");
-  write_bytes(temp_path("corrupt.mid"),
-              std::string("MThd\x00\x00\x00\x06\x00\x01\x00\x05\x01\xE0MTrk\xFF\xFF", 22));
+  // A header that promises five tracks, then a track chunk cut off inside its length.
+  static constexpr char kCorrupt[] = "MThd\x00\x00\x00\x06\x00\x01\x00\x05\x01\xE0MTrk\xFF\xFF";
+  write_bytes(temp_path("corrupt.mid"), std::string(kCorrupt, sizeof kCorrupt - 1));
   write_bytes(temp_path("text.mid"), "this is not music at all");
   const std::vector<std::filesystem::path> unloadable = {temp_path("missing.mid"),
                                                          temp_path("empty.mid"),
