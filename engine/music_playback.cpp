@@ -33,6 +33,9 @@ HResult play_segment(const Ref<DirectMusicPerformance8>& perf,
 HResult OrvanMusic::Music_Load(const com::BStr& Filename) {
   const std::string path = Filename.to_utf8();
   const auto steps = [&]() -> HResult {
+    // The file system stops reading a name at a NUL, so such a name would open some
+    // other file than the one the caller named.
+    if (path.find('\0') != std::string::npos) return com::MUSIC_E_CANNOT_OPEN;
     std::error_code error;
     const auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
     if (error) return com::MUSIC_E_CANNOT_OPEN;

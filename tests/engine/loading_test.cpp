@@ -50,6 +50,17 @@ TEST_F(LoadingTest, UnloadableFilesShowTheBoxAndKeepThePreviousSegment) {
   channel->CleanupAudio();
 }
 
+TEST_F(LoadingTest, ANameWithANulNeverOpensTheFileBeforeIt) {
+  auto channel = make_initialised_channel();
+  std::u16string name = bstr(piano_).view().data();
+  name += u'\0';
+  name += u"ignored";
+  channel->Music_Load(com::BStr(name));
+  expect_one_load_failure();
+  EXPECT_FALSE(channel->Seg);
+  channel->CleanupAudio();
+}
+
 TEST_F(LoadingTest, LoadBeforeInitShowsTheBox) {
   auto channel = com::make_ref<Channel>();
   EXPECT_EQ(channel->Music_Load(bstr(piano_)), com::S_OK);
