@@ -61,6 +61,19 @@ TEST_F(EngineEffects, SwitchOnBeforeInitFailsButStaysListed) {
   EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion), 1);
 }
 
+TEST_F(EngineEffects, TheListOutlivesCleanupAndReturnsWithTheNextSwitchOn) {
+  init();
+  channel->Effect_DistortionOn();
+  EXPECT_EQ(channel->CleanupAudio(), com::S_OK);
+  EXPECT_TRUE(channel->DSBuffer.empty());
+  EXPECT_EQ(channel->EffectCount, 1);
+
+  init();
+  EXPECT_EQ(channel->Effect_ChorusOn(), com::S_OK);
+  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion), 1);
+  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 1);
+}
+
 TEST_F(EngineEffects, ARefusedChainStaysListedAndThePathStaysHalted) {
   init();
   // A description the platform does not know, as if an earlier caller had left it.
