@@ -38,6 +38,9 @@ com::HResult retain_soundfont(const std::string& path) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
   if (r.keepers.count(path)) return com::S_OK;
+  // Only a SoundFont goes to FluidSynth: its other loaders would try anything else and
+  // complain through a log the platform does not control.
+  if (!fluid_is_soundfont(path.c_str())) return com::MUSIC_E_SYNTH_FAILED;
   auto keeper = std::make_unique<Keeper>();
   keeper->settings = new_fluid_settings();
   if (!keeper->settings) return com::MUSIC_E_SYNTH_FAILED;

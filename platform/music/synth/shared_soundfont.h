@@ -20,7 +20,7 @@
 namespace orvan::music::synth {
 
 // Loads `path` into the process-wide keeper if it is not there yet. MUSIC_E_SYNTH_FAILED
-// when FluidSynth cannot read it as a SoundFont. Client threads only.
+// when it is no SoundFont or FluidSynth cannot read it. Client threads only.
 com::HResult retain_soundfont(const std::string& path);
 
 // Number of distinct SoundFont files held (for tests and benchmarks).
