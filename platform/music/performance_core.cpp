@@ -141,7 +141,7 @@ void PerformanceCore::collect_locked() {
   }
   handed_.resize(kept);
 
-  const auto oldest = std::chrono::steady_clock::now() - kNotificationLifetime;
+  const auto oldest = std::chrono::steady_clock::now() - notification_lifetime_;
   while (!notifications_.empty() && notifications_.front().queued < oldest) {
     notifications_.pop_front();
   }
@@ -253,6 +253,11 @@ bool PerformanceCore::take_notification(DMUS_NOTIFICATION_PMSG& message) {
   message = std::move(notifications_.front().message);
   notifications_.pop_front();
   return true;
+}
+
+void PerformanceCore::set_notification_lifetime(std::chrono::milliseconds lifetime) {
+  std::lock_guard lock(client_mutex_);
+  notification_lifetime_ = lifetime;
 }
 
 int PerformanceCore::active_voices() const {

@@ -84,6 +84,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   }
   // True when a message was taken.
   bool take_notification(DMUS_NOTIFICATION_PMSG& message);
+  // For tests: how long unread notifications are kept (kNotificationLifetime by default).
+  void set_notification_lifetime(std::chrono::milliseconds lifetime);
   std::uint64_t dropped_notifications() const { return dropped_.load(std::memory_order_relaxed); }
 
   HResult set_path_active(bool active);
@@ -171,6 +173,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   bool closed_ = false;
   std::vector<Ref<DirectMusicSegmentState8>> handed_;  // states the render thread may use
   std::deque<Notification> notifications_;
+  std::chrono::milliseconds notification_lifetime_{kNotificationLifetime};
   std::vector<HeldFont> held_fonts_;  // fonts handed to the synthesizer
 
   // Shared.

@@ -85,6 +85,22 @@ TEST(PerformanceNotifications, OnlyWhileTheTypeIsAdded) {
   EXPECT_TRUE(drain(p).empty());
 }
 
+TEST(PerformanceNotifications, UnreadMessagesExpire) {
+  Player p;
+  ASSERT_EQ(p.status, com::S_OK);
+  ASSERT_EQ(p.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  auto segment = SequenceBuilder().segment(768);
+  p.play(segment);
+  p.render(kRate);
+  EXPECT_EQ(drain(p).size(), 2u);  // well within the two seconds
+
+  // Everything older than no time at all has expired by the time it is read.
+  p.perf->core()->set_notification_lifetime(std::chrono::milliseconds(0));
+  p.play(segment);
+  p.render(kRate);
+  EXPECT_TRUE(drain(p).empty());
+}
+
 // A sink that takes one message per signal, as the engine's callback does.
 class TakingSink final : public DirectXEvent8 {
  public:
