@@ -4,6 +4,7 @@
 #include <sndfile.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -19,6 +20,7 @@
 using namespace orvan;
 using namespace orvan::music;
 using namespace orvan::music::output;
+using orvan::music::output::testing::ConstantSource;
 using orvan::music::output::testing::SineSource;
 using namespace std::chrono_literals;
 
@@ -190,6 +192,86 @@ TEST(SdlDevice, DummyDriverRendersUntilStopped) {
   ASSERT_EQ(device->start(&source), com::S_OK);
   ASSERT_TRUE(wait_until([&] { return source.calls.load() > calls; }));
   device.reset();
+}
+
+TEST(SdlDevice, DevicesShareSdlAndOutliveEachOther) {
+  // Two channels in one process, opened and closed from different threads, on a driver
+  // that opens one device only: both must sound, and closing one must not silence the
+  // other.
+  ScopedAudioDriver driver("dummy");
+  std::unique_ptr<OutputDevice> first;
+  std::unique_ptr<OutputDevice> second;
+  std::thread opener([&] { EXPECT_EQ(SdlDevice::open(44100, first), com::S_OK); });
+  ASSERT_EQ(SdlDevice::open(48000, second), com::S_OK);
+  opener.join();
+  ASSERT_NE(first, nullptr);
+  // They play through one SDL device, at the rate of whichever opened it.
+  EXPECT_EQ(first->sample_rate(), second->sample_rate());
+  EXPECT_TRUE(first->sample_rate() == 44100 || first->sample_rate() == 48000);
+
+  SineSource a(440.0, first->sample_rate());
+  SineSource b(220.0, second->sample_rate());
+  ASSERT_EQ(first->start(&a), com::S_OK);
+  ASSERT_EQ(second->start(&b), com::S_OK);
+  ASSERT_TRUE(wait_until([&] { return a.calls.load() > 0 && b.calls.load() > 0; }));
+  std::thread closer([&] { first.reset(); });
+  closer.join();
+  const int before = b.calls.load();
+  EXPECT_TRUE(wait_until([&] { return b.calls.load() > before + 2; }));
+  second.reset();
+}
+
+TEST(SdlDevice, StartedDevicesAreMixedIntoTheOutput) {
+  // SDL's disk driver writes what the device plays to a file, so the mix can be read back.
+  const std::filesystem::path raw = temp_wav("mix").replace_extension(".raw");
+  ::setenv("SDL_DISKAUDIOFILE", raw.string().c_str(), 1);
+  ::setenv("SDL_DISKAUDIODELAY", "1", 1);
+  {
+    ScopedAudioDriver driver("disk");
+    std::unique_ptr<OutputDevice> first;
+    std::unique_ptr<OutputDevice> second;
+    ASSERT_EQ(SdlDevice::open(48000, first), com::S_OK);
+    ASSERT_EQ(SdlDevice::open(48000, second), com::S_OK);
+    ConstantSource a(0.25f);
+    ConstantSource b(0.125f);
+    ASSERT_EQ(first->start(&a), com::S_OK);
+    ASSERT_EQ(second->start(&b), com::S_OK);
+    ASSERT_TRUE(wait_until([&] { return a.calls.load() > 4 && b.calls.load() > 4; }));
+    first->stop();
+    const int b_calls = b.calls.load();
+    ASSERT_TRUE(wait_until([&] { return b.calls.load() > b_calls + 4; }));
+  }
+  ::unsetenv("SDL_DISKAUDIOFILE");
+  ::unsetenv("SDL_DISKAUDIODELAY");
+
+  std::vector<float> pcm(std::filesystem::file_size(raw) / sizeof(float));
+  std::FILE* file = std::fopen(raw.string().c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fread(pcm.data(), sizeof(float), pcm.size(), file), pcm.size());
+  std::fclose(file);
+  std::filesystem::remove(raw);
+
+  int both = 0;
+  int second_alone = 0;
+  for (std::size_t i = 0; i + 1 < pcm.size(); i += 2) {
+    const float left = pcm[i];
+    ASSERT_EQ(pcm[i + 1], -left) << i;
+    if (left == 0.375f) ++both;
+    if (left == 0.125f) ++second_alone;
+    ASSERT_TRUE(left == 0.0f || left == 0.25f || left == 0.125f || left == 0.375f) << left;
+  }
+  EXPECT_GT(both, 0);
+  EXPECT_GT(second_alone, 0);
+}
+
+TEST(SdlDevice, OpenDevicesAreLimitedAndAClosedOneFreesItsPlace) {
+  ScopedAudioDriver driver("dummy");
+  std::vector<std::unique_ptr<OutputDevice>> devices(SdlDevice::kMaxOpen);
+  for (auto& device : devices) ASSERT_EQ(SdlDevice::open(48000, device), com::S_OK);
+  std::unique_ptr<OutputDevice> extra;
+  EXPECT_EQ(SdlDevice::open(48000, extra), com::MUSIC_E_DEVICE_FAILED);
+  devices[3].reset();
+  EXPECT_EQ(SdlDevice::open(48000, extra), com::S_OK);
 }
 
 TEST(SdlDevice, NoUsableDriverIsReportedAsNoDriver) {

@@ -44,4 +44,21 @@ class SineSource final : public RenderSource {
   std::int64_t frame_ = 0;
 };
 
+// `value` on the left, `-value` on the right.
+class ConstantSource final : public RenderSource {
+ public:
+  explicit ConstantSource(float value) : value_(value) {}
+  void render(float* out, int frames) noexcept override {
+    for (int i = 0; i < frames; ++i) {
+      out[2 * i] = value_;
+      out[2 * i + 1] = -value_;
+    }
+    calls.fetch_add(1);
+  }
+  std::atomic<int> calls{0};
+
+ private:
+  float value_;
+};
+
 }  // namespace orvan::music::output::testing
