@@ -1,7 +1,6 @@
 // Arbitrary bytes as a DLS collection: the structure check must never read out of bounds or
 // trust a size, and whatever passes it must be safe for the synthesizer library's reader,
 // which gets the bytes through a file as LoadCollection hands them over.
-#include <fluidsynth.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -24,13 +23,6 @@ std::string scratch_path() {
 // allocator) would otherwise end every run.
 extern "C" const char* __lsan_default_suppressions() {
   return "leak:libglib-2.0.so\n";
-}
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  for (int level = 0; level < LAST_LOG_LEVEL; ++level) {
-    fluid_set_log_function(level, nullptr, nullptr);
-  }
-  return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
