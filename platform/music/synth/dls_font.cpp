@@ -143,6 +143,8 @@ void use_collection_font(fluid_synth_t* synth, fluid_sfont_t* font, bool take) n
   if (take && font) fluid_synth_add_sfont(synth, font);
   // The General MIDI font was loaded first, so it is the last in the stack.
   const int collections = fluid_synth_sfcount(synth) - 1;
+  // A synthesizer that never took a collection has nothing to show or hide.
+  if (collections <= 0) return;
   for (int i = 0; i < collections; ++i) {
     fluid_sfont_t* held = fluid_synth_get_sfont(synth, static_cast<unsigned int>(i));
     fluid_synth_set_bank_offset(synth, fluid_sfont_get_id(held),
