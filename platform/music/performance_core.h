@@ -142,7 +142,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
     DMUS_NOTIFICATION_PMSG message;
     std::chrono::steady_clock::time_point queued;
   };
-  static constexpr std::size_t kCommandCapacity = 64;
+  static constexpr std::size_t kCommandCapacity = 256;
   static constexpr int kChunkFrames = 1024;
 
   // Client side; client_mutex_ held.
