@@ -1,6 +1,7 @@
 // Renders to a WAV file (32-bit float stereo) as fast as the machine allows. The render
-// thread is the device's own; it runs from start() until stop(). A WAV file cannot grow past
-// 4 GiB, so the thread stops writing at that size and sleeps until it is stopped.
+// thread is the device's own; it runs from start() until stop() and writes each period to
+// the file itself, holding no lock a client waits on. A WAV file cannot grow past 4 GiB, so
+// the thread stops writing at that size and sleeps until it is stopped.
 #pragma once
 
 #include <atomic>
