@@ -12,8 +12,10 @@
 //
 // Block pipeline (render()): commands -> for each 64-frame synthesizer block, the sequencer
 // dispatches the events whose sample falls in it (onsets land in the block holding their
-// sample, at most 63 frames early) -> FluidSynth renders dry stereo (buffer 0) and its
-// reverb's wet stereo (buffer 1) -> buffer 0's effect chain runs in place on the dry pair
+// sample, at most 63 frames early; only when a device period is no multiple of 64 may the
+// events of a play's first, partly rendered block sound up to 63 frames late) -> FluidSynth renders
+// dry stereo (buffer 0) and its reverb's wet stereo (buffer 1) -> buffer 0's effect chain runs in
+// place on the dry pair
 // -> mix -> path activation ramp -> master volume ramp -> device.
 #pragma once
 

@@ -40,7 +40,6 @@ void PerformanceCore::synthesize(int frames) noexcept {
       if (sequencer_->active()) {
         sequencer_->advance(synth::kBlockFrames, block_tempo_, *synth_, *this);
       }
-      publish_position();
       grid_left_ = synth::kBlockFrames;
     }
     const int n = std::min(grid_left_, frames - i);
@@ -49,6 +48,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
     grid_left_ -= n;
     i += n;
   }
+  publish_position();
 }
 
 void PerformanceCore::mix(float* out, int frames, double volume_step) noexcept {
@@ -81,6 +81,13 @@ void PerformanceCore::apply_commands() noexcept {
         sequencer_->start(c.play, *synth_);
         c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
         notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
+        // Music time starts with this block even when it begins inside a synthesizer block
+        // (a device period that is no multiple of 64): what falls in the rest of that
+        // block goes in now and sounds from the next one.
+        if (grid_left_ > 0) {
+          sequencer_->advance(grid_left_, master_tempo_.load(std::memory_order_relaxed), *synth_,
+                              *this);
+        }
         break;
       case CommandKind::StopSegment:
         if (sequencer_->active() && sequencer_->request().segment == c.target) {
@@ -135,9 +142,11 @@ void PerformanceCore::publish_position() noexcept {
   if (!sequencer_->active()) return;
   const PlayRequest& request = sequencer_->request();
   const double length = std::max(0, request.sequence->length);
-  request.shared->position.store(
-      static_cast<std::int32_t>(std::clamp(sequencer_->position(), 0.0, length)),
-      std::memory_order_relaxed);
+  // The sequencer runs ahead to the end of the current synthesizer block; the position
+  // answered is that of the last frame rendered.
+  const double rendered = sequencer_->position_before(grid_left_);
+  request.shared->position.store(static_cast<std::int32_t>(std::clamp(rendered, 0.0, length)),
+                                 std::memory_order_relaxed);
 }
 
 void PerformanceCore::notify(const PlayRequest& request, std::int32_t option,

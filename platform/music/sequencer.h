@@ -12,6 +12,7 @@
 // notes.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -62,6 +63,11 @@ class Sequencer {
   bool active() const noexcept { return active_; }
   const PlayRequest& request() const noexcept { return request_; }
   double position() const noexcept { return position_; }
+  // The position `frames` frames before the current one, not reaching back past the last
+  // anchor (pass start, tempo change).
+  double position_before(double frames) const noexcept {
+    return std::max(anchor_tick_, tick_at(elapsed_ - frames));
+  }
 
  private:
   void begin_pass(std::int32_t from, synth::Synth& synth) noexcept;

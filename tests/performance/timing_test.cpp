@@ -86,6 +86,14 @@ TEST(PerformanceTiming, SeekFollowsRenderedFramesAndStaysAfterTheEnd) {
   p.render(kRate / 2);
   EXPECT_FALSE(p.playing(state));
   EXPECT_EQ(p.seek(state), 1536);
+
+  // To the frame, also when a render stops inside a synthesizer block: 100 frames are
+  // 3.2 ticks at 120 BPM, 4.1 would be the end of the block.
+  auto again = p.play(segment);
+  p.render(100);
+  EXPECT_EQ(p.seek(again), 3);
+  p.render(1000);
+  EXPECT_EQ(p.seek(again), 35);  // 1100 frames
 }
 
 TEST(PerformanceTiming, SilentWithoutMusicAndAudibleWithIt) {
