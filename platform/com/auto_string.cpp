@@ -114,7 +114,9 @@ BStr::BStr(std::u16string_view text) {
   data_[text.size()] = u'\0';
 }
 
-BStr BStr::from_utf8(std::string_view text) { return BStr(utf8_to_utf16(text)); }
+BStr BStr::from_utf8(std::string_view text) {
+  return BStr(utf8_to_utf16(text));
+}
 
 BStr::~BStr() {
   if (data_) std::free(reinterpret_cast<unsigned char*>(data_) - sizeof(std::uint32_t));
@@ -127,6 +129,8 @@ std::uint32_t BStr::size() const noexcept {
   return bytes / 2;
 }
 
-std::string BStr::to_utf8() const { return utf16_to_utf8(view()); }
+std::string BStr::to_utf8() const {
+  return utf16_to_utf8(view());
+}
 
 }  // namespace orvan::com

@@ -49,8 +49,12 @@ using VariantBool = std::int16_t;
 inline constexpr VariantBool VARIANT_TRUE = -1;
 inline constexpr VariantBool VARIANT_FALSE = 0;
 
-constexpr VariantBool to_variant_bool(bool value) { return value ? VARIANT_TRUE : VARIANT_FALSE; }
+constexpr VariantBool to_variant_bool(bool value) {
+  return value ? VARIANT_TRUE : VARIANT_FALSE;
+}
 // Any non-zero value counts as true, as automation clients treat it.
-constexpr bool from_variant_bool(VariantBool value) { return value != 0; }
+constexpr bool from_variant_bool(VariantBool value) {
+  return value != 0;
+}
 
 }  // namespace orvan::com

@@ -13,7 +13,10 @@ struct StatusEntry {
   std::string_view text;
 };
 
-#define ORVAN_STATUS(code, text) StatusEntry{code, #code, text}
+#define ORVAN_STATUS(code, text) \
+  StatusEntry {                  \
+    code, #code, text            \
+  }
 
 constexpr std::array kStatusTable = {
     ORVAN_STATUS(S_OK, "The operation completed successfully."),
@@ -43,7 +46,8 @@ constexpr std::array kStatusTable = {
     ORVAN_STATUS(MUSIC_E_UNSUPPORTED_FORMAT, "The file is not in a supported music format."),
     ORVAN_STATUS(MUSIC_E_CORRUPT, "The file is corrupt."),
     ORVAN_STATUS(MUSIC_E_TRUNCATED, "The file ends before its data is complete."),
-    ORVAN_STATUS(MUSIC_E_BAD_CHUNK_SIZE, "A chunk's declared length runs past the end of the file."),
+    ORVAN_STATUS(MUSIC_E_BAD_CHUNK_SIZE,
+                 "A chunk's declared length runs past the end of the file."),
     ORVAN_STATUS(MUSIC_E_NO_TRACKS, "The file holds no tracks."),
     ORVAN_STATUS(MUSIC_E_EMPTY_FILE, "The file is empty."),
     ORVAN_STATUS(MUSIC_E_NO_END_OF_TRACK, "A track has no end-of-track event."),

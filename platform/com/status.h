@@ -11,7 +11,9 @@ namespace orvan::com {
 
 using HResult = std::int32_t;
 
-constexpr HResult make_status(std::uint32_t bits) { return static_cast<HResult>(bits); }
+constexpr HResult make_status(std::uint32_t bits) {
+  return static_cast<HResult>(bits);
+}
 
 inline constexpr HResult S_OK = 0;
 inline constexpr HResult S_FALSE = 1;
@@ -71,8 +73,12 @@ inline constexpr HResult MUSIC_E_CORRUPT_COLLECTION = make_status(0x88781021);
 inline constexpr HResult MUSIC_E_NO_COLLECTION = make_status(0x88781022);
 inline constexpr HResult MUSIC_E_EFFECT_LIST_FULL = make_status(0x88781030);
 
-constexpr bool failed(HResult hr) { return hr < 0; }
-constexpr bool succeeded(HResult hr) { return hr >= 0; }
+constexpr bool failed(HResult hr) {
+  return hr < 0;
+}
+constexpr bool succeeded(HResult hr) {
+  return hr >= 0;
+}
 
 // The code's symbolic name ("E_INVALIDARG"), or "" for a code outside the table.
 std::string_view status_name(HResult hr);

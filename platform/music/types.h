@@ -61,7 +61,7 @@ struct DMUS_AUDIOPARAMS {
 };
 
 struct DMUS_NOTIFICATION_PMSG {
-  std::int32_t notificationType = 0;  // DMUS_NOTIFY_ON_SEGMENT
+  std::int32_t notificationType = 0;    // DMUS_NOTIFY_ON_SEGMENT
   std::int32_t notificationOption = 0;  // DMUS_NOTIFICATION_SEG*
   std::int32_t musicTime = 0;
   std::int32_t field1 = 0;
@@ -86,13 +86,13 @@ struct DSFXDISTORTION {
 };
 
 struct DSFXCHORUS {
-  float WetDryMix;     // %, 0..100
-  float Depth;         // % of the delay, 0..100
-  float Feedback;      // %, -99..99
-  float Frequency;     // LFO Hz, 0..10
+  float WetDryMix;        // %, 0..100
+  float Depth;            // % of the delay, 0..100
+  float Feedback;         // %, -99..99
+  float Frequency;        // LFO Hz, 0..10
   std::int32_t Waveform;  // 0 triangle, 1 sine
-  float Delay;         // ms, 0..20
-  std::int32_t Phase;  // 0..4 = -180, -90, 0, 90, 180 degrees between left and right
+  float Delay;            // ms, 0..20
+  std::int32_t Phase;     // 0..4 = -180, -90, 0, 90, 180 degrees between left and right
 };
 
 struct DSFXWAVESREVERB {

@@ -32,9 +32,10 @@ TEST(Guid, ParsesAndFormatsTheBracedFormRoundTrip) {
 }
 
 TEST(Guid, RefusesEverythingButTheBracedForm) {
-  for (const char* bad : {"", "2157ED08-4B0C-427B-8475-85D754B974CA",
-                          "{2157ED08-4B0C-427B-8475-85D754B974C}", "{2157ED08+4B0C-427B-8475-85D754B974CA}",
-                          "{2157ED0G-4B0C-427B-8475-85D754B974CA}", "{2157ED08-4B0C-427B-8475-85D754B974CA}x"}) {
+  for (const char* bad :
+       {"", "2157ED08-4B0C-427B-8475-85D754B974CA", "{2157ED08-4B0C-427B-8475-85D754B974C}",
+        "{2157ED08+4B0C-427B-8475-85D754B974CA}", "{2157ED0G-4B0C-427B-8475-85D754B974CA}",
+        "{2157ED08-4B0C-427B-8475-85D754B974CA}x"}) {
     EXPECT_FALSE(parse_guid(bad).has_value()) << bad;
   }
 }
@@ -58,9 +59,11 @@ TEST(AutomationString, KeepsLengthPrefixEmbeddedNulsAndUnicode) {
 }
 
 TEST(AutomationString, MalformedUtf8AndLoneSurrogatesBecomeReplacementCharacters) {
-  EXPECT_EQ(utf8_to_utf16("a\xFF" "b"), u"a\uFFFDb");
-  EXPECT_EQ(utf8_to_utf16("\xE2\x82"), u"\uFFFD\uFFFD");       // cut short
-  EXPECT_EQ(utf8_to_utf16("\xC0\xAF"), u"\uFFFD");             // overlong
+  EXPECT_EQ(utf8_to_utf16("a\xFF"
+                          "b"),
+            u"a\uFFFDb");
+  EXPECT_EQ(utf8_to_utf16("\xE2\x82"), u"\uFFFD\uFFFD");  // cut short
+  EXPECT_EQ(utf8_to_utf16("\xC0\xAF"), u"\uFFFD");        // overlong
   EXPECT_EQ(utf16_to_utf8(std::u16string(1, u'\xD800')), "\xEF\xBF\xBD");
 }
 

@@ -1,4 +1,5 @@
 #include "tests/engine/engine_fixture.h"
+#include <unistd.h>
 
 #include <fstream>
 
@@ -64,7 +65,8 @@ void EngineTest::SetUp() {
 
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   dir_ = std::filesystem::temp_directory_path() /
-         (std::string("orvan_engine_") + info->test_suite_name() + "_" + info->name());
+         (std::string("orvan_engine_") + info->test_suite_name() + "_" + info->name() + "_" +
+          std::to_string(::getpid()));
   std::filesystem::remove_all(dir_);
   std::filesystem::create_directories(dir_);
   organ_ = dir_ / "organ.mid";

@@ -107,7 +107,7 @@ TEST_F(TovelPlay, RendersTheEndOfTheThemeAndLetsItRingOut) {
   const auto wav_path = dir_ / "end.wav";
   // The last 17504 units: 22.8 quarters, the coda's slower tempo included.
   const Outcome r = run("'" + kPlayer + "' --quiet --render '" + wav_path.string() +
-                    "' --start 100000 '" + kTheme + "'");
+                        "' --start 100000 '" + kTheme + "'");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("wrote " + wav_path.string()), std::string::npos) << r.out;
 
@@ -130,8 +130,9 @@ TEST_F(TovelPlay, RendersTheEndOfTheThemeAndLetsItRingOut) {
 
 TEST_F(TovelPlay, WithoutAnAudioDeviceSaysSoOnceAndRendersInstead) {
   const auto wav_path = dir_ / "fallback.wav";
-  const Outcome r = run("SDL_AUDIODRIVER=no-such-driver '" + kPlayer + "' --quiet --fallback-render '" +
-                    wav_path.string() + "' --start 110000 '" + kTheme + "'");
+  const Outcome r =
+      run("SDL_AUDIODRIVER=no-such-driver '" + kPlayer + "' --quiet --fallback-render '" +
+          wav_path.string() + "' --start 110000 '" + kTheme + "'");
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string said = "no audio device";
   const auto at = r.out.find(said);
@@ -147,13 +148,13 @@ TEST_F(TovelPlay, WithoutAnAudioDeviceSaysSoOnceAndRendersInstead) {
 
 TEST_F(TovelPlay, UnplayableRequestsFailWithOneReason) {
   const Outcome refused = run("'" + kPlayer + "' --quiet --render '" + (dir_ / "x.wav").string() +
-                          "' --tempo 0 '" + kTheme + "'");
+                              "' --tempo 0 '" + kTheme + "'");
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.out.find("--tempo"), std::string::npos) << refused.out;
   EXPECT_NE(refused.out.find("E_INVALIDARG"), std::string::npos) << refused.out;
 
   const Outcome missing = run("'" + kPlayer + "' --quiet --render '" + (dir_ / "y.wav").string() +
-                          "' '" + (dir_ / "missing.mid").string() + "'");
+                              "' '" + (dir_ / "missing.mid").string() + "'");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.out.find("missing.mid"), std::string::npos) << missing.out;
   EXPECT_NE(missing.out.find("Couldn't load this file"), std::string::npos) << missing.out;
