@@ -11,28 +11,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_command.h"
+
 namespace {
 
 const std::string kPlayer = ORVAN_BINARY_DIR "/bin/tovel-play";
 const std::string kTheme = ORVAN_BINARY_DIR "/media/Theme.mid";
 
-struct Outcome {
-  int status = -1;
-  std::string out;  // stdout and stderr together
-};
+using Outcome = orvan::testing::CommandOutcome;
 
-Outcome run(const std::string& args) {
-  Outcome result;
-  const std::string command = args + " 2>&1";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    result.out.append(buffer.data(), n);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
+Outcome run(const std::string& command) {
+  return orvan::testing::run_command(command);
 }
 
 struct Wav {

@@ -18,6 +18,7 @@
 #include "platform/music/settings.h"
 #include "platform/ui/message_box.h"
 #include "tests/support/dls_writer.h"
+#include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
 #include "tests/support/tone_analysis.h"
 
@@ -162,22 +163,10 @@ TEST_F(ApplyDlsTest, FailedDownloadKeepsTheConnection) {
 
 // --- tovel-play --dls -----------------------------------------------------------------
 
-struct Outcome {
-  int status = -1;
-  std::string out;
-};
+using Outcome = orvan::testing::CommandOutcome;
 
 Outcome run(const std::string& command) {
-  Outcome result;
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    result.out.append(buffer.data(), n);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
+  return orvan::testing::run_command(command);
 }
 
 // The left channel of the 32-bit float WAV file the platform writes.

@@ -2,8 +2,6 @@
 // rendered sound, and refused or mistyped settings end the program with a message.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -13,28 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
 
 namespace {
 
 const std::string kPlayer = ORVAN_BINARY_DIR "/bin/tovel-play";
 
-struct Outcome {
-  int status = -1;
-  std::string out;  // stdout and stderr together
-};
+using Outcome = orvan::testing::CommandOutcome;
 
+// Runs the player with `args`.
 Outcome run(const std::string& args) {
-  Outcome result;
-  FILE* pipe = popen(("'" + kPlayer + "' " + args + " 2>&1").c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 4096> buffer{};
-  std::size_t n = 0;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    result.out.append(buffer.data(), n);
-  const int raw = pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
+  return orvan::testing::run_command("'" + kPlayer + "' " + args);
 }
 
 // Energy of the float samples in a WAV file's data chunk. Files end when the sound has died
