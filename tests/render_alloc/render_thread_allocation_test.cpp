@@ -34,13 +34,17 @@ namespace {
 thread_local bool t_counting = false;
 std::atomic<std::int64_t> g_render_allocations{0};
 
+}  // namespace
+
+#ifndef ORVAN_OWN_ALLOCATOR
+namespace {
+
 void note_allocation() {
   if (t_counting) g_render_allocations.fetch_add(1, std::memory_order_relaxed);
 }
 
 }  // namespace
 
-#ifndef ORVAN_OWN_ALLOCATOR
 // glibc's own entry points, which the replacements forward to.
 extern "C" {
 void* __libc_malloc(std::size_t);
