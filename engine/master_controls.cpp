@@ -16,17 +16,11 @@ HResult OrvanMusic::SetMasterVolume(const std::int32_t& Value) {
 }
 
 HResult OrvanMusic::GetMasterTempo(float& result) {
-  float tempo = 0.0f;
-  const HResult hr = call(Perf, &DirectMusicPerformance8::GetMasterTempo, tempo);
-  if (!failed(hr)) result = tempo;
-  return hr;
+  return com::call_get(Perf, &DirectMusicPerformance8::GetMasterTempo, result);
 }
 
 HResult OrvanMusic::GetMasterVolume(std::int32_t& result) {
-  std::int32_t volume = 0;
-  const HResult hr = call(Perf, &DirectMusicPerformance8::GetMasterVolume, volume);
-  if (!failed(hr)) result = volume;
-  return hr;
+  return com::call_get(Perf, &DirectMusicPerformance8::GetMasterVolume, result);
 }
 
 }  // namespace orvan::engine

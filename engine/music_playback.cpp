@@ -65,24 +65,15 @@ HResult OrvanMusic::Music_Stop() {
 }
 
 HResult OrvanMusic::GetLengh(std::int32_t& result) {
-  std::int32_t length = 0;
-  const HResult hr = call(Seg, &DirectMusicSegment8::GetLength, length);
-  if (!failed(hr)) result = length;
-  return hr;
+  return com::call_get(Seg, &DirectMusicSegment8::GetLength, result);
 }
 
 HResult OrvanMusic::GetCurrentPosition(std::int32_t& result) {
-  std::int32_t position = 0;
-  const HResult hr = call(SegState, &DirectMusicSegmentState8::GetSeek, position);
-  if (!failed(hr)) result = position;
-  return hr;
+  return com::call_get(SegState, &DirectMusicSegmentState8::GetSeek, result);
 }
 
 HResult OrvanMusic::GetRepeats(std::int32_t& result) {
-  std::int32_t repeats = 0;
-  const HResult hr = call(SegState, &DirectMusicSegmentState8::GetRepeats, repeats);
-  if (!failed(hr)) result = repeats;
-  return hr;
+  return com::call_get(SegState, &DirectMusicSegmentState8::GetRepeats, result);
 }
 
 HResult OrvanMusic::SetPosition(const std::int32_t& Pos) {

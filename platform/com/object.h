@@ -115,4 +115,14 @@ HResult call(const Ref<T>& member, Method method, Args&&... args) {
   return ((*member).*method)(std::forward<Args>(args)...);
 }
 
+// Calls a getter through a member into a local that starts at zero, and hands the answer
+// to `result` only when the call succeeds: a failed query leaves the caller's variable alone.
+template <class T, class Method, class Value>
+HResult call_get(const Ref<T>& member, Method method, Value& result) {
+  Value value{};
+  const HResult hr = call(member, method, value);
+  if (succeeded(hr)) result = value;
+  return hr;
+}
+
 }  // namespace orvan::com

@@ -102,6 +102,13 @@ TEST(CountedReference, EmptyingTheLastMemberReleasesAndEmptyCallsFail) {
   EXPECT_EQ(call(a, &Counted::Ping, out), E_OBJECT_NOT_SET);
   EXPECT_EQ(out, 0);
 
+  int answer = -1;
+  EXPECT_EQ(call_get(b, &Counted::Ping, answer), S_OK);
+  EXPECT_EQ(answer, 7);
+  answer = -1;
+  EXPECT_EQ(call_get(a, &Counted::Ping, answer), E_OBJECT_NOT_SET);
+  EXPECT_EQ(answer, -1);  // a failed query leaves the caller's variable alone
+
   Ref<Object> as_object = b;
   Ref<Counted> back;
   EXPECT_EQ(query(as_object, back), S_OK);
