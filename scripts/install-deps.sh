@@ -9,6 +9,9 @@ packages=(
   timgm6mb-soundfont fluid-soundfont-gm
   nlohmann-json3-dev libcli11-dev
   openttd-openmsx python3-mido sox
+  libsqlite3-dev libffi-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick
+  dpkg-dev fakeroot lintian
 )
 if [ -n "${ORVAN_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$ORVAN_EXTRA_PACKAGES"
