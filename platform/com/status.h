@@ -28,6 +28,26 @@ inline constexpr HResult E_INVALIDARG = make_status(0x80070057);
 inline constexpr HResult CLASS_E_NOAGGREGATION = make_status(0x80040110);
 inline constexpr HResult CLASS_E_CLASSNOTAVAILABLE = make_status(0x80040111);
 inline constexpr HResult REGDB_E_CLASSNOTREG = make_status(0x80040154);
+inline constexpr HResult REGDB_E_READREGDB = make_status(0x80040150);
+inline constexpr HResult REGDB_E_WRITEREGDB = make_status(0x80040151);
+
+// Component runtime: apartments and class loading.
+inline constexpr HResult E_UNEXPECTED = make_status(0x8000FFFF);
+inline constexpr HResult RPC_E_CHANGED_MODE = make_status(0x80010106);
+inline constexpr HResult RPC_E_WRONG_THREAD = make_status(0x8001010E);
+inline constexpr HResult CO_E_NOTINITIALIZED = make_status(0x800401F0);
+inline constexpr HResult CO_E_CLASSSTRING = make_status(0x800401F3);
+inline constexpr HResult CO_E_DLLNOTFOUND = make_status(0x800401F8);
+inline constexpr HResult CO_E_ERRORINDLL = make_status(0x800401F9);
+
+// Type libraries and self-registration.
+inline constexpr HResult TYPE_E_INVDATAREAD = make_status(0x80028018);
+inline constexpr HResult TYPE_E_UNSUPFORMAT = make_status(0x80028019);
+inline constexpr HResult TYPE_E_LIBNOTREGISTERED = make_status(0x8002801D);
+inline constexpr HResult TYPE_E_ELEMENTNOTFOUND = make_status(0x8002802B);
+inline constexpr HResult TYPE_E_CANTLOADLIBRARY = make_status(0x80029C4A);
+inline constexpr HResult SELFREG_E_TYPELIB = make_status(0x80040200);
+inline constexpr HResult SELFREG_E_CLASS = make_status(0x80040201);
 
 inline constexpr HResult DISP_E_MEMBERNOTFOUND = make_status(0x80020003);
 inline constexpr HResult DISP_E_PARAMNOTFOUND = make_status(0x80020004);
