@@ -2,6 +2,7 @@
 // applying a slot's collection to the loaded music.
 #include <new>
 #include <stdexcept>
+#include <string>
 #include <utility>
 
 #include "engine/orvan_music.h"
@@ -45,9 +46,12 @@ HResult OrvanMusic::Change_MaxDLS(const std::int32_t& NewValue) {
 
 HResult OrvanMusic::LoadDLS(const com::BStr& Filename, const std::int32_t& sIndex) {
   if (!slot_exists(sIndex, MaxDLS)) return com::E_SUBSCRIPT_OUT_OF_RANGE;
+  const std::string path = Filename.to_utf8();
+  // The file system stops reading a name at a NUL, so such a name would load some other
+  // file than the one the caller named; no file of that name can exist.
+  if (path.find('\0') != std::string::npos) return com::MUSIC_E_CANNOT_OPEN;
   Ref<DirectMusicCollection8> collection;
-  const HResult hr =
-      call(Loader, &DirectMusicLoader8::LoadCollection, Filename.to_utf8(), collection);
+  const HResult hr = call(Loader, &DirectMusicLoader8::LoadCollection, path, collection);
   if (failed(hr)) return hr;
   DLSCollections[static_cast<std::size_t>(sIndex)] = std::move(collection);
   return com::S_OK;

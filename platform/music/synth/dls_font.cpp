@@ -95,12 +95,21 @@ std::string library_name(int fd, const std::string& path) {
 
 HResult CollectionFont::read(const std::string& path, std::unique_ptr<CollectionFont>& out,
                              CollectionSummary* summary) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) return errno == EISDIR ? com::MUSIC_E_IS_DIRECTORY : com::MUSIC_E_CANNOT_OPEN;
+  // The file system stops reading a name at a NUL: such a name would open some other file
+  // than the one asked for.
+  if (path.empty() || path.find('\0') != std::string::npos) return com::MUSIC_E_CANNOT_OPEN;
+  // Devices and pipes are refused before they are opened: opening a FIFO without a writer
+  // waits for one, and opening some devices does something by itself.
   struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return com::MUSIC_E_CANNOT_OPEN;
+  if (S_ISDIR(info.st_mode)) return com::MUSIC_E_IS_DIRECTORY;
+  if (!S_ISREG(info.st_mode)) return com::MUSIC_E_CANNOT_OPEN;
+  // Non-blocking all the same: the name may have been swapped for a FIFO since.
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.get() < 0) return errno == EISDIR ? com::MUSIC_E_IS_DIRECTORY : com::MUSIC_E_CANNOT_OPEN;
+  // What was opened is what counts: a collection is a plain file, with a size to check.
   if (::fstat(file.get(), &info) != 0) return com::MUSIC_E_CANNOT_OPEN;
   if (S_ISDIR(info.st_mode)) return com::MUSIC_E_IS_DIRECTORY;
-  // Devices and pipes have no size to check against; a collection is a plain file.
   if (!S_ISREG(info.st_mode)) return com::MUSIC_E_CANNOT_OPEN;
   if (info.st_size > kMaxCollectionBytes) return com::MUSIC_E_FILE_TOO_LARGE;
 

@@ -27,7 +27,8 @@ class CollectionFont {
  public:
   // Client threads only: opens `path` as given, checks its structure and reads it. The
   // library reads the very file that was checked (through its open descriptor), so a file
-  // swapped after the check never reaches it. MUSIC_E_CANNOT_OPEN, MUSIC_E_IS_DIRECTORY,
+  // swapped after the check never reaches it. MUSIC_E_CANNOT_OPEN (also, at once and
+  // without waiting, for a pipe, a device or a name with a NUL in it), MUSIC_E_IS_DIRECTORY,
   // MUSIC_E_FILE_TOO_LARGE, MUSIC_E_NOT_DLS or MUSIC_E_CORRUPT_COLLECTION on failure. A
   // collection without instruments succeeds with an empty font (`empty()`): FluidSynth
   // refuses to load such a file, and there is nothing in it to sound anyway.
