@@ -103,15 +103,50 @@ std::string utf16_to_utf8(std::u16string_view text) {
   return out;
 }
 
+char16_t* allocate_automation_string(const void* text, std::uint32_t bytes) noexcept {
+  // Three NUL bytes after the text, so that even an odd byte count ends in a NUL code unit.
+  constexpr std::size_t kTail = 3;
+  if (bytes > std::numeric_limits<std::uint32_t>::max() - sizeof(std::uint32_t) - kTail) {
+    return nullptr;
+  }
+  auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + kTail));
+  if (!block) return nullptr;
+  std::memcpy(block, &bytes, sizeof bytes);
+  unsigned char* data = block + sizeof(std::uint32_t);
+  if (text && bytes > 0) {
+    std::memcpy(data, text, bytes);
+  } else {
+    std::memset(data, 0, bytes);
+  }
+  std::memset(data + bytes, 0, kTail);
+  return reinterpret_cast<char16_t*>(data);
+}
+
+void free_automation_string(char16_t* bstr) noexcept {
+  if (bstr) std::free(reinterpret_cast<unsigned char*>(bstr) - sizeof(std::uint32_t));
+}
+
+std::uint32_t automation_string_bytes(const char16_t* bstr) noexcept {
+  if (!bstr) return 0;
+  std::uint32_t bytes = 0;
+  std::memcpy(&bytes, reinterpret_cast<const unsigned char*>(bstr) - sizeof bytes, sizeof bytes);
+  return bytes;
+}
+
 BStr::BStr(std::u16string_view text) {
   if (text.size() > (std::numeric_limits<std::uint32_t>::max() - 8) / 2) throw std::bad_alloc();
-  const std::uint32_t bytes = static_cast<std::uint32_t>(text.size() * sizeof(char16_t));
-  auto* block = static_cast<unsigned char*>(std::malloc(sizeof(std::uint32_t) + bytes + 2));
-  if (!block) throw std::bad_alloc();
-  std::memcpy(block, &bytes, sizeof bytes);
-  data_ = reinterpret_cast<char16_t*>(block + sizeof(std::uint32_t));
-  if (!text.empty()) std::memcpy(data_, text.data(), bytes);
-  data_[text.size()] = u'\0';
+  data_ = allocate_automation_string(text.data(),
+                                     static_cast<std::uint32_t>(text.size() * sizeof(char16_t)));
+  if (!data_) throw std::bad_alloc();
+}
+
+BStr BStr::copy_of(const char16_t* bstr) {
+  BStr result;
+  if (!bstr) return result;
+  const std::uint32_t bytes = automation_string_bytes(bstr);
+  result.data_ = allocate_automation_string(bstr, bytes);
+  if (!result.data_) throw std::bad_alloc();
+  return result;
 }
 
 BStr BStr::from_utf8(std::string_view text) {
@@ -119,14 +154,11 @@ BStr BStr::from_utf8(std::string_view text) {
 }
 
 BStr::~BStr() {
-  if (data_) std::free(reinterpret_cast<unsigned char*>(data_) - sizeof(std::uint32_t));
+  free_automation_string(data_);
 }
 
 std::uint32_t BStr::size() const noexcept {
-  if (!data_) return 0;
-  std::uint32_t bytes = 0;
-  std::memcpy(&bytes, reinterpret_cast<const unsigned char*>(data_) - sizeof bytes, sizeof bytes);
-  return bytes / 2;
+  return automation_string_bytes(data_) / 2;
 }
 
 std::string BStr::to_utf8() const {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace orvan::com {
 
@@ -17,6 +18,19 @@ class BStr {
   explicit BStr(std::u16string_view text);
   // Converts from UTF-8; malformed sequences become U+FFFD.
   static BStr from_utf8(std::string_view text);
+
+  // Automation strings made by the runtime's SysAllocString* share this layout and
+  // allocator, so one can pass between a BStr and a client:
+  // takes ownership of one (nullptr gives an empty BStr);
+  static BStr adopt(char16_t* bstr) noexcept {
+    BStr result;
+    result.data_ = bstr;
+    return result;
+  }
+  // copies one, NULs and all;
+  static BStr copy_of(const char16_t* bstr);
+  // hands the buffer to the caller, who frees it with SysFreeString; nullptr when empty.
+  char16_t* release() noexcept { return std::exchange(data_, nullptr); }
 
   BStr(const BStr& other) : BStr(other.view()) {}
   BStr(BStr&& other) noexcept : data_(other.data_) { other.data_ = nullptr; }
@@ -40,6 +54,14 @@ class BStr {
  private:
   char16_t* data_ = nullptr;  // points just past the 4-byte length prefix
 };
+
+// The one allocator of automation strings: `bytes` bytes of text, copied from `text` (or
+// zeroed when it is null), a 32-bit byte length before them and NULs after. Returns the
+// pointer just past the length, or nullptr when memory runs out.
+char16_t* allocate_automation_string(const void* text, std::uint32_t bytes) noexcept;
+void free_automation_string(char16_t* bstr) noexcept;
+// The byte length from the prefix; 0 for nullptr.
+std::uint32_t automation_string_bytes(const char16_t* bstr) noexcept;
 
 std::u16string utf8_to_utf16(std::string_view text);
 std::string utf16_to_utf8(std::u16string_view text);
