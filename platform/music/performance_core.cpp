@@ -265,4 +265,9 @@ int PerformanceCore::active_voices() const {
   return synth_ ? synth_->active_voices() : 0;
 }
 
+SequencerLoad PerformanceCore::busiest_block() const {
+  std::lock_guard lock(client_mutex_);
+  return sequencer_ ? sequencer_->busiest_advance() : SequencerLoad{};
+}
+
 }  // namespace orvan::music

@@ -109,6 +109,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
 
   // For tests and benchmarks: voices the synthesizer is playing. Racy while rendering.
   int active_voices() const;
+  // For tests and benchmarks: the most sequencing work one synthesizer block has needed.
+  SequencerLoad busiest_block() const;
 
  private:
   enum class CommandKind : std::uint8_t {

@@ -1,6 +1,7 @@
 #include "platform/music/sequencer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/music/synth/synth.h"
 
@@ -27,7 +28,33 @@ bool chased(const midi::Event& e) {
   return e.status == midi::kSysExStatus || is_tempo(e);
 }
 
+// Over a whole pass from 0: the sum of ticks x microseconds per quarter in force, which is
+// how long the pass lasts (divided by 768) at master tempo 1. Tempo events at the very end
+// time nothing.
+std::int64_t pass_tempo_sum(const midi::Sequence& seq) {
+  std::int64_t sum = 0;
+  std::int64_t from = 0;
+  std::int64_t usec = midi::kDefaultTempo;
+  for (const midi::Event& e : seq.events) {
+    if (e.time >= seq.length) break;
+    if (!is_tempo(e)) continue;
+    const std::uint32_t t = tempo_of(seq, e);
+    if (t == 0) continue;
+    const std::int64_t at = std::max<std::int64_t>(e.time, from);
+    sum += (at - from) * usec;
+    from = at;
+    usec = t;
+  }
+  return sum + (std::max<std::int64_t>(seq.length, from) - from) * usec;
+}
+
 }  // namespace
+
+double Sequencer::pass_frames() noexcept {
+  if (pass_tempo_sum_ < 0) pass_tempo_sum_ = pass_tempo_sum(*request_.sequence);
+  return static_cast<double>(pass_tempo_sum_) * sample_rate_ /
+         (midi::kTicksPerQuarter * 1e6 * master_tempo_);
+}
 
 double Sequencer::tick_at(double elapsed) const noexcept {
   return anchor_tick_ + elapsed * midi::kTicksPerQuarter * 1e6 * master_tempo_ /
@@ -49,6 +76,9 @@ void Sequencer::start(const PlayRequest& request, synth::Synth& synth) noexcept 
   request_ = request;
   active_ = true;
   repeats_left_ = request.repeats;
+  pass_tempo_sum_ = -1;  // worked out at the first loop, if there is one
+  loop_noticed_ = false;
+  frames_since_loop_notice_ = 0.0;
   begin_pass(std::clamp(request.start, 0, std::max(0, request.sequence->length)), synth);
 }
 
@@ -59,6 +89,7 @@ double Sequencer::stop(synth::Synth& synth) noexcept {
 }
 
 void Sequencer::begin_pass(std::int32_t from, synth::Synth& synth) noexcept {
+  ++advance_passes_;
   synth.release_all_notes();
   synth.reset_channels();
   usec_per_quarter_ = midi::kDefaultTempo;
@@ -73,6 +104,7 @@ void Sequencer::begin_pass(std::int32_t from, synth::Synth& synth) noexcept {
 }
 
 void Sequencer::dispatch(const midi::Event& e, synth::Synth& synth) noexcept {
+  ++advance_events_;
   const midi::Sequence& seq = *request_.sequence;
   if (e.is_channel()) {
     synth.channel_message(e.status, e.data1, e.data2);
@@ -83,19 +115,48 @@ void Sequencer::dispatch(const midi::Event& e, synth::Synth& synth) noexcept {
   }
 }
 
-void Sequencer::end_of_pass(synth::Synth& synth, SequencerListener& listener) noexcept {
+void Sequencer::finish(synth::Synth& synth, SequencerListener& listener) noexcept {
+  position_ = request_.sequence->length;
+  synth.release_all_notes();
+  active_ = false;
+  listener.on_end(request_);
+}
+
+void Sequencer::notice_loop(double at, SequencerListener& listener) noexcept {
+  // Half a frame of slack: a pass exactly as long as the spacing is still noticed each time.
+  if (loop_noticed_ && frames_since_loop_notice_ + at + 0.5 < kLoopNoticeSpacing * sample_rate_) {
+    return;
+  }
+  loop_noticed_ = true;
+  frames_since_loop_notice_ = -at;
+  listener.on_loop(request_);
+}
+
+void Sequencer::end_of_pass(double& left, synth::Synth& synth,
+                            SequencerListener& listener) noexcept {
   // An empty segment takes no time per pass: looping it could never advance.
-  const bool again = request_.sequence->length > 0 && repeats_left_ != 0;
-  if (!again) {
-    position_ = request_.sequence->length;
-    synth.release_all_notes();
-    active_ = false;
-    listener.on_end(request_);
+  if (request_.sequence->length <= 0 || repeats_left_ == 0) {
+    finish(synth, listener);
     return;
   }
   if (repeats_left_ > 0) --repeats_left_;
+  const double at = advance_frames_ - left;
+  // Whole passes that fit in what is left of this advance are counted, not played.
+  const double pass = pass_frames();
+  if (pass > 0.0 && left >= pass) {
+    const double whole = std::floor(left / pass);
+    if (repeats_left_ >= 0 && whole > static_cast<double>(repeats_left_)) {
+      // Every pass still to come ends within this advance.
+      repeats_left_ = 0;
+      notice_loop(at, listener);
+      finish(synth, listener);
+      return;
+    }
+    if (repeats_left_ > 0) repeats_left_ -= static_cast<std::int32_t>(whole);
+    left = std::fmod(left, pass);
+  }
   begin_pass(0, synth);
-  listener.on_loop(request_);
+  notice_loop(at, listener);
 }
 
 void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
@@ -104,6 +165,9 @@ void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
     reanchor(position_);
     master_tempo_ = master_tempo;
   }
+  advance_passes_ = 0;
+  advance_events_ = 0;
+  advance_frames_ = frames;
   double left = frames;
   while (active_) {
     const midi::Sequence& seq = *request_.sequence;
@@ -135,7 +199,14 @@ void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
     }
     left = std::max(0.0, left - (elapsed_at(seq.length) - elapsed_));
     position_ = seq.length;
-    end_of_pass(synth, listener);
+    end_of_pass(left, synth, listener);
+  }
+  frames_since_loop_notice_ += frames;
+  if (advance_passes_ > busiest_passes_.load(std::memory_order_relaxed)) {
+    busiest_passes_.store(advance_passes_, std::memory_order_relaxed);
+  }
+  if (advance_events_ > busiest_events_.load(std::memory_order_relaxed)) {
+    busiest_events_.store(advance_events_, std::memory_order_relaxed);
   }
 }
 

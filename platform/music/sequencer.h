@@ -10,9 +10,17 @@
 // begins from a clean channel state: the notes still sounding are released, the channels reset, and
 // (for a start point p > 0) everything before p that shapes the sound is replayed without its
 // notes.
+//
+// A segment can be far shorter than a synthesizer block (a few ticks at a tempo of 1 us per
+// quarter, and a master tempo of 100): hundreds of millions of passes may fall in one block.
+// Passes that would begin and end inside the frames an advance still has to cover are
+// counted, not played (their notes would start and stop at one instant): the repeat count
+// and the position come out as if each had been played, and an advance begins at most a
+// few passes whatever the tempo, the length or the repeat count.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -35,7 +43,10 @@ struct PlayRequest {
   std::int32_t repeats = 0;  // -1: forever
 };
 
-// Told about pass boundaries while advancing. Render thread only.
+// Told about pass boundaries while advancing. Render thread only. Loops are coalesced: no
+// on_loop within kLoopNoticeSpacing of rendered time after the last one of the same play,
+// so a segment that loops faster than that cannot flood a notification queue. Every pass
+// still counts.
 class SequencerListener {
  public:
   virtual void on_loop(const PlayRequest& request) noexcept = 0;
@@ -45,8 +56,19 @@ class SequencerListener {
   ~SequencerListener() = default;
 };
 
+// The most work one advance did, for tests and benchmarks (readable from any thread).
+struct SequencerLoad {
+  std::uint64_t passes = 0;  // passes begun (each releases every note and resets the channels)
+  std::uint64_t events = 0;  // events dispatched, chased ones included
+};
+
 class Sequencer {
  public:
+  // Seconds of rendered time within which further loops of one play are coalesced into
+  // the loop notice already given: at most 64 a second, so that loop notices alone fill at
+  // most half of a 256-message queue within its 2-second lifetime.
+  static constexpr double kLoopNoticeSpacing = 1.0 / 64.0;
+
   explicit Sequencer(int sample_rate) : sample_rate_(sample_rate) {}
 
   // Render thread only. Begins `request` at its start point: releases what sounds, resets
@@ -68,11 +90,22 @@ class Sequencer {
   double position_before(double frames) const noexcept {
     return std::max(anchor_tick_, tick_at(elapsed_ - frames));
   }
+  // Any thread: the busiest advance since the sequencer was made.
+  SequencerLoad busiest_advance() const noexcept {
+    return {busiest_passes_.load(std::memory_order_relaxed),
+            busiest_events_.load(std::memory_order_relaxed)};
+  }
 
  private:
   void begin_pass(std::int32_t from, synth::Synth& synth) noexcept;
   void dispatch(const midi::Event& e, synth::Synth& synth) noexcept;
-  void end_of_pass(synth::Synth& synth, SequencerListener& listener) noexcept;
+  // `left`: the frames the advance still has to cover after the pass that just ended.
+  void end_of_pass(double& left, synth::Synth& synth, SequencerListener& listener) noexcept;
+  void finish(synth::Synth& synth, SequencerListener& listener) noexcept;
+  // `at`: frames of the current advance already covered.
+  void notice_loop(double at, SequencerListener& listener) noexcept;
+  // Frames one whole pass from 0 takes at the current master tempo.
+  double pass_frames() noexcept;
   double tick_at(double elapsed) const noexcept;
   double elapsed_at(double tick) const noexcept;
   void reanchor(double tick) noexcept;
@@ -87,6 +120,17 @@ class Sequencer {
   std::size_t next_ = 0;
   std::uint32_t usec_per_quarter_ = midi::kDefaultTempo;
   std::int32_t repeats_left_ = 0;
+  // A whole pass from 0 lasts pass_tempo_sum_ / 768 microseconds at master tempo 1: the sum
+  // over its tempo spans of ticks x microseconds per quarter (below 2^56, exact in 64 bits).
+  std::int64_t pass_tempo_sum_ = -1;  // -1: not worked out yet
+  // Frames from this play's last loop notice to the start of the current advance.
+  double frames_since_loop_notice_ = 0.0;
+  bool loop_noticed_ = false;    // this play gave a loop notice already
+  double advance_frames_ = 0.0;  // the frames the current advance covers
+  std::uint64_t advance_passes_ = 0;
+  std::uint64_t advance_events_ = 0;
+  std::atomic<std::uint64_t> busiest_passes_{0};
+  std::atomic<std::uint64_t> busiest_events_{0};
 };
 
 }  // namespace orvan::music

@@ -154,13 +154,33 @@ TEST(PerformanceNotifications, TheQueueIsBounded) {
   Player p;
   ASSERT_EQ(p.status, com::S_OK);
   ASSERT_EQ(p.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
-  ASSERT_EQ(p.perf->SetMasterTempo(100.0f), com::S_OK);
-  p.play(SequenceBuilder().segment(16), -1);  // loops every 10 frames at this tempo
-  p.render(8192);                             // some 800 loops, with no reader
+  auto segment = SequenceBuilder().note(0, 100, 60).segment(7680);
+  // Every play gives a start notice and aborts the one before: some 600 with no reader.
+  for (int i = 0; i < 300; ++i) {
+    p.play(segment);
+    p.render(64);
+  }
   const auto seen = drain(p);
-  EXPECT_LE(seen.size(), PerformanceCore::kNotificationCapacity);
-  EXPECT_GE(seen.size(), 200u);
+  EXPECT_EQ(seen.size(), PerformanceCore::kNotificationCapacity);
   EXPECT_GT(p.perf->core()->dropped_notifications(), 0u);
+}
+
+TEST(PerformanceNotifications, FastLoopsAreCoalescedRatherThanDropped) {
+  Player p;
+  ASSERT_EQ(p.status, com::S_OK);
+  ASSERT_EQ(p.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  ASSERT_EQ(p.perf->SetMasterTempo(100.0f), com::S_OK);
+  auto state = p.play(SequenceBuilder().segment(16), 3000);  // a loop every 5 frames
+  p.render(8192 * 2);  // every loop and the end, with no reader
+  const auto seen = drain(p);
+  // One loop notice per 1/64 s of audio (750 frames) at most, and the end arrives.
+  ASSERT_GE(seen.size(), 3u);
+  EXPECT_LE(seen.size(), 2u + 16384u / 750u + 1u);
+  EXPECT_EQ(seen.front().option, DMUS_NOTIFICATION_SEGSTART);
+  EXPECT_EQ(seen.back().option, DMUS_NOTIFICATION_SEGEND);
+  EXPECT_EQ(seen[1].option, DMUS_NOTIFICATION_SEGLOOP);
+  EXPECT_EQ(p.perf->core()->dropped_notifications(), 0u);
+  EXPECT_FALSE(p.playing(state));
 }
 
 }  // namespace
