@@ -239,8 +239,8 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* pa
       slot.byref =
           shape.base == VT_VARIANT ? static_cast<void*>(&temp) : static_cast<void*>(&temp.llVal);
     } else {
-      slot = temp;
-      slot.vt = frame.types[i];
+      slot = temp;  // a VARIANT parameter gets the whole VARIANT, its own type included
+      if (shape.base != VT_VARIANT) slot.vt = frame.types[i];
     }
   }
 
