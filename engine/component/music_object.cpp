@@ -1,0 +1,147 @@
+// The component object's identity, reference counting, interface queries and dispatch.
+#include "engine/component/music_object.h"
+
+#include <new>
+
+#include "engine/component/server_lifetime.h"
+#include "engine/component/type_info_cache.h"
+
+namespace orvan::engine::component {
+namespace {
+
+// The interface identifier argument of the IDispatch members is reserved and must be
+// IID_NULL.
+constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001u);
+
+}  // namespace
+
+HRESULT MusicObject::Create(IUnknown* outer, IUnknown** inner) {
+  if (!inner) return E_POINTER;
+  *inner = nullptr;
+  try {
+    // The engine channel comes first: its creation runs the channel's own initialisation,
+    // and a failure there leaves no half-made object behind.
+    auto* object = new MusicObject(outer, com::make_ref<OrvanMusic>());
+    *inner = &object->inner_;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
+
+MusicObject::MusicObject(IUnknown* outer, com::Ref<OrvanMusic> engine)
+    : outer_(outer ? outer : &inner_), engine_(std::move(engine)) {
+  object_created();
+}
+
+MusicObject::~MusicObject() {
+  // The engine goes first (its farewell box and its platform objects), then the count that
+  // lets the library unload.
+  engine_.reset();
+  object_destroyed();
+}
+
+// --- Identity and counting --------------------------------------------------------------------
+
+HRESULT MusicObject::InnerUnknown::QueryInterface(REFIID riid, void** object) {
+  if (!object) return E_POINTER;
+  IUnknown* found = nullptr;
+  if (riid == IID_IUnknown)
+    found = this;
+  else if (riid == IID__OrvanMusic || riid == IID_IDispatch)
+    found = static_cast<_OrvanMusic*>(&owner_);
+  else if (riid == IID_DirectXEvent8)
+    found = static_cast<::DirectXEvent8*>(&owner_);
+  *object = found;
+  if (!found) return E_NOINTERFACE;
+  found->AddRef();
+  return S_OK;
+}
+
+ULONG MusicObject::InnerUnknown::AddRef() {
+  return owner_.refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+ULONG MusicObject::InnerUnknown::Release() {
+  const ULONG left = owner_.refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+  if (left == 0) delete &owner_;
+  return left;
+}
+
+HRESULT MusicObject::QueryInterface(REFIID riid, void** object) {
+  return outer_->QueryInterface(riid, object);
+}
+ULONG MusicObject::AddRef() {
+  return outer_->AddRef();
+}
+ULONG MusicObject::Release() {
+  return outer_->Release();
+}
+
+// --- IDispatch ----------------------------------------------------------------------------------
+
+HRESULT MusicObject::GetTypeInfoCount(UINT* count) {
+  return on_apartment([&](OrvanMusic&) {
+    if (!count) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  });
+}
+
+HRESULT MusicObject::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
+  return on_apartment([&](OrvanMusic&) {
+    if (!info) return E_POINTER;
+    *info = nullptr;
+    if (index != 0) return DISP_E_BADINDEX;
+    return music_type_info(info);
+  });
+}
+
+HRESULT MusicObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+  return on_apartment([&](OrvanMusic&) {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* info = nullptr;
+    HRESULT hr = music_type_info(&info);
+    if (FAILED(hr)) return hr;
+    hr = DispGetIDsOfNames(info, names, count, ids);
+    info->Release();
+    return hr;
+  });
+}
+
+HRESULT MusicObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                            VARIANT* result, EXCEPINFO* excepinfo, UINT* arg_err) {
+  return on_apartment([&](OrvanMusic&) {
+    if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+    ITypeInfo* info = nullptr;
+    HRESULT hr = music_type_info(&info);
+    if (FAILED(hr)) return hr;
+    // The type information calls the method's own table entry on this interface.
+    hr = info->Invoke(static_cast<_OrvanMusic*>(this), id, flags, params, result, excepinfo,
+                      arg_err);
+    info->Release();
+    return hr;
+  });
+}
+
+// --- Places no client calls ---------------------------------------------------------------------
+
+HRESULT MusicObject::Reserved7() {
+  return E_NOTIMPL;
+}
+HRESULT MusicObject::Reserved8() {
+  return E_NOTIMPL;
+}
+HRESULT MusicObject::Reserved9() {
+  return E_NOTIMPL;
+}
+
+// --- Notification sink --------------------------------------------------------------------------
+
+HRESULT MusicObject::DXCallback(LONG eventid) {
+  return engine_->DXCallback(eventid);
+}
+
+}  // namespace orvan::engine::component

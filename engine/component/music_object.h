@@ -1,0 +1,147 @@
+// The OrvanMusic component object: a shell that gives one engine channel the published
+// binary interface (_OrvanMusic, dual) and the platform's notification sink (DirectXEvent8).
+//
+// Every one of the 50 methods forwards to an owned orvan::engine::OrvanMusic, which is
+// created with the object and released with its last reference. The IDispatch members are
+// answered from the library's own type library, so there is no per-method dispatch code.
+//
+// Threads: the object belongs to the apartment that created it. Its methods and the IDispatch
+// members refuse callers from any other with RPC_E_WRONG_THREAD before touching anything;
+// reference counting and QueryInterface may be called from anywhere.
+//
+// Aggregation: when created inside an outer object, the object's IUnknown members delegate
+// to the outer one, and the creator holds the inner, non-delegating IUnknown.
+#pragma once
+
+#include <atomic>
+
+#include "engine/orvan_music.h"
+#include "orvan/tovel.h"
+#include "platform/com/object.h"
+#include "platform/com/runtime/apartment.h"
+
+namespace orvan::engine::component {
+
+class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
+ public:
+  // Creates the object with its engine channel. `outer` is the controlling unknown when
+  // aggregated, else null. On success *inner holds the first reference to the inner
+  // (non-delegating) unknown. E_OUTOFMEMORY when the object cannot be made.
+  static HRESULT Create(IUnknown* outer, IUnknown** inner);
+
+  // --- IUnknown (delegating) ---------------------------------------------------------------
+  HRESULT QueryInterface(REFIID riid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+
+  // --- IDispatch, answered from the type library -------------------------------------------
+  HRESULT GetTypeInfoCount(UINT* count) override;
+  HRESULT GetTypeInfo(UINT index, LCID lcid, ITypeInfo** info) override;
+  HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+  HRESULT Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                 EXCEPINFO* excepinfo, UINT* arg_err) override;
+
+  // --- Places 7 to 9 of the table ------------------------------------------------------------
+  HRESULT Reserved7() override;
+  HRESULT Reserved8() override;
+  HRESULT Reserved9() override;
+
+  // --- _OrvanMusic ---------------------------------------------------------------------------
+  HRESULT InitOrvanAudio(LONG* hwnd, LONG* SampleRate) override;
+  HRESULT CleanupAudio() override;
+  HRESULT Music_Load(BSTR* Filename) override;
+  HRESULT Music_Play(LONG* nLoop) override;
+  HRESULT Music_Stop() override;
+  HRESULT GetLengh(LONG* result) override;
+  HRESULT GetCurrentPosition(LONG* result) override;
+  HRESULT GetRepeats(LONG* result) override;
+  HRESULT SetPosition(LONG* Pos) override;
+  HRESULT IsPlaying(VARIANT_BOOL* result) override;
+
+  HRESULT Effect_DistortionOn() override;
+  HRESULT Effect_ChorusOn() override;
+  HRESULT Effect_ReverbOn() override;
+  HRESULT Effect_3DReverb_On() override;
+  HRESULT Effect_Clear() override;
+
+  HRESULT SetFX_Dist_Gain(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Dist_Edge(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Dist_PostEQBandwidth(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Dist_PostEQCenterFrequency(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Dist_PreLowpassCutoff(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Cho_Feedback(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Cho_Delay(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Cho_Depth(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Cho_Frequency(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Cho_WetDryMix(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Cho_Phase(::CONST_OSFX_PHASE Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Cho_Waveform(::CONST_OSFX_WAVE Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev_Gain(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev_Mix(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev_Time(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev_HighFreqRTRatio(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_DecayHFRatio(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_DecayTime(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_Density(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_Diffusion(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_HFReference(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_ReflectionsDelay(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_ReverbDelay(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_RoomRolloffFactor(float Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_Reflections(LONG Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_Reverb(LONG Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_Room(LONG Value, VARIANT_BOOL* result) override;
+  HRESULT SetFX_Rev3D_RoomHF(LONG Value, VARIANT_BOOL* result) override;
+
+  HRESULT SetMasterTempo(float* Value) override;
+  HRESULT SetMasterVolume(LONG* Value) override;
+  HRESULT GetMasterTempo(float* result) override;
+  HRESULT GetMasterVolume(LONG* result) override;
+
+  HRESULT Change_MaxDLS(LONG* NewValue) override;
+  HRESULT LoadDLS(BSTR* Filename, LONG* sIndex) override;
+  HRESULT ApplyDLS(LONG* sIndex) override;
+
+  // --- DirectXEvent8 -------------------------------------------------------------------------
+  // The platform's notification thread may call this: it is not bound to the apartment.
+  HRESULT DXCallback(LONG eventid) override;
+
+ private:
+  // The identity of the object and the owner of its reference count. It is a separate
+  // subobject so that an outer object can hold it while every other interface delegates.
+  class InnerUnknown final : public IUnknown {
+   public:
+    explicit InnerUnknown(MusicObject& owner) : owner_(owner) {}
+    HRESULT QueryInterface(REFIID riid, void** object) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+   private:
+    MusicObject& owner_;
+  };
+
+  MusicObject(IUnknown* outer, com::Ref<OrvanMusic> engine);
+  ~MusicObject();
+
+  // Runs `call` on the engine when the caller is on the object's thread; otherwise
+  // RPC_E_WRONG_THREAD and nothing is touched.
+  template <class Call>
+  HRESULT on_apartment(Call&& call) {
+    const HRESULT hr = apartment_.check();
+    return FAILED(hr) ? hr : call(*engine_);
+  }
+  // Passes an input the caller holds by reference; a null pointer is E_POINTER.
+  template <class T, class Method>
+  HRESULT pass(const T* value, Method method);
+  // Asks for a result through `result` (E_POINTER when null), after the other arguments.
+  template <class T, class Method, class... Args>
+  HRESULT answer(T* result, Method method, Args... args);
+
+  InnerUnknown inner_{*this};
+  IUnknown* const outer_;  // the controlling unknown: the outer object, or inner_
+  std::atomic<ULONG> refs_{1};
+  const com::runtime::ApartmentAffinity apartment_;
+  com::Ref<OrvanMusic> engine_;
+};
+
+}  // namespace orvan::engine::component
