@@ -25,6 +25,7 @@ class ScratchRegistry : public ::testing::Test {
     unsetenv("ORVAN_SYSTEM_REGISTRY");
     unsetenv("XDG_DATA_HOME");
     unsetenv("ORVAN_REGISTRY_SCOPE");
+    unsetenv("ORVAN_TEST_SERVER_STEPS");
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
   }
