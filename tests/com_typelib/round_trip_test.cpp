@@ -83,7 +83,7 @@ TEST_F(RoundTripTest, LibraryAttributesAndDocumentation) {
   EXPECT_EQ(attr->guid, kLibid);
   EXPECT_EQ(attr->lcid, 0x0409u);
   EXPECT_EQ(attr->syskind, SYS_WIN32);
-  EXPECT_EQ(attr->wMajorVerNum, 7);
+  EXPECT_EQ(attr->wMajorVerNum, 17);
   EXPECT_EQ(attr->wMinorVerNum, 2);
   EXPECT_EQ(attr->wLibFlags, 0);
   lib_->ReleaseTLibAttr(attr);

@@ -23,7 +23,7 @@ ResourceBundle describe_resources() {
   LibraryDescription lib;
   lib.name = "TypeLibTest";
   lib.libid = guid("{5A7C1D20-3B4E-4F61-9A82-0C1D2E3F4A5B}");
-  lib.major = 7;
+  lib.major = 17;  // registered as "11.2": the registry spells versions in hexadecimal
   lib.minor = 2;
   lib.lcid = 0x0409;
   lib.doc = "Type library of the dispatch tests";
