@@ -10,7 +10,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev
   openttd-openmsx python3-mido sox
   libsqlite3-dev libffi-dev
-  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick
+  qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick xdotool
   dpkg-dev fakeroot lintian
 )
 if [ -n "${ORVAN_EXTRA_PACKAGES:-}" ]; then
