@@ -1,5 +1,6 @@
 // Self-registration through the library's own entry points, what it leaves in the registry,
 // what the library exports, and the client example run against a throwaway registry.
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -83,6 +84,26 @@ TEST(TovelExports, ExactlyTheFourEntryPoints) {
   EXPECT_EQ(functions, (std::set<std::string>{"DllCanUnloadNow", "DllGetClassObject",
                                               "DllRegisterServer", "DllUnregisterServer"}));
   EXPECT_TRUE(others.empty()) << *others.begin();
+}
+
+std::string file_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+TEST(ClientExample, TheReadmeShowsTheCommittedSource) {
+  const std::string readme = file_text(std::string(ORVAN_SOURCE_DIR) + "/README.md");
+  const std::size_t section = readme.find("## Using the component");
+  ASSERT_NE(section, std::string::npos);
+  const std::size_t begin = readme.find("```cpp\n", section);
+  ASSERT_NE(begin, std::string::npos);
+  const std::size_t code = begin + 7;
+  const std::size_t end = readme.find("```\n", code);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(readme.substr(code, end - code),
+            file_text(std::string(ORVAN_SOURCE_DIR) + "/examples/play_by_class_id.cpp"));
 }
 
 TEST_F(Registration, TheClientExampleCreatesTheEngineByClassIdentityAndPlays) {
