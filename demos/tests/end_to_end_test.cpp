@@ -2,6 +2,7 @@
 // with orvan-regsvr and created by class identity, playing on SDL's dummy device (silent,
 // paced in real time). The window is driven as a person would; what the engine does is read
 // back through the engine's own queries.
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -194,6 +195,40 @@ class EndToEndTest : public QObject {
     release_made();
     QVERIFY(form.close());
     QTRY_COMPARE(box_texts().size(), 2);
+  }
+
+  void seek_ends_once_its_window_is_closed_and_the_goodbye_is_read() {
+    if (no_audio_device_wanted()) QSKIP("runs on the dummy audio device");
+    // Play, close the window, then read the boxes: the program goes on until the last one.
+    QStringList seen;
+    int step = 0;
+    QTimer person;
+    connect(&person, &QTimer::timeout, [&] {
+      QWidget* window = nullptr;
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QStringLiteral("Form1") && widget->isVisible()) window = widget;
+      }
+      if (step == 0 && window) {
+        for (const char* button : {"Command1", "Command5", "Command2"}) {
+          window->findChild<QPushButton*>(button)->click();
+        }
+        step = 1;
+      } else if (step == 1 && window) {
+        window->close();
+        step = 2;
+      } else if (step == 2) {
+        for (QMessageBox* box : demo_test::visible_boxes()) {
+          seen << box->text();
+          box->accept();
+        }
+      }
+    });
+    person.start(20);
+    const int status = demo::run_program(
+        [](demo::MessageBoxHost& boxes) { return std::make_unique<seek::Form1>(boxes); });
+    person.stop();
+    QCOMPARE(status, 0);
+    QCOMPARE(seen, QStringList{"Thank you for using 'Orvan Music Engine' "});
   }
 
   void without_an_audio_device_the_engine_says_so_and_seek_goes_on() {
