@@ -13,6 +13,10 @@ case "$flavour" in
   *) echo "build.sh: unknown flavour '$flavour' (release, asan, tsan)" >&2; exit 2 ;;
 esac
 
-cmake -S . -B "$dir" -DORVAN_SANITIZE="$sanitize" "$@" >/dev/null
+# Every option this script's callers depend on is set on each run, because the CMake cache
+# keeps whatever an earlier run chose (the main job builds build/ without tests). The
+# caller's own -D options come last and win. Warnings are errors in our own builds.
+cmake -S . -B "$dir" -DORVAN_SANITIZE="$sanitize" -DORVAN_WERROR=ON -DORVAN_BUILD_TESTS=ON \
+  "$@" >/dev/null
 cmake --build "$dir" -j"$(nproc)"
 echo "$dir"

@@ -6,7 +6,7 @@ budget=${1:-60}
 
 bash scripts/install-deps.sh
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DORVAN_BUILD_FUZZ=ON -DORVAN_BUILD_TESTS=OFF \
-  -DORVAN_BUILD_BENCH=OFF -DORVAN_BUILD_DEMOS=OFF \
+  -DORVAN_BUILD_BENCH=OFF -DORVAN_BUILD_DEMOS=OFF -DORVAN_WERROR=ON \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
 targets=$(ls fuzz/*.cpp 2>/dev/null | xargs -r -n1 basename | sed 's/\.cpp$//')
 [ -n "$targets" ] || { echo "no fuzz targets"; exit 0; }
