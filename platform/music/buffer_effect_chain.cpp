@@ -14,6 +14,10 @@ BufferEffectChain::BufferEffectChain(std::vector<Ref<com::Object>> effects)
       dsp_.push_back(&chain_effect->dsp_effect());
 }
 
+void BufferEffectChain::reset() noexcept {
+  for (dsp::Effect* effect : dsp_) effect->reset();
+}
+
 void BufferEffectChain::process(float* left, float* right, int frames) noexcept {
   if (dsp_.empty()) return;
   for (int start = 0; start < frames; start += kScratchFrames) {

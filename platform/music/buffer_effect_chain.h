@@ -18,6 +18,7 @@ class BufferEffectChain final : public EffectChain {
   explicit BufferEffectChain(std::vector<Ref<com::Object>> effects);
 
   void process(float* left, float* right, int frames) noexcept override;  // render thread only
+  void reset() noexcept override;                                         // render thread only
 
  private:
   // The effects work on interleaved frames; the pipeline hands over planar ones.

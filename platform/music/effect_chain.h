@@ -10,6 +10,8 @@ class EffectChain {
   // Render thread only: no allocation, no locks, no logging. Processes `frames` frames of
   // planar stereo in place.
   virtual void process(float* left, float* right, int frames) noexcept = 0;
+  // Render thread only: every effect's delays and filters silenced, as when new.
+  virtual void reset() noexcept {}
 };
 
 }  // namespace orvan::music

@@ -43,6 +43,8 @@ HResult PerformanceCore::start_audio(int sample_rate) {
     plane->assign(kChunkFrames, 0.0f);
   }
   volume_gain_ = 1.0;
+  dc_blocker_.emplace(rate);
+  limiter_.emplace(rate);
   device_ = std::move(device);
   if (HResult hr = device_->start(this); com::failed(hr)) {
     device_.reset();
@@ -170,6 +172,7 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   command.play = PlayRequest{sequence, shared.get(), created.get(), segment.get(), start, repeats};
   command.font = collection_font_locked(*segment);
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  plays_requested_.fetch_add(1, std::memory_order_release);
   // The new primary state replaces whatever plays; answer for that at once.
   for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);
   handed_.push_back(created);

@@ -16,7 +16,8 @@
 // events of a play's first, partly rendered block sound up to 63 frames late) -> FluidSynth renders
 // dry stereo (buffer 0) and its reverb's wet stereo (buffer 1) -> buffer 0's effect chain runs in
 // place on the dry pair
-// -> mix -> path activation ramp -> master volume ramp -> device.
+// -> mix (a chunk with a non-finite sample is silenced and the chain reset) -> DC blocker ->
+// path activation ramp -> master volume ramp -> peak limiter -> device.
 #pragma once
 
 #include <atomic>
@@ -25,10 +26,12 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 struct _fluid_sfont_t;
 
+#include "platform/music/dsp/output_stage.h"
 #include "platform/music/effect_chain.h"
 #include "platform/music/output/output_device.h"
 #include "platform/music/sequencer.h"
@@ -106,6 +109,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
 
   // --- render thread ---
   void render(float* interleaved_stereo, int frames) noexcept override;
+  // A play requested and not yet started, or one under way.
+  bool music_pending() const noexcept override;
 
   // For tests and benchmarks: voices the synthesizer is playing. Racy while rendering.
   int active_voices() const;
@@ -161,7 +166,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   void end_current(std::int32_t option) noexcept;
   void notify(const PlayRequest& request, std::int32_t option, std::int32_t music_time) noexcept;
   void publish_position() noexcept;
-  void mix(float* out, int frames, double volume_step) noexcept;
+  // False (and the chunk silent) when a stage produced a sample that is not finite.
+  bool mix(float* out, int frames, double volume_step) noexcept;
   void synthesize(int frames) noexcept;
   void on_loop(const PlayRequest& request) noexcept override;
   void on_end(const PlayRequest& request) noexcept override;
@@ -187,6 +193,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   std::atomic<std::int32_t> notification_handle_{0};
   std::atomic<bool> path_active_{true};
   std::atomic<std::uint64_t> dropped_{0};
+  std::atomic<std::uint64_t> plays_requested_{0};  // counted once the command is queued
   SpscRing<Command, kCommandCapacity> commands_;
   SpscRing<PendingNotification, 256> pending_notifications_;
   SpscRing<EffectChain*, 2 * kCommandCapacity> retired_chains_;
@@ -194,12 +201,16 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   // Render thread only.
   std::unique_ptr<Sequencer> sequencer_;
   EffectChain* chain_ = nullptr;
+  std::uint64_t plays_started_ = 0;
+  bool first_render_ = true;
   int grid_left_ = 0;
   double block_tempo_ = 1.0;
   double volume_gain_ = 1.0;
   double activate_gain_ = 1.0;
   double activate_target_ = 1.0;
   std::vector<float> dry_left_, dry_right_, wet_left_, wet_right_;  // sized before start
+  std::optional<dsp::DcBlocker> dc_blocker_;                          // made before start
+  std::optional<dsp::PeakLimiter> limiter_;                           // made before start
 };
 
 }  // namespace orvan::music

@@ -16,6 +16,9 @@ void PerformanceCore::render(float* out, int frames) noexcept {
   block_tempo_ = master_tempo_.load(std::memory_order_relaxed);
   const double volume_target =
       std::pow(10.0, master_volume_.load(std::memory_order_relaxed) / 2000.0);
+  // The first block starts at the volume set before it, not with a ramp from the default.
+  if (first_render_) volume_gain_ = volume_target;
+  first_render_ = false;
   // The new master volume is reached over this block, so a change never steps.
   const double volume_step = (volume_target - volume_gain_) / frames;
   int done = 0;
@@ -23,10 +26,18 @@ void PerformanceCore::render(float* out, int frames) noexcept {
     const int n = std::min(kChunkFrames, frames - done);
     synthesize(n);
     if (chain_) chain_->process(dry_left_.data(), dry_right_.data(), n);
-    mix(out + 2 * done, n, volume_step);
+    // A stage that went wrong (a filter driven unstable) must not reach the device, where
+    // it would also spoil every other channel mixed with this one: the chunk stays silent,
+    // and the chain starts afresh so that the next chunk sounds again.
+    if (!mix(out + 2 * done, n, volume_step) && chain_) chain_->reset();
     done += n;
   }
   volume_gain_ = volume_target;
+  limiter_->process(out, frames);
+}
+
+bool PerformanceCore::music_pending() const noexcept {
+  return plays_requested_.load(std::memory_order_acquire) != plays_started_ || sequencer_->active();
 }
 
 void PerformanceCore::synthesize(int frames) noexcept {
@@ -51,8 +62,9 @@ void PerformanceCore::synthesize(int frames) noexcept {
   publish_position();
 }
 
-void PerformanceCore::mix(float* out, int frames, double volume_step) noexcept {
+bool PerformanceCore::mix(float* out, int frames, double volume_step) noexcept {
   const double activate_step = 1.0 / std::max(1.0, kActivateRampSeconds * sample_rate_);
+  float check = 0.0f;
   for (int i = 0; i < frames; ++i) {
     if (activate_gain_ < activate_target_) {
       activate_gain_ = std::min(activate_target_, activate_gain_ + activate_step);
@@ -62,9 +74,18 @@ void PerformanceCore::mix(float* out, int frames, double volume_step) noexcept {
     volume_gain_ += volume_step;
     const auto gain = static_cast<float>(activate_gain_ * volume_gain_);
     const auto k = static_cast<std::size_t>(i);
-    out[2 * i] = (dry_left_[k] + wet_left_[k]) * gain;
-    out[2 * i + 1] = (dry_right_[k] + wet_right_[k]) * gain;
+    float left = dry_left_[k] + wet_left_[k];
+    float right = dry_right_[k] + wet_right_[k];
+    // NaN and infinity survive any sum, so one test per chunk finds them.
+    check += left + right;
+    dc_blocker_->process(left, right);
+    out[2 * i] = left * gain;
+    out[2 * i + 1] = right * gain;
   }
+  if (std::isfinite(check)) return true;
+  std::fill_n(out, 2 * frames, 0.0f);
+  dc_blocker_->reset();
+  return false;
 }
 
 void PerformanceCore::apply_commands() noexcept {
@@ -75,6 +96,7 @@ void PerformanceCore::apply_commands() noexcept {
     commands_.pop(c);
     switch (c.kind) {
       case CommandKind::Play:
+        ++plays_started_;
         if (sequencer_->active()) end_current(DMUS_NOTIFICATION_SEGABORT);
         // The segment's downloaded collection, or none, before its programs are chosen.
         synth_->use_collection_font(c.font, false);

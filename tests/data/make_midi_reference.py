@@ -17,6 +17,16 @@ FOLDER = "/usr/share/games/openttd/baseset/openmsx"
 MUSIC_TICKS_PER_QUARTER = 768
 
 
+def first_note_seconds(midi):
+    """Real time of the first note-on that sounds (velocity above 0), as mido plays the file."""
+    seconds = 0.0
+    for msg in midi:
+        seconds += msg.time
+        if msg.type == "note_on" and msg.velocity > 0:
+            return seconds
+    return 0.0
+
+
 def describe(path):
     midi = mido.MidiFile(path)
     division = midi.ticks_per_beat
@@ -48,6 +58,7 @@ def describe(path):
         "length": round(length),
         "seconds": round(float(seconds), 6),
         "mido_length_seconds": round(midi.length, 6),
+        "first_note_seconds": round(first_note_seconds(midi), 6),
         "tempo_changes": len(tempos),
     }
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <typeinfo>
 
 #include "platform/music/dsp/chorus.h"
 #include "platform/music/dsp/distortion.h"
@@ -46,11 +47,30 @@ void check_extremes(double rate) {
 }
 
 TEST(EffectRobustness, ExtremesOfEveryRangeStayFiniteAndBounded) {
-  for (double rate : {11025.0, 48000.0, 96000.0}) {
+  for (double rate : {11025.0, 22050.0, 48000.0, 96000.0}) {
     check_extremes<Distortion, DSFXDISTORTION>(rate);
     check_extremes<Chorus, DSFXCHORUS>(rate);
     check_extremes<WavesReverb, DSFXWAVESREVERB>(rate);
     check_extremes<I3dl2Reverb, DSFXI3DL2REVERB>(rate);
+  }
+}
+
+// A new effect plays its defaults without anyone setting them, so they must suit every
+// rate the platform accepts (distortion's 8 kHz low-pass is above Nyquist at 11025 Hz).
+TEST(EffectRobustness, NewEffectsAreStableAtEveryRateFromTheirFirstBlock) {
+  for (double rate : {11025.0, 12000.0, 22050.0, 48000.0, 96000.0}) {
+    Stereo input = noise(static_cast<int>(0.5 * rate), 1.0f);
+    input.resize(static_cast<size_t>(2 * rate), 0.0f);
+    std::unique_ptr<Effect> effects[] = {
+        std::make_unique<Distortion>(rate), std::make_unique<Chorus>(rate),
+        std::make_unique<WavesReverb>(rate), std::make_unique<I3dl2Reverb>(rate)};
+    for (auto& owned : effects) {
+      Effect& effect = *owned;
+      const Stereo out = render(effect, input);
+      EXPECT_TRUE(all_finite_within(out, 40.0)) << typeid(effect).name() << " at " << rate;
+      // Still working, not stuck at zero.
+      EXPECT_GT(peak(channel(out, 0)), 1e-3) << typeid(effect).name() << " at " << rate;
+    }
   }
 }
 

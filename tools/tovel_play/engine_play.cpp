@@ -15,6 +15,7 @@
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
 #include "platform/music/performance_core.h"
+#include "platform/music/segment.h"
 #include "platform/music/settings.h"
 #include "tools/tovel_play/effect_options.h"
 
@@ -24,10 +25,12 @@ namespace {
 using com::failed;
 using com::HResult;
 
-// A render ends once the music is over and the output has died away below this level,
-// or this long after the music's end, whichever comes first.
-constexpr double kSilencePeak = 3.1623e-5;  // -90 dBFS
-constexpr double kLongestTailSeconds = 30.0;
+// Real-time playback ends once the music is over and the output has died away below
+// output::kSilencePeak, or output::kLongestTailSeconds after the music's end; a render ends
+// where the WAV device says the music and its tail are done.
+// A log gets a progress line this often; a terminal sees it redrawn in place.
+constexpr auto kLogLineInterval = std::chrono::seconds(5);
+constexpr auto kTerminalRedrawInterval = std::chrono::milliseconds(100);
 
 // Set by SIGINT/SIGTERM: the process-wide "please stop" the user gives with Ctrl-C.
 volatile std::sig_atomic_t g_interrupted = 0;
@@ -41,6 +44,10 @@ class PlayerChannel : public engine::OrvanMusic {
  public:
   const music::output::OutputDevice* device() const {
     return Perf && Perf->core() ? Perf->core()->device() : nullptr;
+  }
+  // Where the next play starts, as SetPosition sets it but without playing from there yet.
+  HResult SetStartPoint(std::int32_t position) {
+    return com::call(Seg, &music::DirectMusicSegment8::SetStartPoint, position);
   }
 };
 
@@ -102,36 +109,55 @@ bool choose_output(const PlayRequest& request, std::string& wav_path, std::ostre
   return true;
 }
 
+// Position and length on stderr: redrawn in place on a terminal, and in a log (stderr not a
+// terminal) one whole line every kLogLineInterval and one at the end.
 class ProgressLine {
  public:
-  ProgressLine(std::ostream& err, const std::string& file, bool enabled)
-      : err_(err), enabled_(enabled) {
+  ProgressLine(std::ostream& err, const std::string& file, bool enabled, bool terminal)
+      : err_(err), enabled_(enabled), terminal_(terminal) {
     // Seconds come from the file's own tempo map; without it the line shows music time only.
     has_tempo_ = !failed(music::midi::read_sequence_file(file, sequence_, nullptr));
   }
-  void show(std::int32_t position, std::int32_t length, float tempo) {
+  // `last`: the final state, always shown.
+  void show(std::int32_t position, std::int32_t length, float tempo, bool last) {
     if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    const auto interval = terminal_ ? std::chrono::steady_clock::duration(kTerminalRedrawInterval)
+                                    : std::chrono::steady_clock::duration(kLogLineInterval);
+    if (shown_ && !last && now - last_shown_ < interval) return;
+    if (last && shown_ && position == last_position_) return;
     char line[160];
     if (has_tempo_) {
       const double scale = tempo > 0.0f ? 1.0 / static_cast<double>(tempo) : 1.0;
-      std::snprintf(line, sizeof line, "\r  %8d / %d   %6.1f / %.1f s ", position, length,
+      std::snprintf(line, sizeof line, "  %8d / %d   %6.1f / %.1f s ", position, length,
                     sequence_.tempo.seconds_at(position) * scale,
                     sequence_.tempo.seconds_at(length) * scale);
     } else {
-      std::snprintf(line, sizeof line, "\r  %8d / %d ", position, length);
+      std::snprintf(line, sizeof line, "  %8d / %d ", position, length);
     }
-    err_ << line << std::flush;
+    if (terminal_) {
+      err_ << '\r' << line << std::flush;
+      pending_newline_ = true;
+    } else {
+      err_ << line << '\n' << std::flush;
+    }
     shown_ = true;
+    last_shown_ = now;
+    last_position_ = position;
   }
   void finish() {
-    if (shown_) err_ << '\n';
-    shown_ = false;
+    if (pending_newline_) err_ << '\n';
+    pending_newline_ = false;
   }
 
  private:
   std::ostream& err_;
   bool enabled_;
+  bool terminal_;
   bool shown_ = false;
+  bool pending_newline_ = false;
+  std::int32_t last_position_ = -1;
+  std::chrono::steady_clock::time_point last_shown_{};
   bool has_tempo_ = false;
   music::midi::Sequence sequence_;
 };
@@ -144,25 +170,26 @@ void wait_for_end(PlayerChannel& channel, std::int32_t length, bool rendering,
   channel.GetMasterTempo(tempo);
   const music::output::OutputDevice* device = channel.device();
   const std::int64_t longest_tail =
-      device ? static_cast<std::int64_t>(kLongestTailSeconds * device->sample_rate()) : 0;
+      device ? static_cast<std::int64_t>(music::output::kLongestTailSeconds * device->sample_rate())
+             : 0;
   std::int64_t music_ended_at = -1;
-  auto last_shown = std::chrono::steady_clock::time_point{};
   while (!g_interrupted) {
     com::VariantBool playing = com::VARIANT_FALSE;
     if (failed(channel.IsPlaying(playing))) break;
     std::int32_t position = 0;
     channel.GetCurrentPosition(position);
-    const auto now = std::chrono::steady_clock::now();
-    if (now - last_shown >= std::chrono::milliseconds(100) || !playing) {
-      progress.show(position, length, tempo);
-      last_shown = now;
-    }
+    progress.show(position, length, tempo, !playing);
     if (!playing) {
       if (!device) break;
-      const std::int64_t frames = device->frames_rendered();
-      if (music_ended_at < 0) music_ended_at = frames;
-      if (device->last_period_peak() < kSilencePeak || frames - music_ended_at >= longest_tail)
-        break;
+      if (rendering) {
+        if (device->music_done()) break;
+      } else {
+        const std::int64_t frames = device->frames_rendered();
+        if (music_ended_at < 0) music_ended_at = frames;
+        if (device->last_period_peak() < music::output::kSilencePeak ||
+            frames - music_ended_at >= longest_tail)
+          break;
+      }
     }
     std::this_thread::sleep_for(poll);
   }
@@ -216,11 +243,13 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
     status = 1;
   if (status == 0 && request.tempo) step(channel->SetMasterTempo(*request.tempo), "--tempo");
   if (status == 0 && request.volume) step(channel->SetMasterVolume(*request.volume), "--volume");
+  // The start point goes in before the one play, so that a render holds the music from
+  // there and nothing of what comes before it.
+  if (status == 0 && request.start) step(channel->SetStartPoint(*request.start), "--start");
   if (status == 0) step(channel->Music_Play(request.loops), "--loops");
-  if (status == 0 && request.start) step(channel->SetPosition(*request.start), "--start");
 
   if (status == 0) {
-    ProgressLine progress(err, request.file, request.progress);
+    ProgressLine progress(err, request.file, request.progress, request.progress_terminal);
     wait_for_end(*channel, length, !wav_path.empty(), progress);
     if (g_interrupted) err << "tovel-play: interrupted\n";
   }

@@ -6,6 +6,8 @@
 #include <CLI/CLI.hpp>
 #include <iostream>
 
+#include <unistd.h>
+
 #include "tools/tovel_play/effect_options.h"
 #include "tools/tovel_play/engine_play.h"
 #include "tools/tovel_play/info_command.h"
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
     request.render_path = options.render_path;
     request.fallback_render_path = options.fallback_render_path;
     request.progress = !options.quiet;
+    request.progress_terminal = isatty(STDERR_FILENO) != 0;
     request.effects = options.effects;
     request.effect_settings = options.effect_settings;
     // Mistyped effect options are reported before any audio starts.

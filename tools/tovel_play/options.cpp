@@ -55,12 +55,15 @@ void add_options(CLI::App& app, Options& options) {
                  "Switch effects on before playing, in the order given (comma-separated): "
                  "distortion, chorus, reverb (waves reverb), reverb3d (I3DL2 reverb).")
       ->delimiter(',')
+      // One value per occurrence: without this, a vector option would also take the file.
+      ->allow_extra_args(false)
       ->option_text("LIST");
   app.add_option("--fx-param", options.effect_settings,
                  "Set one effect field through the engine, after --fx, e.g. "
                  "reverb3d.DecayTime=2.5, chorus.Phase=3, distortion.Gain=-20; fields are "
                  "named as in the effect's parameter record. Repeatable. A value the engine "
                  "refuses prints its message and the exit status is 1.")
+      ->allow_extra_args(false)
       ->option_text("EFFECT.FIELD=VALUE");
 }
 

@@ -16,7 +16,8 @@ class Effect {
   // Render thread only: transforms interleaved stereo frames (L, R, L, R, ...) in place.
   virtual void process(float* stereo, int frames) noexcept = 0;
   // Silences every delay and filter and lets parameter glides jump to their targets.
-  // Call it only while process() cannot run (before the chain is handed over, or in tests).
+  // Call it only where process() cannot run at the same time: before the chain is handed
+  // over, in tests, or on the render thread itself (which does so after a non-finite output).
   virtual void reset() noexcept = 0;
 };
 

@@ -13,7 +13,7 @@ struct BiquadCoefs {
 
   // Second-order low-pass (Butterworth at q = 1/sqrt 2).
   static BiquadCoefs lowpass(double sample_rate, double hz, double q) noexcept {
-    const double w = 2.0 * kPi * hz / sample_rate;
+    const double w = angular(sample_rate, hz);
     const double alpha = std::sin(w) / (2.0 * q);
     const double c = std::cos(w);
     const double a0 = 1.0 + alpha;
@@ -23,14 +23,20 @@ struct BiquadCoefs {
 
   // Band-pass with 0 dB at the centre and the given -3 dB bandwidth in Hz.
   static BiquadCoefs bandpass(double sample_rate, double center_hz, double bandwidth_hz) noexcept {
-    const double w = 2.0 * kPi * center_hz / sample_rate;
-    const double q = center_hz / bandwidth_hz;
+    const double w = angular(sample_rate, center_hz);
+    const double q = center_hz / std::fmax(bandwidth_hz, 1.0);
     const double alpha = std::sin(w) / (2.0 * q);
     const double a0 = 1.0 + alpha;
     return make(alpha / a0, 0.0, -alpha / a0, -2.0 * std::cos(w) / a0, (1.0 - alpha) / a0);
   }
 
  private:
+  // These designs are stable only strictly between 0 Hz and Nyquist (a frequency above it
+  // turns the poles outwards), so a frequency outside is held just inside.
+  static double angular(double sample_rate, double hz) noexcept {
+    const double w = 2.0 * kPi * hz / sample_rate;
+    return std::fmin(std::fmax(w, 1e-4), 0.98 * kPi);
+  }
   static BiquadCoefs make(double b0, double b1, double b2, double a1, double a2) noexcept {
     return {static_cast<float>(b0), static_cast<float>(b1), static_cast<float>(b2),
             static_cast<float>(a1), static_cast<float>(a2)};

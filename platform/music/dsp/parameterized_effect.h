@@ -31,9 +31,17 @@ class ParameterizedEffect : public Effect {
  protected:
   explicit ParameterizedEffect(double sample_rate)
       : sample_rate_(sample_rate),
-        client_params_(default_record<Record>()),
+        client_params_(defaults_for(sample_rate)),
         target_(client_params_),
         mailbox_(client_params_) {}
+
+  // The defaults as set_params would accept them at this rate: a frequency the rate cannot
+  // carry is clamped before any filter is designed from it.
+  static Record defaults_for(double sample_rate) noexcept {
+    Record record = default_record<Record>();
+    check_record(record, sample_rate);
+    return record;
+  }
 
   // Render thread only: takes the newest published record into target(), if any.
   bool fetch_target() noexcept { return mailbox_.fetch(target_); }

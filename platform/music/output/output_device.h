@@ -15,6 +15,10 @@ namespace orvan::music::output {
 class RenderSource {
  public:
   virtual void render(float* interleaved_stereo, int frames) noexcept = 0;
+  // Whether there is music to render: a play requested or under way. A device that renders
+  // faster than real time waits while there is none, so that what it writes starts with
+  // the music, however long the client took to set up. Render thread only.
+  virtual bool music_pending() const noexcept { return true; }
 
  protected:
   ~RenderSource() = default;
@@ -36,7 +40,16 @@ class OutputDevice {
   // to tell when a render has died away. Safe to read from any thread.
   virtual std::int64_t frames_rendered() const = 0;
   virtual float last_period_peak() const = 0;
+  // True once a device that renders faster than real time has rendered the music and its
+  // tail, and waits for more music: the point where a render is complete. Devices that
+  // keep time never say so. Safe to read from any thread.
+  virtual bool music_done() const { return false; }
 };
+
+// A tail has died away once a period peaks below this (-90 dBFS) ...
+inline constexpr float kSilencePeak = 3.1623e-5f;
+// ... or at the latest this long after the music's end.
+inline constexpr double kLongestTailSeconds = 30.0;
 
 // Opens the device the platform settings name at `sample_rate`. DSERR_NODRIVER when the
 // real-time output has no device; MUSIC_E_DEVICE_FAILED for a WAV file that cannot be

@@ -3,6 +3,7 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <chrono>
 #include <system_error>
 
 namespace orvan::music::output {
@@ -17,6 +18,9 @@ com::HResult WavDevice::open(const std::string& path, int sample_rate,
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!file) return com::MUSIC_E_DEVICE_FAILED;
+  // libsndfile's PEAK chunk carries the time of writing; without it, the same render is
+  // the same file.
+  sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
   device.reset(new WavDevice(file, sample_rate, max_frames));
   return com::S_OK;
 }
@@ -62,14 +66,39 @@ void WavDevice::stop() {
   source_ = nullptr;
 }
 
+bool WavDevice::next_period_wanted() {
+  const Phase phase = phase_.load(std::memory_order_relaxed);
+  if (source_->music_pending()) {
+    if (phase != Phase::Music) phase_.store(Phase::Music, std::memory_order_release);
+    return true;
+  }
+  if (phase == Phase::Music) {
+    tail_started_at_ = meter_.frames();
+    phase_.store(Phase::Tail, std::memory_order_release);
+    return true;
+  }
+  return phase == Phase::Tail;
+}
+
 void WavDevice::run() {
+  const auto longest_tail = static_cast<std::int64_t>(kLongestTailSeconds * sample_rate_);
   while (!stop_flag_.load(std::memory_order_acquire) && !write_stopped()) {
+    if (!next_period_wanted()) {
+      // Nothing to render until the client plays something: wait a little and look again.
+      std::unique_lock lock(mutex_);
+      stop_requested_.wait_for(lock, std::chrono::milliseconds(1), [this] { return stopping_; });
+      continue;
+    }
     const std::int64_t room = max_frames_ - meter_.frames();
     const int n = static_cast<int>(std::min<std::int64_t>(room, period_frames_));
     if (n <= 0) break;
     source_->render(period_.data(), n);
     meter_.record(period_.data(), n);
     if (sf_writef_float(file_, period_.data(), n) != n) break;
+    if (phase_.load(std::memory_order_relaxed) == Phase::Tail &&
+        (meter_.peak() < kSilencePeak || meter_.frames() - tail_started_at_ >= longest_tail)) {
+      phase_.store(Phase::Done, std::memory_order_release);
+    }
   }
   if (stop_flag_.load(std::memory_order_acquire)) return;
   // The file is full or the disk is: nothing more can be written, so wait to be stopped

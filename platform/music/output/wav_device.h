@@ -1,7 +1,12 @@
 // Renders to a WAV file (32-bit float stereo) as fast as the machine allows. The render
 // thread is the device's own; it runs from start() until stop() and writes each period to
-// the file itself, holding no lock a client waits on. A WAV file cannot grow past 4 GiB, so
-// the thread stops writing at that size and sleeps until it is stopped.
+// the file itself, holding no lock a client waits on.
+//
+// Time in the file is the music's, not the wall clock's: the thread renders only while its
+// source has music pending, then the tail until it dies away (kSilencePeak, at most
+// kLongestTailSeconds), and otherwise waits. So a file starts with the music and two
+// renders of the same requests are the same file, however fast the client made them. A WAV file
+// cannot grow past 4 GiB, so the thread stops writing at that size and sleeps until it is stopped.
 #pragma once
 
 #include <atomic>
@@ -45,9 +50,15 @@ class WavDevice final : public OutputDevice {
   // then renders no more and sleeps until stopped.
   bool write_stopped() const { return write_stopped_.load(std::memory_order_acquire); }
 
+  bool music_done() const override { return phase_.load(std::memory_order_acquire) == Phase::Done; }
+
  private:
   WavDevice(sf_private_tag* file, int sample_rate, std::int64_t max_frames);
+  enum class Phase { Waiting, Music, Tail, Done };
+
   void run();  // render thread only
+  // Render thread only: what the next period is for, or false to wait for music.
+  bool next_period_wanted();
 
   sf_private_tag* file_;
   const int sample_rate_;
@@ -60,7 +71,9 @@ class WavDevice final : public OutputDevice {
   bool stopping_ = false;  // guarded by mutex_
   std::atomic<bool> stop_flag_{false};
   std::atomic<bool> write_stopped_{false};
-  RenderSource* source_ = nullptr;  // set before the thread starts, cleared after it ends
+  std::atomic<Phase> phase_{Phase::Waiting};
+  std::int64_t tail_started_at_ = 0;  // render thread only
+  RenderSource* source_ = nullptr;    // set before the thread starts, cleared after it ends
   std::thread thread_;
   RenderMeter meter_;
 };

@@ -9,6 +9,11 @@ namespace orvan::music::synth {
 namespace {
 
 constexpr int kBendCentre = 8192;
+// FluidSynth's default gain (0.2) leaves General MIDI music around -26 dBFS RMS (the
+// openmsx pieces: -36.6 to -21.6, median -26.4, with the system's SoundFont). Twice that
+// puts the median near -20 dBFS and leaves the loudest peaks about 1 dB over full scale,
+// which the output stage's limiter takes.
+constexpr double kSynthGain = 0.4;
 constexpr int kDefaultBendRange = 2;
 
 // Controllers a reset leaves alone: bank select (set with the program), data entry and
@@ -30,6 +35,7 @@ com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
   s->settings_ = new_fluid_settings();
   if (!s->settings_) return com::MUSIC_E_SYNTH_FAILED;
   fluid_settings_setnum(s->settings_, "synth.sample-rate", sample_rate);
+  fluid_settings_setnum(s->settings_, "synth.gain", kSynthGain);
   fluid_settings_setint(s->settings_, "synth.reverb.active", 1);
   // The chorus belongs to buffer 0's effect chain, not to the synthesizer.
   fluid_settings_setint(s->settings_, "synth.chorus.active", 0);

@@ -1,0 +1,151 @@
+// tovel-play --render on real music: the file starts with the music (the first note sounds
+// within one synthesizer block of its time in the MIDI file, also from a --start point),
+// and rendering the same file twice with the same options writes the same bytes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+#include <nlohmann/json.hpp>
+
+#include "tests/support/run_command.h"
+#include "tests/support/smf_writer.h"
+
+namespace {
+
+const std::string kPlayer = ORVAN_BINARY_DIR "/bin/tovel-play";
+const std::string kMusicDir = "/usr/share/games/openttd/baseset/openmsx/";
+constexpr int kBlockFrames = 64;
+// Below -100 dBFS: the first sample of a note's attack, not a level that takes the
+// instrument's attack time to reach. Before the music the output is exactly zero.
+constexpr float kOnsetLevel = 1e-5f;
+
+std::string file_bytes(const std::filesystem::path& path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return {};
+  std::string bytes(size, '\0');
+  std::ifstream in(path, std::ios::binary);
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  return bytes;
+}
+
+// The interleaved float samples of the data chunk of a WAV file the player wrote.
+std::vector<float> wav_samples(const std::string& bytes) {
+  const auto at = bytes.find("data");
+  if (at == std::string::npos || at + 8 > bytes.size()) return {};
+  std::vector<float> samples((bytes.size() - at - 8) / sizeof(float));
+  std::memcpy(samples.data(), bytes.data() + at + 8, samples.size() * sizeof(float));
+  return samples;
+}
+
+long first_frame_above(const std::vector<float>& samples, float level) {
+  for (std::size_t i = 0; i < samples.size(); ++i)
+    if (std::fabs(samples[i]) > level) return static_cast<long>(i / 2);
+  return -1;
+}
+
+// The first sounding note of each openmsx file, in seconds, from the reference table that
+// mido computed (tests/data).
+double reference_first_note(const std::string& file) {
+  std::ifstream in(ORVAN_SOURCE_DIR "/tests/data/openmsx_reference.json");
+  const nlohmann::json table = nlohmann::json::parse(in);
+  for (const nlohmann::json& entry : table.at("files"))
+    if (entry.at("file") == file) return entry.at("first_note_seconds").get<double>();
+  ADD_FAILURE() << file << " is not in the reference table";
+  return 0.0;
+}
+
+class TovelPlayRenderStart : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(std::filesystem::exists(kPlayer)) << "build the tovel-play target first";
+    dir_ = std::filesystem::temp_directory_path() /
+           ("orvan_render_start_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+
+  // Renders `midi` with `options`; the bytes of the WAV file.
+  std::string render(const std::string& midi, const std::string& options) {
+    const auto wav = dir_ / "out.wav";
+    std::filesystem::remove(wav);
+    const auto outcome = orvan::testing::run_command(
+        "'" + kPlayer + "' --quiet --render '" + wav.string() + "' " + options + " '" + midi + "'");
+    EXPECT_EQ(outcome.status, 0) << options << " " << midi << "\n" << outcome.out;
+    return file_bytes(wav);
+  }
+
+  std::filesystem::path dir_;
+};
+
+TEST_F(TovelPlayRenderStart, FirstNoteOfRealMusicSoundsOnTimeAndRepeatRendersAreIdentical) {
+  // Files whose first note comes at 0 and later; played eight times as fast, so that a
+  // render of a whole file costs little.
+  constexpr double kTempo = 8.0;
+  const char* files[] = {"5432gone_redfarn.mid", "moo_redfarn.mid", "train_filled_with_cash.mid",
+                         "tttheme2.mid"};
+  for (const int rate : {48000, 22050}) {
+    for (const char* name : files) {
+      const std::string path = kMusicDir + name;
+      if (!std::filesystem::exists(path)) GTEST_SKIP() << "no " << path;
+      const std::string options =
+          "--rate " + std::to_string(rate) + " --tempo " + std::to_string(kTempo);
+      const std::string first = render(path, options);
+      const std::vector<float> samples = wav_samples(first);
+      ASSERT_FALSE(samples.empty()) << name;
+      const double expected = reference_first_note(name) / kTempo * rate;
+      const long onset = first_frame_above(samples, kOnsetLevel);
+      // The synthesizer starts a note at the block holding its sample, so it may sound up
+      // to one block early; the attack's first sample comes within one more block.
+      EXPECT_GE(onset, expected - kBlockFrames) << name << " at " << rate << " Hz";
+      EXPECT_LE(onset, expected + kBlockFrames) << name << " at " << rate << " Hz";
+      if (rate == 48000 && name == files[1]) {
+        EXPECT_TRUE(render(path, options) == first) << name << ": a second render differs";
+      }
+    }
+  }
+  // With effects and a start point too.
+  const std::string path = kMusicDir + files[0];
+  const std::string options = "--tempo 8 --start 20000 --fx chorus,reverb3d";
+  const std::string first = render(path, options);
+  EXPECT_TRUE(render(path, options) == first) << "a second render with effects differs";
+}
+
+TEST_F(TovelPlayRenderStart, RenderFromAStartPointBeginsWithTheNoteThere) {
+  // Notes one second apart at 120 BPM (768 music ticks per quarter, 1536 per second).
+  orvan::test::SmfWriter smf(0, 480);
+  smf.add_track()
+      .note_on(0, 0, 60, 100)
+      .note_off(240, 0, 60)
+      .note_on(720, 0, 67, 100)
+      .note_off(240, 0, 67)
+      .note_on(720, 0, 72, 100)
+      .note_off(240, 0, 72)
+      .end_of_track(0);
+  const std::string midi = (dir_ / "three.mid").string();
+  smf.write_file(midi);
+  for (const int rate : {48000, 11025}) {
+    const std::string at_rate = "--rate " + std::to_string(rate);
+    const std::vector<float> whole = wav_samples(render(midi, at_rate));
+    EXPECT_GE(first_frame_above(whole, kOnsetLevel), 0);
+    EXPECT_LE(first_frame_above(whole, kOnsetLevel), kBlockFrames) << rate;
+    // From the second note: it sounds at once, and the render is a second shorter.
+    const std::vector<float> later = wav_samples(render(midi, at_rate + " --start 1536"));
+    const long onset = first_frame_above(later, kOnsetLevel);
+    EXPECT_GE(onset, 0) << rate;
+    EXPECT_LE(onset, kBlockFrames) << rate;
+    const double shorter = static_cast<double>(whole.size() - later.size()) / 2.0 / rate;
+    EXPECT_NEAR(shorter, 1.0, 0.02) << rate;
+  }
+}
+
+}  // namespace
