@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -72,16 +73,17 @@ int main(int argc, char** argv) {
   }
   const char* entry = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
 
-  // The server records the path it was loaded from, so load it by its absolute path.
-  char* absolute = realpath(options.library.c_str(), nullptr);
-  if (!absolute) {
+  // The server records the path it was loaded from, so load it by an absolute path. Links
+  // are kept as given: a registered "libX.so" link survives an upgrade of the file behind it.
+  std::error_code error;
+  const std::string path =
+      std::filesystem::absolute(options.library, error).lexically_normal().string();
+  if (error || !std::filesystem::is_regular_file(path, error)) {
     if (!options.silent) {
       std::fprintf(stderr, "orvan-regsvr: %s: no such library\n", options.library.c_str());
     }
     return kCannotRun;
   }
-  const std::string path(absolute);
-  std::free(absolute);
 
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
