@@ -18,8 +18,8 @@ HRESULT get_inproc_class_object(REFCLSID clsid, REFIID riid, void** object);
 // not in the middle of handing out a class object. Returns how many were unloaded.
 // A server's count drops to zero inside its last Release, before that function has
 // returned; so call this where no other thread may be releasing a server's last object at
-// the same moment (apartment-threaded objects are released on their own thread, and the
-// demonstration programs call it from that thread).
+// the same moment (apartment-threaded objects are released on their own thread: call it
+// from that thread).
 int free_unused_libraries();
 
 }  // namespace orvan::com::runtime
