@@ -53,8 +53,7 @@ std::u16string to_utf16(const std::string& text) {
 }
 
 int fail(const char* what, HRESULT hr) {
-  std::fprintf(stderr, "play_by_class_id: %s (status 0x%08X)\n", what,
-               static_cast<unsigned>(hr));
+  std::fprintf(stderr, "play_by_class_id: %s (status 0x%08X)\n", what, static_cast<unsigned>(hr));
   return 1;
 }
 
@@ -112,13 +111,14 @@ int main(int argc, char** argv) {
 
   if (HRESULT hr = CoInitialize(nullptr); FAILED(hr)) return fail("CoInitialize failed", hr);
   _OrvanMusic* music = nullptr;
-  HRESULT hr = CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER,
-                                IID__OrvanMusic, reinterpret_cast<void**>(&music));
+  HRESULT hr = CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic,
+                                reinterpret_cast<void**>(&music));
   int status = 0;
   if (FAILED(hr)) {
-    status = fail("OrvanMusic could not be created; is the component registered "
-                  "(orvan-regsvr libTovel.so.1)?",
-                  hr);
+    status = fail(
+        "OrvanMusic could not be created; is the component registered "
+        "(orvan-regsvr libTovel.so.1)?",
+        hr);
   } else {
     status = play(*music, argv[1], seconds);
     music->Release();

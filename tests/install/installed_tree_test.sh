@@ -1,0 +1,154 @@
+#!/usr/bin/env bash
+# Installs the built tree into a temporary prefix and checks that it is usable as a
+# library from anywhere: the layout, sonames and run paths; then builds the CMake and the
+# Makefile example clients against it and plays music through the registered component;
+# then moves the prefix and does it again, re-registering at the new place.
+#
+#   installed_tree_test.sh SOURCE_DIR BUILD_DIR CXX "SANITIZER_FLAGS" HAVE_COMPONENT LIBDIR
+# Exit status 0: passed, 1: failed, 77: skipped (the reason on stdout).
+set -uo pipefail
+
+source_dir=$1 build_dir=$2 cxx=$3 sanitizer_flags=$4 have_component=$5 libdir=$6
+
+if [ "$have_component" != 1 ]; then
+  echo "SKIP: this build has no component (Tovel), component runtime or orvan-regsvr to install"
+  exit 77
+fi
+for tool in readelf make; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/orvan-install-test.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+# Runs a command quietly; on failure shows its output and counts the failure.
+run() {
+  local what=$1
+  shift
+  if ! "$@" >"$work/last.log" 2>&1; then
+    fail "$what"
+    sed 's/^/    /' "$work/last.log"
+    return 1
+  fi
+}
+
+export SDL_AUDIODRIVER=dummy
+export ORVAN_REGISTRY=$work/registry.sqlite3
+theme_relative=share/orvan-music-engine/media/Theme.mid
+
+# --- Layout of one installed prefix ---------------------------------------------------------
+check_layout() {
+  local prefix=$1
+  local lib
+  for lib in orvan_com orvan_ui orvan_music orvan_engine orvan_comrt Tovel; do
+    local real=$prefix/$libdir/lib$lib.so.1.0.0
+    if [ ! -f "$real" ] || [ -L "$real" ]; then
+      fail "lib$lib.so.1.0.0 is not installed as a file"
+      continue
+    fi
+    local soname
+    soname=$(readelf -d "$real" | sed -n 's/.*(SONAME).*\[\(.*\)\]/\1/p')
+    [ "$soname" = "lib$lib.so.1" ] || fail "lib$lib has soname '$soname', not lib$lib.so.1"
+    [ "$(readlink "$prefix/$libdir/lib$lib.so.1")" = "lib$lib.so.1.0.0" ] ||
+      fail "lib$lib.so.1 does not link to lib$lib.so.1.0.0"
+    [ -L "$prefix/$libdir/lib$lib.so" ] || fail "lib$lib.so (the link for linking) is missing"
+  done
+
+  # Every run path must be relative to the file itself, or the tree could not move.
+  local elf path
+  while IFS= read -r elf; do
+    path=$(readelf -d "$elf" 2>/dev/null | sed -n 's/.*(R\(UN\)\{0,1\}PATH).*\[\(.*\)\]/\2/p')
+    local entry
+    IFS=: read -r -a entries <<<"$path"
+    for entry in "${entries[@]}"; do
+      case "$entry" in
+        '$ORIGIN' | '$ORIGIN/'*) ;;
+        *) fail "${elf#"$prefix"/} has the run path '$entry', which is not relative" ;;
+      esac
+    done
+  done < <(find "$prefix" -type f \( -name '*.so*' -o -perm -u+x \) -print)
+
+  local file
+  for file in include/orvan/tovel.h include/orvan/component_runtime.h \
+    include/orvan/engine/orvan_music.h include/orvan/platform/com/status.h \
+    "$libdir/cmake/OrvanMusicEngine/OrvanMusicEngineConfig.cmake" \
+    "$libdir/pkgconfig/orvan-music-engine.pc" "$libdir/pkgconfig/orvan-music-engine-class.pc" \
+    bin/tovel-play bin/orvan-regsvr share/man/man1/tovel-play.1.gz \
+    share/doc/orvan-music-engine/README.md "$theme_relative"; do
+    [ -e "$prefix/$file" ] || fail "$file is not installed"
+  done
+  # The window programs find their music in "media" beside their own folder, which they
+  # learn from /proc/self/exe: the folder of the file the bin/ link resolves to.
+  local program
+  for program in Seek Duvane; do
+    [ -e "$build_dir/bin/$program" ] || continue
+    local target
+    target=$(readlink -f "$prefix/bin/$program")
+    [ -x "$target" ] || fail "bin/$program does not lead to the program"
+    [ -f "$(dirname "$target")/../media/Theme.mid" ] ||
+      fail "$program's folder has no media/Theme.mid beside it"
+  done
+}
+
+# --- Clients built against one installed prefix ---------------------------------------------
+check_clients() {
+  local prefix=$1 tag=$2
+  local theme=$prefix/$theme_relative
+  run "orvan-regsvr registers the installed component ($tag)" \
+    "$prefix/bin/orvan-regsvr" "$prefix/$libdir/libTovel.so.1.0.0" || return
+
+  local cmake_build=$work/cmake-client-$tag
+  run "the CMake client configures against the $tag prefix" \
+    cmake -S "$source_dir/examples/cmake_client" -B "$cmake_build" \
+    -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_COMPILER="$cxx" \
+    -DCMAKE_CXX_FLAGS="$sanitizer_flags" -DCMAKE_EXE_LINKER_FLAGS="$sanitizer_flags" &&
+    run "the CMake client builds against the $tag prefix" \
+      cmake --build "$cmake_build" -j2 &&
+    run "the CMake client plays through the component ($tag)" \
+      "$cmake_build/play_by_class_id" "$theme" 1 &&
+    run "the CMake client plays through the linked engine class ($tag)" \
+      "$cmake_build/play_engine_class" "$theme" 1
+  grep -q "CMAKE_PREFIX_PATH:.*=$prefix" "$cmake_build/CMakeCache.txt" 2>/dev/null ||
+    fail "the CMake client did not use the $tag prefix"
+
+  local make_build=$work/makefile-client-$tag
+  cp -r "$source_dir/examples/makefile_client" "$make_build"
+  # Flags through the environment: the Makefile appends to them.
+  run "the Makefile client builds against the $tag prefix" \
+    env PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" CXX="$cxx" \
+    CXXFLAGS="$sanitizer_flags" LDFLAGS="$sanitizer_flags" make -C "$make_build" &&
+    run "the Makefile client plays through the component ($tag)" \
+      "$make_build/play_midi" "$theme" 1
+
+  local pc_prefix
+  pc_prefix=$(PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" \
+    pkg-config --variable=prefix orvan-music-engine)
+  [ "$(realpath "$pc_prefix")" = "$(realpath "$prefix")" ] ||
+    fail "pkg-config places the $tag prefix at $pc_prefix"
+  run "the installed tovel-play runs from the $tag prefix" \
+    "$prefix/bin/tovel-play" --info "$theme"
+}
+
+first=$work/first/usr
+if run "cmake --install into a temporary prefix" \
+  cmake --install "$build_dir" --prefix "$first"; then
+  check_layout "$first"
+  check_clients "$first" first
+  moved=$work/moved/elsewhere
+  mkdir -p "$(dirname "$moved")"
+  mv "$first" "$moved"
+  check_clients "$moved" moved
+fi
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures check(s) failed"
+  exit 1
+fi
+echo "installed tree: layout, example clients and a moved prefix all work"
