@@ -181,6 +181,15 @@ TEST_F(InvokeTest, ScriptingTypesAreCoercedToTheParameterTypes) {
   EXPECT_EQ(calc_->phase, 4);
   EXPECT_EQ(result.lVal, 40);
 
+  // A VARIANT result comes back whole, with its own type.
+  Args echo;
+  echo.text(u"round");
+  VARIANT echoed{};
+  ASSERT_EQ(call(kEcho, echo, &echoed), S_OK);
+  ASSERT_EQ(echoed.vt, VT_BSTR);
+  EXPECT_EQ(std::u16string(echoed.bstrVal), u"round");
+  VariantClear(&echoed);
+
   Args positive;
   positive.i4(3);
   ASSERT_EQ(call(kIsPositive, positive, &result), S_OK);

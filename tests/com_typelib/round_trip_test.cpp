@@ -135,7 +135,7 @@ TEST_F(RoundTripTest, EveryFunctionAndParameterReadsAsDescribed) {
   EXPECT_EQ(attr->cFuncs, itf.functions.size());
   EXPECT_EQ(attr->cVars, 0);
   EXPECT_EQ(attr->cImplTypes, 1);
-  EXPECT_EQ(attr->cbSizeVft, 21 * 8);  // entries 0 to 20
+  EXPECT_EQ(attr->cbSizeVft, 22 * 8);  // entries 0 to 21
   EXPECT_EQ(attr->lcid, 0x0409u);
   info->ReleaseTypeAttr(attr);
 

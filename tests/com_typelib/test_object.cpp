@@ -125,6 +125,11 @@ HRESULT TestCalc::Label(BSTR label, BSTR* result) {
   return S_OK;
 }
 
+HRESULT TestCalc::Echo(VARIANT v, VARIANT* result) {
+  ++calls;
+  return VariantCopy(result, &v);
+}
+
 Args::~Args() {
   for (VARIANT& v : natural_) VariantClear(&v);
 }

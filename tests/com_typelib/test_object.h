@@ -37,6 +37,7 @@ enum : DISPID {
   kMix,
   kNothing,
   kLabel,
+  kEcho,
 };
 
 struct ITestCalc : IDispatch {
@@ -54,6 +55,7 @@ struct ITestCalc : IDispatch {
   virtual HRESULT Mix(VARIANT_BOOL flag, SHORT small, double big, double* result) = 0;
   virtual HRESULT Nothing() = 0;
   virtual HRESULT Label(BSTR text, BSTR* result) = 0;
+  virtual HRESULT Echo(VARIANT v, VARIANT* result) = 0;
 
  protected:
   ~ITestCalc() = default;
@@ -91,6 +93,7 @@ class TestCalc final : public ITestCalc {
   HRESULT Mix(VARIANT_BOOL flag, SHORT small, double big, double* result) override;
   HRESULT Nothing() override;
   HRESULT Label(BSTR text, BSTR* result) override;
+  HRESULT Echo(VARIANT v, VARIANT* result) override;
 
   // What the last call received.
   int calls = 0;

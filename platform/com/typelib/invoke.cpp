@@ -151,7 +151,8 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* pa
 
     if (i == inputs) {  // the [out, retval] result
       retval = static_cast<int>(i);
-      temp.vt = shape.base;
+      // A VARIANT result is written whole by the callee; any other starts as a typed zero.
+      temp.vt = shape.base == VT_VARIANT ? VARTYPE{VT_EMPTY} : shape.base;
       frame.owned[i] = true;
       slot.vt = frame.types[i];
       slot.byref =

@@ -50,6 +50,7 @@ ResourceBundle describe_resources() {
              {in("Flag", Bool()), in("Small", I2()), in("Big", R8()), retval(ptr(R8()))}),
       method("Nothing", 19, {}),
       method("Label", 20, {optional_in("Text", Bstr(), Value::bstr("none")), retval(ptr(Bstr()))}),
+      method("Echo", 21, {in("v", Variant()), retval(ptr(Variant()))}),
   };
 
   CoclassDescription cls;
