@@ -72,7 +72,7 @@ TEST_F(Registry, NestedTransactionsCommitOnceAndAnAbandonedPartRollsBackAll) {
       EXPECT_EQ(value_of("A"), "1");  // a read inside sees the transaction's writes
       EXPECT_EQ(inner.commit(), S_OK);
     }
-    EXPECT_TRUE(reg::dump().size() == 2);
+    EXPECT_EQ(reg::dump().size(), 2u);
     EXPECT_EQ(outer.commit(), S_OK);
     EXPECT_EQ(outer.commit(), E_UNEXPECTED);
   }
@@ -93,7 +93,7 @@ TEST_F(Registry, NestedTransactionsCommitOnceAndAnAbandonedPartRollsBackAll) {
 
 TEST_F(Registry, ConcurrentWritersAllLand) {
   constexpr int kThreads = 4;
-  constexpr int kWrites = 25;
+  constexpr int kWrites = 10;
   std::atomic<int> failures{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
