@@ -121,8 +121,9 @@ inline ParamDescription in(std::string name, TypeSpec type) {
 inline ParamDescription in_out(std::string name, TypeSpec type) {
   return {std::move(name), std::move(type), PARAMFLAG_FIN | PARAMFLAG_FOUT, std::nullopt};
 }
-// Optional, with or without a default value (none: the callee sees the omitted value, see
-// dispatch.h).
+// Optional, with or without a default value. Omitted without one, a pointer parameter
+// (long*, BSTR*) reaches the callee as a null pointer, a VARIANT as VT_ERROR with
+// DISP_E_PARAMNOTFOUND, and a by-value scalar as zero (invoke.cpp).
 inline ParamDescription optional_in_out(std::string name, TypeSpec type,
                                         std::optional<Value> default_value = std::nullopt) {
   return {std::move(name), std::move(type),
