@@ -134,6 +134,8 @@ if(TARGET orvan_engine)
   set_property(TARGET orvan_engine APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/orvan>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  # The engine's headers are C++20; a client that links the class gets it.
+  set_property(TARGET orvan_engine APPEND PROPERTY INTERFACE_COMPILE_FEATURES cxx_std_20)
 endif()
 
 # OrvanMusicEngine::component: what a client that creates the class by identity needs, the
@@ -144,6 +146,8 @@ if(TARGET orvan_comrt)
   target_include_directories(orvan_component_client INTERFACE
     $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  # The client header needs C++17 (inline variables).
+  target_compile_features(orvan_component_client INTERFACE cxx_std_17)
   set_target_properties(orvan_component_client PROPERTIES EXPORT_NAME component)
   install(TARGETS orvan_component_client EXPORT OrvanMusicEngineTargets)
 endif()
