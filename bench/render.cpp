@@ -1,12 +1,14 @@
 // Rendering real MIDI files through a performance against FluidSynth's own command-line
 // renderer (fluidsynth -ni -F, same SoundFont and rate), in the same run, and the memory a
-// second performance adds to the first.
+// second performance adds to the first; and the CPU that real-time playback costs against
+// FluidSynth's own player.
 //
 // Both sides do the same job end to end: load the SoundFont and the file, synthesize, write a
 // WAV file. "ratio" is our wall time over the command line's for the same file (goal <= 1.0,
 // limit 1.15); "ratio_per_second" divides each by the seconds of sound it wrote, since the
 // two stop their tails at slightly different points.
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -203,5 +205,51 @@ int register_file_benchmarks() {
 const int registered = register_file_benchmarks();
 
 }  // namespace
+
+// Real-time playback cost: CPU seconds of `tovel-play FILE` against `fluidsynth -a sdl2`
+// with the same SoundFont, both playing Theme.mid for kRealTimeSeconds on SDL's dummy
+// driver (paced like a sound card). "ratio" is ours over theirs (goal <= 1.0).
+constexpr int kRealTimeSeconds = 20;
+
+double children_cpu_seconds() {
+  rusage usage{};
+  getrusage(RUSAGE_CHILDREN, &usage);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+double cpu_of(const std::string& command) {
+  const double before = children_cpu_seconds();
+  const std::string timed = "SDL_AUDIODRIVER=dummy timeout -s INT " +
+                            std::to_string(kRealTimeSeconds) + " " + command + " >/dev/null 2>&1";
+  if (std::system(timed.c_str()) == -1) return -1.0;
+  return children_cpu_seconds() - before;
+}
+
+void BM_RealTimeCpuAgainstFluidsynth(benchmark::State& state) {
+  const std::string theme = ORVAN_BINARY_DIR "/media/Theme.mid";
+  const std::string player = ORVAN_BINARY_DIR "/bin/tovel-play";
+  if (!std::filesystem::exists(theme) || !std::filesystem::exists(player)) {
+    state.SkipWithError("build the tovel-play and theme-mid targets first");
+    return;
+  }
+  if (std::system("command -v fluidsynth >/dev/null 2>&1") != 0) {
+    state.SkipWithError("the fluidsynth program is not installed");
+    return;
+  }
+  double ours = 0.0, theirs = 0.0;
+  for (auto _ : state) {
+    ours += cpu_of("'" + player + "' --quiet --rate " + std::to_string(kRate) + " '" + theme + "'");
+    theirs += cpu_of("fluidsynth -q -i -a sdl2 -r " + std::to_string(kRate) + " '" + soundfont() +
+                     "' '" + theme + "'");
+  }
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["ours_cpu_s"] = ours / n;
+  state.counters["fluidsynth_cpu_s"] = theirs / n;
+  state.counters["ratio"] = theirs > 0.0 ? ours / theirs : 0.0;
+}
+BENCHMARK(BM_RealTimeCpuAgainstFluidsynth)->Iterations(1)->Unit(benchmark::kSecond);
 
 BENCHMARK_MAIN();
