@@ -72,6 +72,18 @@ TEST_F(Registration, TwiceChangesNothingAndUnregisteringRestoresTheStore) {
             REGDB_E_CLASSNOTREG);
 }
 
+TEST_F(Registration, AStoreThatCannotBeWrittenIsReportedAsFailure) {
+  // A store path below a regular file can never be opened, whoever runs the test.
+  const std::filesystem::path blocker = dir_ / "not_a_folder";
+  { std::ofstream(blocker) << "x"; }
+  ::setenv("ORVAN_REGISTRY", (blocker / "registry.sqlite3").c_str(), 1);
+  EXPECT_EQ(call_library_function("DllRegisterServer"), SELFREG_E_TYPELIB);
+  EXPECT_EQ(call_library_function("DllUnregisterServer"), SELFREG_E_CLASS);
+  // The store that was in use before is untouched by either.
+  ::setenv("ORVAN_REGISTRY", registry_.c_str(), 1);
+  EXPECT_EQ(value("OrvanMusicEngine.OrvanMusic\\CLSID"), "{2157ED08-4B0C-427B-8475-85D754B974CA}");
+}
+
 TEST(TovelExports, ExactlyTheFourEntryPoints) {
   const testing::CommandOutcome nm =
       testing::run_command("nm -D --defined-only '" + kTovelPath + "'");
