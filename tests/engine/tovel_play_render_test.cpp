@@ -148,4 +148,21 @@ TEST_F(TovelPlayRenderStart, RenderFromAStartPointBeginsWithTheNoteThere) {
   }
 }
 
+TEST_F(TovelPlayRenderStart, ProgressIntoALogIsWholeLinesNotCarriageReturns) {
+  const std::string theme = ORVAN_BINARY_DIR "/media/Theme.mid";
+  ASSERT_TRUE(std::filesystem::exists(theme)) << "build the theme-mid target first";
+  // stderr is a pipe here, as in a log; the whole piece renders in a few seconds.
+  const auto outcome = orvan::testing::run_command(
+      "'" + kPlayer + "' --render '" + (dir_ / "log.wav").string() + "' '" + theme + "'");
+  ASSERT_EQ(outcome.status, 0) << outcome.out;
+  EXPECT_EQ(outcome.out.find('\r'), std::string::npos) << "no redraws in a log";
+  std::size_t progress_lines = 0;
+  for (std::size_t at = 0; (at = outcome.out.find(" s \n", at)) != std::string::npos; ++at)
+    ++progress_lines;
+  // The first line, one every 5 seconds of rendering at most, and the last one.
+  EXPECT_GE(progress_lines, 2u) << outcome.out;
+  EXPECT_LE(progress_lines, 12u) << outcome.out;
+  EXPECT_NE(outcome.out.find("117504 / 117504"), std::string::npos) << "the end is shown";
+}
+
 }  // namespace
