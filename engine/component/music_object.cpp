@@ -141,7 +141,11 @@ HRESULT MusicObject::Reserved9() {
 // --- Notification sink --------------------------------------------------------------------------
 
 HRESULT MusicObject::DXCallback(LONG eventid) {
-  return engine_->DXCallback(eventid);
+  try {
+    return engine_->DXCallback(eventid);
+  } catch (...) {
+    return E_UNEXPECTED;
+  }
 }
 
 }  // namespace orvan::engine::component

@@ -14,6 +14,7 @@
 #pragma once
 
 #include <atomic>
+#include <new>
 
 #include "engine/orvan_music.h"
 #include "orvan/tovel.h"
@@ -124,11 +125,19 @@ class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
   ~MusicObject();
 
   // Runs `call` on the engine when the caller is on the object's thread; otherwise
-  // RPC_E_WRONG_THREAD and nothing is touched.
+  // RPC_E_WRONG_THREAD and nothing is touched. No exception leaves through the published
+  // interface, whose callers may not be C++ at all.
   template <class Call>
   HRESULT on_apartment(Call&& call) {
     const HRESULT hr = apartment_.check();
-    return FAILED(hr) ? hr : call(*engine_);
+    if (FAILED(hr)) return hr;
+    try {
+      return call(*engine_);
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    } catch (...) {
+      return E_UNEXPECTED;
+    }
   }
   // Passes an input the caller holds by reference; a null pointer is E_POINTER.
   template <class T, class Method>
