@@ -34,7 +34,8 @@ int run_program(const WindowMaker& make_window) {
   std::unique_ptr<DemoWindow> window = make_window(boxes);
   const HRESULT created = window->load();
   if (FAILED(created)) {
-    window.reset();
+    // The window (and any channel it did make) goes after the box, so that the box is the
+    // only one: an engine released now would say goodbye in a box of its own.
     QMessageBox::critical(nullptr, QApplication::applicationName(),
                           creation_failure_text(created, QApplication::applicationDirPath()));
     return 1;
