@@ -14,7 +14,7 @@ if [ "$have_component" != 1 ]; then
   echo "SKIP: this build has no component (Tovel), component runtime or orvan-regsvr to install"
   exit 77
 fi
-for tool in readelf make; do
+for tool in readelf make pkg-config; do
   if ! command -v "$tool" >/dev/null; then
     echo "SKIP: $tool is not installed"
     exit 77
