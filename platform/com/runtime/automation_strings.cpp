@@ -54,7 +54,7 @@ extern "C" void SysFreeString(BSTR bstr) {
 }
 
 extern "C" UINT SysStringLen(BSTR bstr) {
-  return orvan::com::automation_string_bytes(bstr) / sizeof(OLECHAR);
+  return orvan::com::automation_string_bytes(bstr) / static_cast<UINT>(sizeof(OLECHAR));
 }
 
 extern "C" UINT SysStringByteLen(BSTR bstr) {
