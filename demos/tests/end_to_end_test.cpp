@@ -1,7 +1,7 @@
 // Both programs' windows with the real engine component, registered in a throwaway registry
-// with orvan-regsvr and created by class identity, playing on SDL's dummy device (silent,
-// paced in real time). The window is driven as a person would; what the engine does is read
-// back through the engine's own queries.
+// through its own DllRegisterServer and created by class identity, playing on SDL's dummy
+// device (silent, paced in real time). The window is driven as a person would; what the
+// engine does is read back through the engine's own queries.
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -9,7 +9,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
@@ -86,10 +85,7 @@ class EndToEndTest : public QObject {
  private slots:
   void initTestCase() {
     QVERIFY(registry_.valid());
-    QProcess regsvr;
-    regsvr.start(QStringLiteral(ORVAN_REGSVR), {QStringLiteral(ORVAN_TOVEL)});
-    QVERIFY(regsvr.waitForFinished(60000));
-    QCOMPARE(regsvr.exitCode(), 0);
+    QCOMPARE(demo_test::register_server(ORVAN_TOVEL), S_OK);
     apartment_ = std::make_unique<demo::Apartment>();
     QCOMPARE(apartment_->status(), S_OK);
   }

@@ -12,9 +12,9 @@ ThrowawayRegistry::ThrowawayRegistry() {
     qputenv("ORVAN_REGISTRY", dir_.filePath(QStringLiteral("registry.sqlite3")).toUtf8());
 }
 
-HRESULT register_recording_engine() {
-  // Stays loaded for the process: the runtime loads the same library again for each object.
-  void* library = dlopen(ORVAN_RECORDING_SERVER, RTLD_NOW | RTLD_LOCAL);
+HRESULT register_server(const char* library_path) {
+  // Stays loaded for the process: the runtime loads the same library again for its objects.
+  void* library = dlopen(library_path, RTLD_NOW | RTLD_LOCAL);
   if (!library) return CO_E_DLLNOTFOUND;
   auto* register_server = reinterpret_cast<LPFNREGISTERSERVER>(dlsym(library, "DllRegisterServer"));
   if (!register_server) return CO_E_ERRORINDLL;

@@ -27,9 +27,13 @@ class ThrowawayRegistry {
   QTemporaryDir dir_;
 };
 
-// Registers the recording engine (through its own DllRegisterServer) in the registry in
-// use. Returns its status.
-HRESULT register_recording_engine();
+// Registers a server library through its own DllRegisterServer, in process (a test under
+// ThreadSanitizer cannot start a helper process once it runs threads). Returns its status.
+HRESULT register_server(const char* library_path);
+// The recording engine, under OrvanMusic's class identity.
+inline HRESULT register_recording_engine() {
+  return register_server(ORVAN_RECORDING_SERVER);
+}
 
 // The log's lines since `mark`, as a list QCOMPARE prints in full.
 QStringList calls_since(std::size_t mark);
