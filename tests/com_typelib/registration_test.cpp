@@ -120,6 +120,17 @@ TEST_F(Registration, RegistrationJoinsTheCallersTransactionAndRefusesRelativePat
   EXPECT_TRUE(registry::dump().empty());
   EXPECT_EQ(load(17, 2, 0x409), TYPE_E_LIBNOTREGISTERED);
 
+  // Unregistering a library that is not registered refuses, yet leaves the caller's
+  // transaction able to commit what it wrote itself.
+  {
+    registry::Transaction outer;
+    ASSERT_EQ(registry::set_value("CLSID\\{00000000-0000-0000-0000-000000000001}", "", "x"), S_OK);
+    EXPECT_EQ(UnRegisterTypeLib(kLibid, 17, 2, 0x409, SYS_WIN32), TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(outer.commit(), S_OK);
+  }
+  EXPECT_EQ(registry::read_value("CLSID\\{00000000-0000-0000-0000-000000000001}", ""), "x");
+  ASSERT_EQ(registry::delete_tree("CLSID"), S_OK);
+
   EXPECT_EQ(RegisterTypeLib(lib_, u"relative/lib.so", nullptr), E_INVALIDARG);
   EXPECT_EQ(RegisterTypeLib(lib_, nullptr, nullptr), E_INVALIDARG);
   EXPECT_EQ(RegisterTypeLib(nullptr, wide_path_.c_str(), nullptr), E_INVALIDARG);

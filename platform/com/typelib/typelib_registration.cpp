@@ -129,7 +129,12 @@ extern "C" HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID
   HRESULT hr = transaction.status();
   if (FAILED(hr)) return hr;
   std::string registered;
-  if (registry::get_own_value(file_key, "", &registered) != S_OK) return TYPE_E_LIBNOTREGISTERED;
+  if (registry::get_own_value(file_key, "", &registered) != S_OK) {
+    // Nothing was written, so the transaction ends cleanly: a caller who joined it (a
+    // server unregistering everything it may have written) still commits its own removals.
+    const HRESULT ended = transaction.commit();
+    return FAILED(ended) ? ended : TYPE_E_LIBNOTREGISTERED;
+  }
   if (FAILED(hr = registry::delete_tree(locale_key))) return hr;
 
   // The version's own values go only with its last locale: another locale of the same
