@@ -2,7 +2,7 @@
 // class identity through the component runtime: the way any program uses the installed
 // engine. The component must be registered first (orvan-regsvr, or the Debian package).
 //
-//   play_by_class_id FILE [SECONDS]
+//   play_by_class_id FILE [SECONDS]     (play_midi when built by the Makefile example)
 //
 // Exit status 0 when the music played (the engine reported it playing and its position
 // moved), 1 otherwise, with the reason on stderr.
@@ -11,10 +11,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
 namespace {
+
+// The name the program was started by, for its messages.
+const char* program = "play_by_class_id";
 
 // UTF-8 to UTF-16, as automation strings hold text; a malformed byte becomes U+FFFD.
 std::u16string to_utf16(const std::string& text) {
@@ -53,7 +57,7 @@ std::u16string to_utf16(const std::string& text) {
 }
 
 int fail(const char* what, HRESULT hr) {
-  std::fprintf(stderr, "play_by_class_id: %s (status 0x%08X)\n", what, static_cast<unsigned>(hr));
+  std::fprintf(stderr, "%s: %s (status 0x%08X)\n", program, what, static_cast<unsigned>(hr));
   return 1;
 }
 
@@ -94,7 +98,7 @@ int play(_OrvanMusic& music, const std::string& file, double seconds) {
   music.Music_Stop();
   music.CleanupAudio();
   if (playing != VARIANT_TRUE || position <= 0) {
-    std::fprintf(stderr, "play_by_class_id: the music did not advance\n");
+    std::fprintf(stderr, "%s: the music did not advance\n", program);
     return 1;
   }
   return 0;
@@ -103,8 +107,12 @@ int play(_OrvanMusic& music, const std::string& file, double seconds) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 0 && argv[0][0] != '\0') {
+    const char* slash = std::strrchr(argv[0], '/');
+    program = slash ? slash + 1 : argv[0];
+  }
   if (argc < 2 || argc > 3) {
-    std::fprintf(stderr, "usage: play_by_class_id FILE [SECONDS]\n");
+    std::fprintf(stderr, "usage: %s FILE [SECONDS]\n", program);
     return 2;
   }
   const double seconds = argc == 3 ? std::atof(argv[2]) : 3.0;

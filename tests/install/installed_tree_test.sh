@@ -118,8 +118,10 @@ check_clients() {
   grep -q "CMAKE_PREFIX_PATH:.*=$prefix" "$cmake_build/CMakeCache.txt" 2>/dev/null ||
     fail "the CMake client did not use the $tag prefix"
 
-  local make_build=$work/makefile-client-$tag
-  cp -r "$source_dir/examples/makefile_client" "$make_build"
+  # The Makefile example builds the CMake example's source from the folder beside it.
+  local make_build=$work/examples-$tag/makefile_client
+  mkdir -p "$work/examples-$tag"
+  cp -r "$source_dir/examples/makefile_client" "$source_dir/examples/cmake_client" "$work/examples-$tag"
   # Flags through the environment: the Makefile appends to them.
   run "the Makefile client builds against the $tag prefix" \
     env PKG_CONFIG_PATH="$prefix/$libdir/pkgconfig" CXX="$cxx" \
