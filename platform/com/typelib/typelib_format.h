@@ -175,4 +175,34 @@ static_assert(sizeof(ImplRecord) == 8);
 static_assert(sizeof(TypeDescRecord) == 8);
 static_assert(sizeof(ValueRecord) == 16);
 
+// The types a type description may name directly, without a pointer or a reference to
+// another type: what the writer accepts and the reader lets through.
+constexpr bool is_scalar_type(std::uint16_t vt) {
+  switch (vt) {
+    case 2:   // VT_I2
+    case 3:   // VT_I4
+    case 4:   // VT_R4
+    case 5:   // VT_R8
+    case 8:   // VT_BSTR
+    case 9:   // VT_DISPATCH
+    case 10:  // VT_ERROR
+    case 11:  // VT_BOOL
+    case 12:  // VT_VARIANT
+    case 13:  // VT_UNKNOWN
+    case 16:  // VT_I1
+    case 17:  // VT_UI1
+    case 18:  // VT_UI2
+    case 19:  // VT_UI4
+    case 20:  // VT_I8
+    case 21:  // VT_UI8
+    case 22:  // VT_INT
+    case 23:  // VT_UINT
+    case 24:  // VT_VOID
+    case 25:  // VT_HRESULT
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace orvan::typelib::format

@@ -41,34 +41,6 @@ bool valid_utf8(const std::uint8_t* s, std::size_t n) {
   return true;
 }
 
-bool scalar_type(std::uint16_t vt) {
-  switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-    case VT_I2:
-    case VT_UI2:
-    case VT_I4:
-    case VT_UI4:
-    case VT_I8:
-    case VT_UI8:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_R8:
-    case VT_BSTR:
-    case VT_BOOL:
-    case VT_VARIANT:
-    case VT_ERROR:
-    case VT_HRESULT:
-    case VT_VOID:
-    case VT_UNKNOWN:
-    case VT_DISPATCH:
-      return true;
-    default:
-      return false;
-  }
-}
-
 class Validator {
  public:
   explicit Validator(ByteView blob) : blob_(blob) {}
@@ -143,7 +115,7 @@ class Validator {
         if (depth_[i] > fmt::kMaxTypeDepth) return false;
       } else if (td.vt == VT_USERDEFINED) {
         if (!href(td.inner)) return false;
-      } else if (!scalar_type(td.vt)) {
+      } else if (!fmt::is_scalar_type(td.vt)) {
         return false;
       }
     }

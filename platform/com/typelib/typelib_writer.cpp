@@ -141,7 +141,7 @@ class Writer {
       record.inner = typedesc(where, spec.inner[0], depth + 1);
     } else if (spec.vt == VT_USERDEFINED) {
       record.inner = resolve(where, spec.user_type).href;
-    } else if (!is_scalar(spec.vt)) {
+    } else if (!fmt::is_scalar_type(spec.vt)) {
       fail(where, "has the unsupported type " + std::to_string(spec.vt));
     }
     const auto key = std::make_pair(record.vt, record.inner);
@@ -150,34 +150,6 @@ class Writer {
     typedescs_.push_back(record);
     typedesc_index_.emplace(key, index);
     return index;
-  }
-
-  static bool is_scalar(VARTYPE vt) {
-    switch (vt) {
-      case VT_I1:
-      case VT_UI1:
-      case VT_I2:
-      case VT_UI2:
-      case VT_I4:
-      case VT_UI4:
-      case VT_I8:
-      case VT_UI8:
-      case VT_INT:
-      case VT_UINT:
-      case VT_R4:
-      case VT_R8:
-      case VT_BSTR:
-      case VT_BOOL:
-      case VT_VARIANT:
-      case VT_ERROR:
-      case VT_HRESULT:
-      case VT_VOID:
-      case VT_UNKNOWN:
-      case VT_DISPATCH:
-        return true;
-      default:
-        return false;
-    }
   }
 
   std::uint32_t value(const std::string& where, const Value& v) {
