@@ -260,7 +260,12 @@ enum CALLCONV : std::int32_t {
   CC_STDCALL = 4,
   CC_SYSCALL = 6,
 };
-enum VARKIND : std::int32_t { VAR_PERINSTANCE = 0, VAR_STATIC = 1, VAR_CONST = 2, VAR_DISPATCH = 3 };
+enum VARKIND : std::int32_t {
+  VAR_PERINSTANCE = 0,
+  VAR_STATIC = 1,
+  VAR_CONST = 2,
+  VAR_DISPATCH = 3
+};
 
 enum : USHORT {
   PARAMFLAG_NONE = 0,

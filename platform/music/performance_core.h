@@ -209,8 +209,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   double activate_gain_ = 1.0;
   double activate_target_ = 1.0;
   std::vector<float> dry_left_, dry_right_, wet_left_, wet_right_;  // sized before start
-  std::optional<dsp::DcBlocker> dc_blocker_;                          // made before start
-  std::optional<dsp::PeakLimiter> limiter_;                           // made before start
+  std::optional<dsp::DcBlocker> dc_blocker_;                        // made before start
+  std::optional<dsp::PeakLimiter> limiter_;                         // made before start
 };
 
 }  // namespace orvan::music
