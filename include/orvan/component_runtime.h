@@ -155,6 +155,12 @@ struct IDispatch;
 struct ITypeInfo;
 struct ITypeLib;
 
+// A record held by a variant: the data and the description of its type.
+struct BRECORD {
+  void* pvRecord;
+  void* pRecInfo;
+};
+
 struct VARIANT {
   VARTYPE vt;
   WORD wReserved1;
@@ -190,10 +196,7 @@ struct VARIANT {
     IDispatch** ppdispVal;
     VARIANT* pvarVal;
     void* byref;
-    struct {
-      void* pvRecord;
-      void* pRecInfo;
-    } brecord;
+    BRECORD brecord;
   };
 };
 typedef VARIANT VARIANTARG;
