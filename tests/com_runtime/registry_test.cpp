@@ -100,7 +100,11 @@ TEST_F(Registry, ConcurrentWritersAllLand) {
     threads.emplace_back([t, &failures] {
       for (int i = 0; i < kWrites; ++i) {
         reg::Transaction tx;
-        const std::string key = "T" + std::to_string(t) + "\\" + std::to_string(i);
+        // Appended piece by piece: GCC 12 at -O3 misreads "literal" + std::string.
+        std::string key = "T";
+        key += std::to_string(t);
+        key += '\\';
+        key += std::to_string(i);
         if (reg::set_value(key, "", "v") != S_OK || tx.commit() != S_OK) ++failures;
       }
     });

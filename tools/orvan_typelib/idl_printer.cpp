@@ -297,8 +297,9 @@ class Printer {
       if (flags & IMPLTYPEFLAG_FSOURCE) fattrs.push_back("source");
       if (flags & IMPLTYPEFLAG_FRESTRICTED) fattrs.push_back("restricted");
       if (flags & IMPLTYPEFLAG_FDEFAULTVTABLE) fattrs.push_back("defaultvtable");
-      out_ << "    " << (fattrs.empty() ? "" : "[" + join(fattrs) + "] ") << "interface "
-           << referenced_name(info, i) << ";\n";
+      out_ << "    ";
+      if (!fattrs.empty()) out_ << '[' << join(fattrs) << "] ";
+      out_ << "interface " << referenced_name(info, i) << ";\n";
     }
     out_ << "  };\n";
   }

@@ -10,10 +10,13 @@ namespace {
 
 namespace fmt = format;
 
+// Grows the buffer, then copies: GCC 12's overflow analysis misreads an insert into a
+// vector that may still be empty at -O3 and would stop an optimised build.
 template <class Record>
 void append_record(std::vector<std::uint8_t>& out, const Record& record) {
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
-  out.insert(out.end(), bytes, bytes + sizeof(Record));
+  const std::size_t at = out.size();
+  out.resize(at + sizeof(Record));
+  std::memcpy(out.data() + at, &record, sizeof(Record));
 }
 
 void append_string(std::vector<std::uint8_t>& out, const std::string& text) {

@@ -25,8 +25,10 @@ void guid_bytes(const Guid& g, std::uint8_t out[16]) {
 template <class Record>
 void append_record(std::vector<std::uint8_t>& out, const Record& record) {
   static_assert(std::is_trivially_copyable_v<Record>);
-  const auto* bytes = reinterpret_cast<const std::uint8_t*>(&record);
-  out.insert(out.end(), bytes, bytes + sizeof(Record));
+  // Grown, then copied: see append_record in resource_writer.cpp.
+  const std::size_t at = out.size();
+  out.resize(at + sizeof(Record));
+  std::memcpy(out.data() + at, &record, sizeof(Record));
 }
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
