@@ -70,6 +70,7 @@ std::size_t PerformanceCore::downloaded_collections() const {
 namespace synth {
 
 void Synth::use_collection_font(struct _fluid_sfont_t* font, bool take) noexcept {
+  flush();
   synth::use_collection_font(synth_, font, take);
 }
 

@@ -59,6 +59,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
     grid_left_ -= n;
     i += n;
   }
+  synth_->flush();
   publish_position();
 }
 

@@ -8,22 +8,32 @@
 // object to several synthesizers: its presets keep unsynchronised counters that voices on
 // different render threads would race on.
 //
-// The cache frees an entry when its last user goes; a keeper synthesizer per file holds the
-// samples for the rest of the process, so closing the last performance and opening another
-// (as tests and players do) does not read them again.
+// The cache frees an entry when its last user goes. So that closing the last performance
+// and opening another (as tests and players do) does not read the samples again, the first
+// synthesizer to close hands its SoundFont over to be kept, unused, for the rest of the
+// process. Nothing is loaded for keeping alone: a process with one performance loads its
+// SoundFont once.
 #pragma once
 
 #include <string>
 
 #include "platform/com/status.h"
 
+struct _fluid_synth_t;
+
 namespace orvan::music::synth {
 
-// Loads `path` into the process-wide keeper if it is not there yet. MUSIC_E_SYNTH_FAILED
-// when it is no SoundFont or FluidSynth cannot read it. Client threads only.
-com::HResult retain_soundfont(const std::string& path);
+// S_OK when `path` is a SoundFont file; MUSIC_E_SYNTH_FAILED otherwise. Only a SoundFont
+// goes to FluidSynth: its other loaders would try anything else and complain through a log
+// the platform does not control. Client threads only.
+com::HResult check_soundfont(const std::string& path);
 
-// Number of distinct SoundFont files held (for tests and benchmarks).
-int retained_soundfont_count();
+// Called by a synthesizer that is closing, with its SoundFont `font_id` loaded from
+// `path`. If no SoundFont from `path` is kept yet, takes that one out of the synthesizer
+// and keeps it. The synthesizer must no longer render. Client threads only.
+void keep_soundfont(const std::string& path, struct _fluid_synth_t* synth, int font_id);
+
+// Number of distinct SoundFont files kept (for tests and benchmarks).
+int kept_soundfont_count();
 
 }  // namespace orvan::music::synth

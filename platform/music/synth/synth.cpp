@@ -2,6 +2,8 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
+
 #include "platform/music/synth/fluid_logging.h"
 #include "platform/music/synth/shared_soundfont.h"
 
@@ -27,9 +29,7 @@ bool restored_on_reset(int cc) {
 com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
                            std::unique_ptr<Synth>& out) {
   silence_fluid_logging();
-  // Load (or find) the samples process-wide first, so this synthesizer takes them from
-  // FluidSynth's sample cache.
-  if (com::HResult hr = retain_soundfont(soundfont_path); com::failed(hr)) return hr;
+  if (com::HResult hr = check_soundfont(soundfont_path); com::failed(hr)) return hr;
 
   std::unique_ptr<Synth> s(new Synth());
   s->settings_ = new_fluid_settings();
@@ -45,9 +45,9 @@ com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
   fluid_settings_setint(s->settings_, "synth.dynamic-sample-loading", 0);
   s->synth_ = new_fluid_synth(s->settings_);
   if (!s->synth_) return com::MUSIC_E_SYNTH_FAILED;
-  if (fluid_synth_sfload(s->synth_, soundfont_path.c_str(), 1) == FLUID_FAILED) {
-    return com::MUSIC_E_SYNTH_FAILED;
-  }
+  s->font_id_ = fluid_synth_sfload(s->synth_, soundfont_path.c_str(), 1);
+  if (s->font_id_ == FLUID_FAILED) return com::MUSIC_E_SYNTH_FAILED;
+  s->soundfont_path_ = soundfont_path;
   for (int ch = 0; ch < kChannels; ++ch) {
     for (int cc = 0; cc < 128; ++cc) {
       int value = 0;
@@ -61,11 +61,15 @@ com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
 }
 
 Synth::~Synth() {
-  if (synth_) delete_fluid_synth(synth_);
+  if (synth_) {
+    if (font_id_ != FLUID_FAILED) keep_soundfont(soundfont_path_, synth_, font_id_);
+    delete_fluid_synth(synth_);
+  }
   if (settings_) delete_fluid_settings(settings_);
 }
 
 void Synth::channel_message(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) noexcept {
+  flush();
   const int ch = status & 0x0F;
   switch (status & 0xF0) {
     case 0x80:
@@ -99,6 +103,7 @@ void Synth::channel_message(std::uint8_t status, std::uint8_t data1, std::uint8_
 }
 
 void Synth::sysex(std::span<const std::uint8_t> bytes) noexcept {
+  flush();
   if (!bytes.empty() && bytes.front() == 0xF0) bytes = bytes.subspan(1);
   if (!bytes.empty() && bytes.back() == 0xF7) bytes = bytes.first(bytes.size() - 1);
   if (bytes.empty()) return;
@@ -107,6 +112,7 @@ void Synth::sysex(std::span<const std::uint8_t> bytes) noexcept {
 }
 
 void Synth::release_all_notes() noexcept {
+  flush();
   for (int ch = 0; ch < kChannels; ++ch) {
     // Pedals first, so that the notes they hold are released rather than kept.
     fluid_synth_cc(synth_, ch, 64, 0);
@@ -116,6 +122,7 @@ void Synth::release_all_notes() noexcept {
 }
 
 void Synth::reset_channels() noexcept {
+  flush();
   for (int ch = 0; ch < kChannels; ++ch) {
     const auto& power_on = power_on_cc_[static_cast<std::size_t>(ch)];
     for (int cc = 0; cc < 128; ++cc) {
@@ -136,11 +143,26 @@ void Synth::reset_channels() noexcept {
 
 void Synth::render(int frames, float* dry_left, float* dry_right, float* wet_left,
                    float* wet_right) noexcept {
+  if (frames <= 0) return;
+  const std::array<float*, 4> planes{dry_left, dry_right, wet_left, wet_right};
+  const bool continues = pending_frames_ > 0 &&
+                         std::equal(planes.begin(), planes.end(), pending_.begin(),
+                                    [&](float* p, float* q) { return p == q + pending_frames_; });
+  if (!continues) {
+    flush();
+    pending_ = planes;
+  }
+  pending_frames_ += frames;
+}
+
+void Synth::flush() noexcept {
+  if (pending_frames_ == 0) return;
   // FluidSynth's effects buffers: reverb left/right, then chorus left/right. The chorus is
   // off and adds nothing, so its pair may share the reverb's.
-  float* fx[4] = {wet_left, wet_right, wet_left, wet_right};
-  float* dry[2] = {dry_left, dry_right};
-  fluid_synth_process(synth_, frames, 4, fx, 2, dry);
+  float* fx[4] = {pending_[2], pending_[3], pending_[2], pending_[3]};
+  float* dry[2] = {pending_[0], pending_[1]};
+  fluid_synth_process(synth_, pending_frames_, 4, fx, 2, dry);
+  pending_frames_ = 0;
 }
 
 int Synth::active_voices() const noexcept {

@@ -48,8 +48,15 @@ class Synth {
   // semitones, no pressure. Voices still sounding keep their release.
   void reset_channels() noexcept;
   // Render thread only. Renders `frames` (any count) and adds them to the four planes.
+  // Rendering is deferred until the next event or flush(), so that consecutive blocks with
+  // no event between them are rendered in one call: FluidSynth then runs each voice over
+  // all of them at once, which costs far less than one call per block. The result is the
+  // same to the sample, because every event renders what is owed before it takes effect.
   void render(int frames, float* dry_left, float* dry_right, float* wet_left,
               float* wet_right) noexcept;
+  // Render thread only. Renders what render() has deferred; the planes it was given are
+  // complete afterwards.
+  void flush() noexcept;
 
   // Render thread only. Makes `font` the one DLS collection whose instruments sound over
   // the General MIDI set (nullptr: none), first taking ownership of it when `take` (see
@@ -62,6 +69,11 @@ class Synth {
   Synth() = default;
 
   struct _fluid_synth_t* synth_ = nullptr;
+  std::string soundfont_path_;
+  int font_id_ = -1;  // FLUID_FAILED until the SoundFont is loaded
+  // Deferred rendering: `pending_frames_` frames owed to the planes starting at `pending_`.
+  std::array<float*, 4> pending_{};
+  int pending_frames_ = 0;
   struct _fluid_hashtable_t* settings_ = nullptr;
   // Controller values each channel had at creation, captured once on the client thread.
   std::array<std::array<std::int16_t, 128>, kChannels> power_on_cc_{};
