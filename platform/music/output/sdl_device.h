@@ -36,6 +36,7 @@ class SdlDevice final : public OutputDevice {
   int period_frames() const override { return period_frames_; }
   std::int64_t frames_rendered() const override { return meter_.frames(); }
   float last_period_peak() const override { return meter_.peak(); }
+  float last_period_end_peak() const override { return meter_.end_peak(); }
 
   // For the shared SDL device's callback (render thread only): renders one period of at
   // most period_frames() frames of this device's source into `out`.

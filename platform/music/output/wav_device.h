@@ -45,6 +45,7 @@ class WavDevice final : public OutputDevice {
   int period_frames() const override { return period_frames_; }
   std::int64_t frames_rendered() const override { return meter_.frames(); }
   float last_period_peak() const override { return meter_.peak(); }
+  float last_period_end_peak() const override { return meter_.end_peak(); }
 
   // True when a write failed (disk full) or the file reached its largest size; the thread
   // then renders no more and sleeps until stopped.
