@@ -22,6 +22,7 @@
 #include <mutex>
 #include <vector>
 
+#include "orvan/chorus_constants.h"
 #include "platform/com/auto_string.h"
 #include "platform/com/object.h"
 #include "platform/music/audio_path.h"
@@ -39,22 +40,8 @@ namespace orvan::engine {
 
 using com::HResult;
 
-// Chorus phase between left and right, in degrees.
-enum CONST_OSFX_PHASE : std::int32_t {
-  OSFX_PHASE_180 = 4,
-  OSFX_PHASE_90 = 3,
-  OSFX_PHASE_MAX = 4,
-  OSFX_PHASE_MIN = 0,
-  OSFX_PHASE_NEG_180 = 0,
-  OSFX_PHASE_NEG_90 = 1,
-  OSFX_PHASE_ZERO = 2,
-};
-
-// Chorus modulation waveform.
-enum CONST_OSFX_WAVE : std::int32_t {
-  OSFX_WAVE_SIN = 1,
-  OSFX_WAVE_TRIANGLE = 0,
-};
+using ::CONST_OSFX_PHASE;
+using ::CONST_OSFX_WAVE;
 
 // Texts, captions and icons of the boxes the engine shows.
 inline constexpr const char* kInitFailedText = "Could not initialize Engine\r\n ";

@@ -126,12 +126,10 @@ HRESULT MusicObject::SetFX_Cho_WetDryMix(float Value, VARIANT_BOOL* result) {
   return answer(result, &OrvanMusic::SetFX_Cho_WetDryMix, Value);
 }
 HRESULT MusicObject::SetFX_Cho_Phase(::CONST_OSFX_PHASE Value, VARIANT_BOOL* result) {
-  return answer(result, &OrvanMusic::SetFX_Cho_Phase,
-                static_cast<engine::CONST_OSFX_PHASE>(static_cast<std::int32_t>(Value)));
+  return answer(result, &OrvanMusic::SetFX_Cho_Phase, Value);
 }
 HRESULT MusicObject::SetFX_Cho_Waveform(::CONST_OSFX_WAVE Value, VARIANT_BOOL* result) {
-  return answer(result, &OrvanMusic::SetFX_Cho_Waveform,
-                static_cast<engine::CONST_OSFX_WAVE>(static_cast<std::int32_t>(Value)));
+  return answer(result, &OrvanMusic::SetFX_Cho_Waveform, Value);
 }
 HRESULT MusicObject::SetFX_Rev_Gain(float Value, VARIANT_BOOL* result) {
   return answer(result, &OrvanMusic::SetFX_Rev_Gain, Value);

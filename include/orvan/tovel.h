@@ -16,6 +16,7 @@
 // Results come back through the last pointer and are written only on success.
 #pragma once
 
+#include "orvan/chorus_constants.h"
 #include "orvan/component_runtime.h"
 
 // The type library OrvanMusicEngine, version 53.0, locale 0x0409.
@@ -31,23 +32,6 @@ inline constexpr GUID GUID_CONST_OSFX_PHASE = {
     0xCB8CB417, 0x9956, 0x480C, {0xA5, 0x0A, 0xC2, 0x47, 0x41, 0x5B, 0x9F, 0x2C}};
 inline constexpr GUID GUID_CONST_OSFX_WAVE = {
     0x149F9D0B, 0xE288, 0x4C9C, {0xBE, 0x4C, 0xFD, 0xA3, 0xBC, 0xDB, 0x9E, 0x19}};
-
-// Chorus phase between left and right, in degrees.
-enum CONST_OSFX_PHASE : std::int32_t {
-  OSFX_PHASE_180 = 4,
-  OSFX_PHASE_90 = 3,
-  OSFX_PHASE_MAX = 4,
-  OSFX_PHASE_MIN = 0,
-  OSFX_PHASE_NEG_180 = 0,
-  OSFX_PHASE_NEG_90 = 1,
-  OSFX_PHASE_ZERO = 2,
-};
-
-// Chorus modulation waveform.
-enum CONST_OSFX_WAVE : std::int32_t {
-  OSFX_WAVE_SIN = 1,
-  OSFX_WAVE_TRIANGLE = 0,
-};
 
 // The default interface: a dual interface, so every method can also be called by name
 // through IDispatch (dispatch identifiers 0x60030003 to 0x60030034, in this order).
