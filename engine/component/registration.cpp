@@ -1,6 +1,5 @@
 #include "engine/component/registration.h"
 
-#include <cstdio>
 #include <string>
 
 #include "engine/component/library_path.h"
@@ -39,15 +38,6 @@ HRESULT register_type_library(const std::string& path) {
   return hr;
 }
 
-// Whether this library's type library is registered for its version, locale and platform:
-// TypeLib\{libid}\<major.minor in hex>\<lcid in hex>\win32.
-bool type_library_registered() {
-  char version[32];
-  std::snprintf(version, sizeof version, "\\%x.%x\\%x\\win32", kOrvanMusicEngineMajor,
-                kOrvanMusicEngineMinor, kLibraryLocale);
-  return registry::key_exists("TypeLib\\" + registry::guid_text(LIBID_OrvanMusicEngine) + version);
-}
-
 }  // namespace
 
 HRESULT register_this_server() {
@@ -69,12 +59,11 @@ HRESULT unregister_this_server() {
   if (FAILED(transaction.status())) return SELFREG_E_CLASS;
   // A class registered by another copy of the library is left to that copy (S_FALSE).
   if (FAILED(registry::unregister_server(server_record(), path))) return SELFREG_E_CLASS;
-  // A type library that is not registered is already what unregistering wants. Asking the
-  // runtime to remove it anyway would fail inside this transaction and so undo the rest.
-  if (type_library_registered() &&
-      FAILED(UnRegisterTypeLib(LIBID_OrvanMusicEngine, kOrvanMusicEngineMajor,
-                               kOrvanMusicEngineMinor, kLibraryLocale, SYS_WIN32)))
-    return SELFREG_E_TYPELIB;
+  // A type library that is not registered is already what unregistering wants; the
+  // runtime then leaves the transaction intact for the removals above.
+  const HRESULT removed = UnRegisterTypeLib(LIBID_OrvanMusicEngine, kOrvanMusicEngineMajor,
+                                            kOrvanMusicEngineMinor, kLibraryLocale, SYS_WIN32);
+  if (FAILED(removed) && removed != TYPE_E_LIBNOTREGISTERED) return SELFREG_E_TYPELIB;
   return FAILED(transaction.commit()) ? SELFREG_E_CLASS : S_OK;
 }
 
