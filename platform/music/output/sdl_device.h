@@ -1,6 +1,6 @@
-// Real-time output through SDL2: float stereo, a period of at most about 10 ms. SDL's own
-// SDL_AUDIODRIVER is honoured, so `dummy` gives a real-time paced device on machines
-// without sound hardware.
+// Real-time output through SDL2: float stereo, a period of at most 25 ms
+// (period_frames_for). SDL's own SDL_AUDIODRIVER is honoured, so `dummy` gives a real-time
+// paced device on machines without sound hardware.
 //
 // Every SdlDevice of the process plays through one SDL device, which mixes the devices
 // that are started. Many drivers (dummy, a bare ALSA card) open only one device at a time,

@@ -11,15 +11,15 @@ namespace {
 struct Registry {
   std::mutex mutex;
   std::map<std::string, fluid_sfont_t*> kept;
-  ~Registry() {
-    for (auto& [path, font] : kept) delete_fluid_sfont(font);
-  }
 };
 
-// A process-wide service on purpose: sharing across performances is the point.
+// A process-wide service on purpose: sharing across performances is the point. It is
+// never destroyed, because a synthesizer owned by another static object may close during
+// exit, after a registry with a destructor would already be gone; what it keeps goes with
+// the process.
 Registry& registry() {
-  static Registry instance;
-  return instance;
+  static Registry* const instance = new Registry;
+  return *instance;
 }
 
 }  // namespace
