@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,17 +15,9 @@
 
 namespace {
 
-const std::string kPlayer = ORVAN_BINARY_DIR "/bin/tovel-play";
+using orvan::testing::file_bytes;
 
-std::string file_bytes(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) return {};
-  std::string bytes(size, '\0');
-  std::ifstream in(path, std::ios::binary);
-  in.read(bytes.data(), static_cast<std::streamsize>(size));
-  return bytes;
-}
+const std::string kPlayer = ORVAN_BINARY_DIR "/bin/tovel-play";
 
 std::string quoted(const std::filesystem::path& path) {
   std::string text = "'";  // appended, not "'" + ...: GCC 12 -O3 warns of a false overlap

@@ -3,7 +3,6 @@
 // and rendering the same file twice with the same options writes the same bytes.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,8 +14,12 @@
 
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/sound_measure.h"
 
 namespace {
+
+using orvan::testing::file_bytes;
+using orvan::testing::first_frame_above;
 
 const std::string kPlayer = ORVAN_BINARY_DIR "/bin/tovel-play";
 const std::string kMusicDir = "/usr/share/games/openttd/baseset/openmsx/";
@@ -25,16 +28,6 @@ constexpr int kBlockFrames = 64;
 // instrument's attack time to reach. Before the music the output is exactly zero.
 constexpr float kOnsetLevel = 1e-5f;
 
-std::string file_bytes(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) return {};
-  std::string bytes(size, '\0');
-  std::ifstream in(path, std::ios::binary);
-  in.read(bytes.data(), static_cast<std::streamsize>(size));
-  return bytes;
-}
-
 // The interleaved float samples of the data chunk of a WAV file the player wrote.
 std::vector<float> wav_samples(const std::string& bytes) {
   const auto at = bytes.find("data");
@@ -42,12 +35,6 @@ std::vector<float> wav_samples(const std::string& bytes) {
   std::vector<float> samples((bytes.size() - at - 8) / sizeof(float));
   std::memcpy(samples.data(), bytes.data() + at + 8, samples.size() * sizeof(float));
   return samples;
-}
-
-long first_frame_above(const std::vector<float>& samples, float level) {
-  for (std::size_t i = 0; i < samples.size(); ++i)
-    if (std::fabs(samples[i]) > level) return static_cast<long>(i / 2);
-  return -1;
 }
 
 // The first sounding note of each openmsx file, in seconds, from the reference table that

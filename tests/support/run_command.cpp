@@ -4,6 +4,8 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 namespace orvan::testing {
 
@@ -18,6 +20,18 @@ CommandOutcome run_command(const std::string& command) {
   const int raw = pclose(pipe);
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   return result;
+}
+
+std::string file_bytes(const std::string& path) {
+  // Sized first and read in one go (reading through stream iterators trips a false
+  // null-dereference warning of GCC 12 at -O3).
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  if (error) return {};
+  std::string bytes(size, '\0');
+  std::ifstream in(path, std::ios::binary);
+  in.read(bytes.data(), static_cast<std::streamsize>(size));
+  return bytes;
 }
 
 }  // namespace orvan::testing

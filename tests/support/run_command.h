@@ -13,4 +13,7 @@ struct CommandOutcome {
 // Runs `command` through the shell with stderr joined to stdout.
 CommandOutcome run_command(const std::string& command);
 
+// The whole of a file a program wrote, byte for byte; empty when there is none.
+std::string file_bytes(const std::string& path);
+
 }  // namespace orvan::testing
