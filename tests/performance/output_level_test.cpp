@@ -22,32 +22,19 @@ constexpr int kLevelRate = 22050;
 constexpr int kSeconds = 20;  // of each file, from its start
 
 // One performance with the system's SoundFont, loaded once for every file.
-class LevelPlayer {
+class LevelPlayer : public Player {
  public:
-  LevelPlayer() {
-    set_platform_settings({OutputKind::Manual, {}, {}});
-    perf = com::make_ref<DirectMusicPerformance8>(nullptr);
-    DMUS_AUDIOPARAMS params;
-    params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-    params.sampleRate = kLevelRate;
-    status = perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr,
-                             DMUS_APATH_SHARED_STEREOPLUSREVERB, 128);
-    device = output::last_manual_device();
-  }
+  LevelPlayer() : Player(nullptr, kLevelRate, "") {}
   ~LevelPlayer() { perf->CloseDown(); }
 
   // The first kSeconds of `file` at `volume`, then the render stops and dies away.
-  std::vector<float> render(const std::string& file, std::int32_t volume) {
+  std::vector<float> render_file(const std::string& file, std::int32_t volume) {
     Ref<DirectMusicSegment8> segment;
     EXPECT_EQ(loader->LoadSegment(file, segment), com::S_OK) << file;
     if (!segment) return {};
     EXPECT_EQ(perf->SetMasterVolume(volume), com::S_OK);
-    Ref<DirectMusicSegmentState8> state;
-    EXPECT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
-              com::S_OK);
-    device->clear_capture();
-    device->pump(std::int64_t{kSeconds} * kLevelRate);
-    std::vector<float> out = device->capture();
+    play(segment);
+    std::vector<float> out = render(std::int64_t{kSeconds} * kLevelRate);
     perf->StopEx(nullptr, 0, 0);
     device->set_capture_enabled(false);
     device->pump(3 * kLevelRate);  // the next file starts from silence
@@ -55,10 +42,7 @@ class LevelPlayer {
     return out;
   }
 
-  Ref<DirectMusicPerformance8> perf;
   Ref<DirectMusicLoader8> loader = com::make_ref<DirectMusicLoader8>();
-  output::ManualDevice* device = nullptr;
-  HResult status = com::E_FAIL;
 };
 
 double dbfs_rms(const std::vector<float>& s) {
@@ -93,7 +77,7 @@ TEST(OutputLevel, TypicalMusicSitsNearMinus20DbfsWithoutDcAndNeverPassesTheCeili
   ASSERT_EQ(player.status, com::S_OK);
   std::vector<double> levels;
   for (const std::string& file : files) {
-    const std::vector<float> out = player.render(file, 0);
+    const std::vector<float> out = player.render_file(file, 0);
     ASSERT_FALSE(out.empty()) << file;
     const double level = dbfs_rms(out);
     levels.push_back(level);
@@ -112,7 +96,7 @@ TEST(OutputLevel, TypicalMusicSitsNearMinus20DbfsWithoutDcAndNeverPassesTheCeili
   EXPECT_NEAR(median, -20.0, 2.0) << "the median of the files";
 
   // At +20 dB the limiter holds every sample under -0.3 dBFS.
-  const std::vector<float> loud = player.render(theme, 2000);
+  const std::vector<float> loud = player.render_file(theme, 2000);
   EXPECT_LE(orvan::testing::peak(loud, 0, loud.size() / 2), dsp::PeakLimiter::kCeiling);
   EXPECT_GT(dbfs_rms(loud), levels.front() + 6.0) << "still much louder than at 0 dB";
 }

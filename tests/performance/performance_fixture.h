@@ -83,11 +83,12 @@ class SequenceBuilder {
   midi::Sequence seq_;
 };
 
-// A performance on the manual device, ready to play.
+// A performance on the manual device, ready to play. `soundfont` empty: the system's.
 class Player {
  public:
-  explicit Player(std::shared_ptr<EventHub> hub = nullptr, int rate = kRate) {
-    set_platform_settings({OutputKind::Manual, {}, kSmallSoundFont});
+  explicit Player(std::shared_ptr<EventHub> hub = nullptr, int rate = kRate,
+                  const std::string& soundfont = kSmallSoundFont) {
+    set_platform_settings({OutputKind::Manual, {}, soundfont});
     perf = com::make_ref<DirectMusicPerformance8>(std::move(hub));
     DMUS_AUDIOPARAMS params;
     params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
