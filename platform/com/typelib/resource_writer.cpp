@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/com/typelib/append_record.h"
 #include "platform/com/typelib/resource_format.h"
 #include "platform/com/typelib/typelib_writer.h"
 
@@ -9,15 +10,6 @@ namespace orvan::typelib {
 namespace {
 
 namespace fmt = format;
-
-// Grows the buffer, then copies: GCC 12's overflow analysis misreads an insert into a
-// vector that may still be empty at -O3 and would stop an optimised build.
-template <class Record>
-void append_record(std::vector<std::uint8_t>& out, const Record& record) {
-  const std::size_t at = out.size();
-  out.resize(at + sizeof(Record));
-  std::memcpy(out.data() + at, &record, sizeof(Record));
-}
 
 void append_string(std::vector<std::uint8_t>& out, const std::string& text) {
   const auto length = static_cast<std::uint32_t>(text.size());

@@ -5,9 +5,9 @@
 #include <map>
 #include <set>
 #include <string>
-#include <type_traits>
 #include <utility>
 
+#include "platform/com/typelib/append_record.h"
 #include "platform/com/typelib/name_compare.h"
 #include "platform/com/typelib/typelib_format.h"
 
@@ -20,15 +20,6 @@ void guid_bytes(const Guid& g, std::uint8_t out[16]) {
   GUID raw{g.data1, g.data2, g.data3, {}};
   std::memcpy(raw.Data4, g.data4.data(), 8);
   std::memcpy(out, &raw, 16);
-}
-
-template <class Record>
-void append_record(std::vector<std::uint8_t>& out, const Record& record) {
-  static_assert(std::is_trivially_copyable_v<Record>);
-  // Grown, then copied: see append_record in resource_writer.cpp.
-  const std::size_t at = out.size();
-  out.resize(at + sizeof(Record));
-  std::memcpy(out.data() + at, &record, sizeof(Record));
 }
 
 [[noreturn]] void fail(const std::string& where, const std::string& what) {
