@@ -85,11 +85,22 @@ double wait_for(const output::OutputDevice& device, Clock::time_point since, Don
   return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
 }
 
-void report_budget(benchmark::State& state, const output::OutputDevice& device) {
-  state.counters["period_frames"] = device.period_frames();
-  state.counters["budget_ms"] =
-      1000.0 * (device.period_frames() + kBlockFrames) / device.sample_rate();
-}
+// The wall-clock latencies of a benchmark's iterations, reported with the device's budget.
+struct LatencyTally {
+  double total = 0.0, worst = 0.0;
+
+  void add(double ms) {
+    total += ms;
+    worst = std::max(worst, ms);
+  }
+  void report(benchmark::State& state, const output::OutputDevice& device) const {
+    state.counters["latency_ms"] = total / static_cast<double>(state.iterations());
+    state.counters["worst_ms"] = worst;
+    state.counters["period_frames"] = device.period_frames();
+    state.counters["budget_ms"] =
+        1000.0 * (device.period_frames() + kBlockFrames) / device.sample_rate();
+  }
+};
 
 void BM_SdlPlayToSound(benchmark::State& state) {
   auto perf = open_performance(OutputKind::RealTime);
@@ -99,7 +110,7 @@ void BM_SdlPlayToSound(benchmark::State& state) {
   }
   const output::OutputDevice& device = *perf->core()->device();
   const auto segment = held_note();
-  double total = 0.0, worst = 0.0;
+  LatencyTally tally;
   for (auto _ : state) {
     perf->StopEx(nullptr, 0, 0);
     // Silence first, so the next sounding period is this play's.
@@ -107,12 +118,9 @@ void BM_SdlPlayToSound(benchmark::State& state) {
     play(perf, segment);
     const double ms = wait_for(device, Clock::now(),
                                [](const auto& d) { return d.last_period_peak() > kSounding; });
-    total += ms;
-    worst = std::max(worst, ms);
+    tally.add(ms);
   }
-  state.counters["latency_ms"] = total / static_cast<double>(state.iterations());
-  state.counters["worst_ms"] = worst;
-  report_budget(state, device);
+  tally.report(state, device);
   perf->CloseDown();
 }
 BENCHMARK(BM_SdlPlayToSound)->Iterations(20)->Unit(benchmark::kMillisecond);
@@ -126,7 +134,7 @@ void BM_SdlVolumeToNewLevel(benchmark::State& state) {
   const output::OutputDevice& device = *perf->core()->device();
   play(perf, held_note());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));  // past the attack
-  double total = 0.0, worst = 0.0;
+  LatencyTally tally;
   for (auto _ : state) {
     perf->SetMasterVolume(0);
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -137,12 +145,9 @@ void BM_SdlVolumeToNewLevel(benchmark::State& state) {
     const double ms = wait_for(device, Clock::now(), [loud](const auto& d) {
       return d.last_period_end_peak() < 0.15f * loud;
     });
-    total += ms;
-    worst = std::max(worst, ms);
+    tally.add(ms);
   }
-  state.counters["latency_ms"] = total / static_cast<double>(state.iterations());
-  state.counters["worst_ms"] = worst;
-  report_budget(state, device);
+  tally.report(state, device);
   perf->CloseDown();
 }
 BENCHMARK(BM_SdlVolumeToNewLevel)->Iterations(20)->Unit(benchmark::kMillisecond);
