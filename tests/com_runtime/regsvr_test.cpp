@@ -93,13 +93,17 @@ TEST_F(Regsvr, ExitStatusSaysWhatHappened) {
   EXPECT_EQ(silent.out, "");
   EXPECT_FALSE(reg::key_exists("OrvanTestServer.Counter"));
 
-  // A store that cannot be written makes the entry point fail: status 1 and its name.
+  // A store that cannot be written makes the entry point fail: status 1, its name, and
+  // which store failed and why.
   const std::string blocker = (dir_ / "file").string();
   orvan::testing::write_text_file(blocker, "x");
   setenv("ORVAN_REGISTRY", (blocker + "/registry.sqlite3").c_str(), 1);
   const auto failed = regsvr(test_server_path());
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.out.find("SELFREG_E_CLASS"), std::string::npos) << failed.out;
+  EXPECT_NE(failed.out.find("registry store " + blocker + "/registry.sqlite3: Not a directory"),
+            std::string::npos)
+      << failed.out;
 }
 
 TEST_F(Regsvr, RegisteringTwiceChangesNothingAndUnregisteringRestoresTheStore) {

@@ -6,9 +6,14 @@
 //     -s  silent: no message, only the exit status
 //
 // Exit status: 0 when the entry point succeeded, 1 when it failed, 2 for bad usage or a
-// library that cannot be loaded or lacks the entry point.
+// library that cannot be loaded or lacks the entry point. When the entry point fails
+// because of the registry, the message names the store and the reason.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,6 +21,8 @@
 #include <string_view>
 
 #include "orvan/component_runtime.h"
+#include "platform/com/runtime/class_loader.h"
+#include "platform/com/runtime/registry.h"
 #include "platform/com/status.h"
 
 namespace {
@@ -63,6 +70,23 @@ std::string status_text(HRESULT hr) {
   return text + ": " + orvan::com::describe_status(hr);
 }
 
+// Why the file at `path` must not be loaded, or empty. A library cut short would kill this
+// process with SIGBUS as it is mapped, so its segments are checked first.
+std::string unloadable(const std::string& path) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return "cannot be opened";
+  struct stat info {};
+  std::string why;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    why = "is not a regular file";
+  } else if (!orvan::com::runtime::segments_inside_file(fd,
+                                                        static_cast<std::uint64_t>(info.st_size))) {
+    why = "is not a whole ELF library (cut short?)";
+  }
+  close(fd);
+  return why;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +109,12 @@ int main(int argc, char** argv) {
     return kCannotRun;
   }
 
+  // Loaded by its path, not through the checked descriptor: the server registers the name
+  // it was loaded by.
+  if (const std::string why = unloadable(path); !why.empty()) {
+    if (!options.silent) std::fprintf(stderr, "orvan-regsvr: %s %s\n", path.c_str(), why.c_str());
+    return kCannotRun;
+  }
   void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!library) {
     if (!options.silent) {
@@ -104,6 +134,7 @@ int main(int argc, char** argv) {
   }
 
   // Servers may create objects while they register, so give them an apartment.
+  orvan::com::registry::take_store_failure();
   const HRESULT init = CoInitialize(nullptr);
   const HRESULT hr = call();
   if (SUCCEEDED(init)) CoUninitialize();
@@ -113,6 +144,10 @@ int main(int argc, char** argv) {
     if (!options.silent) {
       std::fprintf(stderr, "orvan-regsvr: %s in %s failed: %s\n", entry, path.c_str(),
                    status_text(hr).c_str());
+      // The server's status says which part failed; the store's own reason says why.
+      if (const std::string store = orvan::com::registry::take_store_failure(); !store.empty()) {
+        std::fprintf(stderr, "orvan-regsvr: registry store %s\n", store.c_str());
+      }
     }
     return kEntryPointFailed;
   }

@@ -2,12 +2,20 @@
 #include "platform/com/runtime/class_loader.h"
 
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
+#include <link.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "platform/com/runtime/apartment.h"
 #include "platform/com/runtime/registry.h"
@@ -16,18 +24,23 @@ namespace orvan::com::runtime {
 namespace {
 
 struct LoadedLibrary {
+  std::string path;  // as registered
   void* handle = nullptr;
+  // The descriptor the library was checked and loaded through; the loader knows the
+  // library by "/proc/self/fd/N", so it stays open while the library is loaded.
+  int fd = -1;
   LPFNGETCLASSOBJECT get_class_object = nullptr;
   LPFNCANUNLOADNOW can_unload_now = nullptr;
   int calls_in_flight = 0;  // DllGetClassObject calls running: the library must stay
 };
 
-// One entry per file (by its resolved path, so two registered spellings of one file share
+// One entry per file (by device and inode, so two registered spellings of one file share
 // a load). Recursive, because a library's constructors or DllGetClassObject may themselves
 // create objects of other classes on the same thread.
+using FileId = std::pair<dev_t, ino_t>;
 struct LibraryTable {
   std::recursive_mutex mutex;
-  std::map<std::string, std::unique_ptr<LoadedLibrary>> libraries;
+  std::map<FileId, std::unique_ptr<LoadedLibrary>> libraries;
 };
 
 LibraryTable& table() {
@@ -36,12 +49,71 @@ LibraryTable& table() {
   return *instance;
 }
 
-std::string resolved_path(const std::string& path) {
-  char* resolved = realpath(path.c_str(), nullptr);
-  if (!resolved) return path;
-  std::string result(resolved);
-  std::free(resolved);
-  return result;
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  friend void swap(FileDescriptor& a, FileDescriptor& b) noexcept { std::swap(a.fd_, b.fd_); }
+  int get() const noexcept { return fd_; }
+  int release() noexcept { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+bool segments_inside_file(int fd, std::uint64_t file_size) {
+  Elf64_Ehdr header{};
+  if (pread(fd, &header, sizeof header, 0) != static_cast<ssize_t>(sizeof header)) return false;
+  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 || header.e_ident[EI_CLASS] != ELFCLASS64 ||
+      header.e_phentsize != sizeof(Elf64_Phdr)) {
+    return false;
+  }
+  const std::uint64_t table_size = std::uint64_t{header.e_phnum} * sizeof(Elf64_Phdr);
+  if (header.e_phoff > file_size || table_size > file_size - header.e_phoff) return false;
+  std::vector<Elf64_Phdr> segments(header.e_phnum);
+  if (pread(fd, segments.data(), table_size, static_cast<off_t>(header.e_phoff)) !=
+      static_cast<ssize_t>(table_size)) {
+    return false;
+  }
+  return std::all_of(segments.begin(), segments.end(), [file_size](const Elf64_Phdr& segment) {
+    return segment.p_offset <= file_size && segment.p_filesz <= file_size - segment.p_offset;
+  });
+}
+
+namespace {
+
+// Whether the object behind `handle` is the file `expected`.
+bool is_file(void* handle, const struct stat& expected) {
+  link_map* map = nullptr;
+  struct stat info {};
+  return dlinfo(handle, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name &&
+         stat(map->l_name, &info) == 0 && info.st_dev == expected.st_dev &&
+         info.st_ino == expected.st_ino;
+}
+
+// dlopen of "/proc/self/fd/N". The loader also knows an object by every name it was asked
+// for, and a name it once matched to an object already loaded stays with that object: such
+// a name, left over from a descriptor since closed, could hand back another library. So the
+// result is checked, and another descriptor number (another name) tried if it is not ours.
+void* load_through(FileDescriptor& fd, const struct stat& file) {
+  constexpr int kNames = 8;
+  for (int attempt = 0; attempt < kNames; ++attempt) {
+    const std::string name = "/proc/self/fd/" + std::to_string(fd.get());
+    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) return nullptr;
+    if (is_file(handle, file)) return handle;
+    dlclose(handle);
+    FileDescriptor other(fcntl(fd.get(), F_DUPFD_CLOEXEC, fd.get() + 1));
+    if (other.get() < 0) return nullptr;
+    swap(fd, other);
+  }
+  return nullptr;
 }
 
 // Finds or loads the library; the caller holds the table's lock.
@@ -53,12 +125,25 @@ HRESULT load_library(const std::string& path, LoadedLibrary** out) {
     return CO_E_DLLNOTFOUND;
   }
   LibraryTable& libs = table();
-  const std::string key = resolved_path(path);
-  if (auto found = libs.libraries.find(key); found != libs.libraries.end()) {
+  if (auto found = libs.libraries.find({info.st_dev, info.st_ino}); found != libs.libraries.end()) {
     *out = found->second.get();
     return S_OK;
   }
-  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // Checked and loaded through one descriptor, so the file checked is the file loaded even
+  // if the path is pointed elsewhere meanwhile; non-blocking, so a FIFO swapped in cannot
+  // hold the open.
+  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  if (fd.get() < 0 || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    return CO_E_DLLNOTFOUND;
+  }
+  if (auto found = libs.libraries.find({info.st_dev, info.st_ino}); found != libs.libraries.end()) {
+    *out = found->second.get();
+    return S_OK;
+  }
+  if (!segments_inside_file(fd.get(), static_cast<std::uint64_t>(info.st_size))) {
+    return CO_E_ERRORINDLL;
+  }
+  void* handle = load_through(fd, info);
   if (!handle) return CO_E_ERRORINDLL;
   auto library = std::make_unique<LoadedLibrary>();
   library->handle = handle;
@@ -69,8 +154,10 @@ HRESULT load_library(const std::string& path, LoadedLibrary** out) {
     dlclose(handle);
     return CO_E_ERRORINDLL;
   }
+  library->path = path;
+  library->fd = fd.release();
   *out = library.get();
-  libs.libraries.emplace(key, std::move(library));
+  libs.libraries.emplace(FileId{info.st_dev, info.st_ino}, std::move(library));
   return S_OK;
 }
 
@@ -99,6 +186,23 @@ HRESULT get_inproc_class_object(REFCLSID clsid, REFIID riid, void** object) {
   return hr;
 }
 
+std::string registered_name(std::string_view name) {
+  constexpr std::string_view kPrefix = "/proc/self/fd/";
+  if (name.substr(0, kPrefix.size()) != kPrefix) return std::string(name);
+  std::size_t end = kPrefix.size();
+  int fd = 0;
+  while (end < name.size() && end < kPrefix.size() + 9 && name[end] >= '0' && name[end] <= '9') {
+    fd = fd * 10 + (name[end++] - '0');
+  }
+  if (end == kPrefix.size() || (end < name.size() && name[end] == '/')) return std::string(name);
+  LibraryTable& libs = table();
+  std::lock_guard lock(libs.mutex);
+  for (const auto& [id, library] : libs.libraries) {
+    if (library->fd == fd) return library->path + std::string(name.substr(end));
+  }
+  return std::string(name);
+}
+
 int free_unused_libraries() {
   LibraryTable& libs = table();
   std::lock_guard lock(libs.mutex);
@@ -107,6 +211,7 @@ int free_unused_libraries() {
     LoadedLibrary& library = *it->second;
     if (library.calls_in_flight == 0 && library.can_unload_now() == S_OK) {
       dlclose(library.handle);
+      close(library.fd);
       it = libs.libraries.erase(it);
       ++unloaded;
     } else {

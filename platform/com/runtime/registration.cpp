@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/com/runtime/class_loader.h"
 #include "platform/com/runtime/registry.h"
 
 namespace orvan::com::registry {
@@ -48,7 +49,8 @@ std::string guid_text(const GUID& guid) {
   return text;
 }
 
-HResult register_server(const ServerRecord& record, std::string_view library_path, Scope scope) {
+HResult register_server(const ServerRecord& record, std::string_view loaded_path, Scope scope) {
+  const std::string library_path = runtime::registered_name(loaded_path);
   if (!valid(record, library_path)) return E_INVALIDARG;
   Transaction tx(scope);
   if (failed(tx.status())) return tx.status();
@@ -76,7 +78,8 @@ HResult register_server(const ServerRecord& record, std::string_view library_pat
   return tx.commit();
 }
 
-HResult unregister_server(const ServerRecord& record, std::string_view library_path, Scope scope) {
+HResult unregister_server(const ServerRecord& record, std::string_view loaded_path, Scope scope) {
+  const std::string library_path = runtime::registered_name(loaded_path);
   if (!valid(record, library_path)) return E_INVALIDARG;
   Transaction tx(scope);
   if (failed(tx.status())) return tx.status();

@@ -9,7 +9,6 @@
 namespace orvan::com::registry {
 namespace {
 
-using detail::Connection;
 using detail::Statement;
 
 // `key` itself, or a key below it: "K" or "K\..." without regard to case. Under NOCASE,
@@ -32,46 +31,42 @@ HResult with_write(Scope scope, Write write) {
   return failed(committed) ? committed : hr;
 }
 
-// One layer of the layered view: the thread's transaction connection when it writes this
-// very file, so that a registration reads its own writes; otherwise a fresh read-only one.
-class Layer {
- public:
-  explicit Layer(const std::string& path) {
-    const detail::Ambient& state = detail::ambient();
-    if (state.depth > 0 && state.connection && state.path == path) {
-      db_ = state.connection.get();
-      return;
-    }
-    status_ = detail::open_for_reading(path, &owned_);
-    db_ = owned_.get();
+// The stores a read looks at, in order: the thread's transaction store alone while one is
+// open (a write in one scope reads that scope only), otherwise the per-user store over the
+// system store. A null connection stands for an empty store.
+HResult open_layers(std::vector<sqlite3*>* layers) {
+  const detail::Ambient& state = detail::ambient();
+  if (state.depth > 0) {
+    if (!state.connection) return REGDB_E_READREGDB;
+    layers->push_back(state.connection.get());
+    return S_OK;
   }
-  // Null for an empty store (or one that failed: see status()).
-  sqlite3* db() const noexcept { return db_; }
-  HResult status() const noexcept { return status_; }
-
- private:
-  Connection owned_;
-  sqlite3* db_ = nullptr;
-  HResult status_ = S_OK;
-};
-
-bool has_key(sqlite3* db, const std::string& key) {
-  if (!db) return false;
-  if (key.empty()) {
-    Statement any(db, "SELECT 1 FROM reg_values LIMIT 1");
-    return any.step() == SQLITE_ROW;
+  detail::trim_read_cache();
+  for (const detail::StoreFile& store : detail::read_layers()) {
+    sqlite3* db = nullptr;
+    if (const HResult hr = detail::open_for_reading(store, &db); failed(hr)) return hr;
+    layers->push_back(db);
   }
-  const std::string sql = std::string("SELECT 1 FROM reg_values WHERE ") + kAtOrBelow + " LIMIT 1";
-  Statement probe(db, sql.c_str());
-  probe.bind(1, key);
-  return probe.step() == SQLITE_ROW;
+  return S_OK;
 }
 
-// The layers in reading order: per-user first, the system store after it.
-std::vector<std::string> layer_paths() {
-  const StorePaths paths = store_paths();
-  if (paths.single || paths.user == paths.system) return {paths.user};
-  return {paths.user, paths.system};
+HResult query_failed(sqlite3* db) {
+  const char* file = sqlite3_db_filename(db, "main");
+  detail::note_store_failure(file ? file : "(store)", sqlite3_errmsg(db));
+  return REGDB_E_READREGDB;
+}
+
+// S_OK when the store has `key` (or a key below it), S_FALSE when not.
+HResult has_key(sqlite3* db, const std::string& key) {
+  if (!db) return S_FALSE;
+  const std::string sql =
+      key.empty() ? std::string("SELECT 1 FROM reg_values LIMIT 1")
+                  : std::string("SELECT 1 FROM reg_values WHERE ") + kAtOrBelow + " LIMIT 1";
+  Statement probe(db, sql.c_str());
+  if (!key.empty()) probe.bind(1, key);
+  const int step = probe.step();
+  if (step == SQLITE_ROW) return S_OK;
+  return step == SQLITE_DONE ? S_FALSE : query_failed(db);
 }
 
 HResult read_one(sqlite3* db, const std::string& key, std::string_view name, std::string* value) {
@@ -82,7 +77,24 @@ HResult read_one(sqlite3* db, const std::string& key, std::string_view name, std
     if (value) *value = query.column(0);
     return S_OK;
   }
-  return step == SQLITE_DONE ? S_FALSE : REGDB_E_READREGDB;
+  return step == SQLITE_DONE ? S_FALSE : query_failed(db);
+}
+
+// The first layer that has `key` (null when none has), for reads where the per-user key
+// hides the system one.
+HResult owning_layer(const std::string& key, sqlite3** owner) {
+  std::vector<sqlite3*> layers;
+  if (const HResult hr = open_layers(&layers); failed(hr)) return hr;
+  *owner = nullptr;
+  for (sqlite3* db : layers) {
+    const HResult hr = has_key(db, key);
+    if (failed(hr)) return hr;
+    if (hr == S_OK) {
+      *owner = db;
+      return S_OK;
+    }
+  }
+  return S_FALSE;
 }
 
 }  // namespace
@@ -126,19 +138,93 @@ HResult delete_tree(std::string_view key, Scope scope) {
 HResult get_value(std::string_view key, std::string_view name, std::string* value) {
   const auto path = detail::normalize_key(key);
   if (!path) return E_INVALIDARG;
-  for (const std::string& file : layer_paths()) {
-    Layer layer(file);
-    if (failed(layer.status())) return layer.status();
-    // A key the per-user store has hides the system store's key entirely.
-    if (has_key(layer.db(), *path)) return read_one(layer.db(), *path, name, value);
+  sqlite3* owner = nullptr;
+  if (const HResult hr = owning_layer(*path, &owner); hr != S_OK) return hr;
+  return read_one(owner, *path, name, value);
+}
+
+HResult find_key(std::string_view key, bool* exists) {
+  const auto path = detail::normalize_key(key);
+  *exists = false;
+  if (!path) return S_OK;
+  sqlite3* owner = nullptr;
+  const HResult hr = owning_layer(*path, &owner);
+  if (failed(hr)) return hr;
+  *exists = hr == S_OK;
+  return S_OK;
+}
+
+HResult get_subkeys(std::string_view key, std::vector<std::string>* names) {
+  names->clear();
+  const auto path = detail::normalize_key(key);
+  if (!path) return S_OK;
+  std::vector<sqlite3*> layers;
+  if (const HResult hr = open_layers(&layers); failed(hr)) return hr;
+  const std::size_t prefix = path->empty() ? 0 : path->size() + 1;
+  const char* sql = path->empty() ? "SELECT DISTINCT key FROM reg_values"
+                                  : "SELECT DISTINCT key FROM reg_values WHERE key > ?1 || '\\' "
+                                    "AND key < ?1 || ']'";
+  for (sqlite3* db : layers) {
+    if (!db) continue;
+    Statement query(db, sql);
+    if (!path->empty()) query.bind(1, *path);
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) {
+      const std::string below = query.column(0);
+      if (below.size() <= prefix) continue;
+      std::string child = below.substr(prefix, below.find('\\', prefix) - prefix);
+      const bool known = std::any_of(names->begin(), names->end(),
+                                     [&](const std::string& n) { return same_name(n, child); });
+      if (!known) names->push_back(std::move(child));
+    }
+    if (step != SQLITE_DONE) {
+      names->clear();
+      return query_failed(db);
+    }
   }
-  return S_FALSE;
+  std::sort(names->begin(), names->end(), [](const std::string& a, const std::string& b) {
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+  });
+  return S_OK;
+}
+
+HResult get_values(std::string_view key, std::vector<NamedValue>* values) {
+  values->clear();
+  const auto path = detail::normalize_key(key);
+  if (!path) return S_OK;
+  sqlite3* owner = nullptr;
+  const HResult found = owning_layer(*path, &owner);
+  if (found != S_OK) return failed(found) ? found : S_OK;
+  Statement query(owner, "SELECT name, value FROM reg_values WHERE key = ?1 ORDER BY name");
+  query.bind(1, *path);
+  int step;
+  while ((step = query.step()) == SQLITE_ROW) values->push_back({query.column(0), query.column(1)});
+  if (step == SQLITE_DONE) return S_OK;
+  values->clear();
+  return query_failed(owner);
 }
 
 std::optional<std::string> read_value(std::string_view key, std::string_view name) {
   std::string value;
   if (get_value(key, name, &value) != S_OK) return std::nullopt;
   return value;
+}
+
+bool key_exists(std::string_view key) {
+  bool exists = false;
+  return succeeded(find_key(key, &exists)) && exists;
+}
+
+std::vector<std::string> list_subkeys(std::string_view key) {
+  std::vector<std::string> names;
+  get_subkeys(key, &names);
+  return names;
+}
+
+std::vector<NamedValue> list_values(std::string_view key) {
+  std::vector<NamedValue> values;
+  get_values(key, &values);
+  return values;
 }
 
 HResult get_own_value(std::string_view key, std::string_view name, std::string* value) {
@@ -150,66 +236,18 @@ HResult get_own_value(std::string_view key, std::string_view name, std::string* 
   return read_one(state.connection.get(), *path, name, value);
 }
 
-bool key_exists(std::string_view key) {
-  const auto path = detail::normalize_key(key);
-  if (!path) return false;
-  for (const std::string& file : layer_paths()) {
-    Layer layer(file);
-    if (has_key(layer.db(), *path)) return true;
-  }
-  return false;
-}
-
-std::vector<std::string> list_subkeys(std::string_view key) {
-  std::vector<std::string> names;
-  const auto path = detail::normalize_key(key);
-  if (!path) return names;
-  const std::size_t prefix = path->empty() ? 0 : path->size() + 1;
-  for (const std::string& file : layer_paths()) {
-    Layer layer(file);
-    if (!layer.db()) continue;
-    const std::string sql = path->empty()
-                                ? std::string("SELECT DISTINCT key FROM reg_values")
-                                : std::string(
-                                      "SELECT DISTINCT key FROM reg_values WHERE key > ?1 || '\\' "
-                                      "AND key < ?1 || ']'");
-    Statement query(layer.db(), sql.c_str());
-    if (!path->empty()) query.bind(1, *path);
-    while (query.step() == SQLITE_ROW) {
-      const std::string below = query.column(0);
-      if (below.size() <= prefix) continue;
-      std::string child = below.substr(prefix, below.find('\\', prefix) - prefix);
-      const bool known = std::any_of(names.begin(), names.end(),
-                                     [&](const std::string& n) { return same_name(n, child); });
-      if (!known) names.push_back(std::move(child));
-    }
-  }
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    return strcasecmp(a.c_str(), b.c_str()) < 0;
-  });
-  return names;
-}
-
-std::vector<NamedValue> list_values(std::string_view key) {
-  std::vector<NamedValue> values;
-  const auto path = detail::normalize_key(key);
-  if (!path) return values;
-  for (const std::string& file : layer_paths()) {
-    Layer layer(file);
-    if (!has_key(layer.db(), *path)) continue;
-    Statement query(layer.db(), "SELECT name, value FROM reg_values WHERE key = ?1 ORDER BY name");
-    query.bind(1, *path);
-    while (query.step() == SQLITE_ROW) values.push_back({query.column(0), query.column(1)});
-    break;
-  }
-  return values;
-}
-
 std::vector<Entry> dump(Scope scope) {
   std::vector<Entry> entries;
-  Layer layer(detail::write_path(scope));
-  if (!layer.db()) return entries;
-  Statement query(layer.db(), "SELECT key, name, value FROM reg_values ORDER BY key, name");
+  const detail::WriteTarget target = detail::write_target(scope);
+  const detail::Ambient& state = detail::ambient();
+  sqlite3* db = nullptr;
+  if (state.depth > 0 && state.connection && state.path == target.store.path) {
+    db = state.connection.get();
+  } else {
+    detail::trim_read_cache();
+    if (detail::open_for_reading(target.store, &db) != S_OK) return entries;
+  }
+  Statement query(db, "SELECT key, name, value FROM reg_values ORDER BY key, name");
   while (query.step() == SQLITE_ROW) {
     entries.push_back({query.column(0), query.column(1), query.column(2)});
   }

@@ -3,9 +3,12 @@
 
 #include <sqlite3.h>
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/com/runtime/registry.h"
 
@@ -29,13 +32,38 @@ class Connection {
   sqlite3* db_ = nullptr;
 };
 
-// Opens a store for reading. An absent file, or one without our table yet, is an empty
-// store: the result is then an empty Connection and S_FALSE. REGDB_E_READREGDB when the
-// file exists but cannot be read as a store.
-HResult open_for_reading(const std::string& path, Connection* out);
+// A store file and the folder its trust is checked up to: the file and every folder from
+// its own up to and including `root` must belong to the effective user or root and be
+// writable by nobody else.
+struct StoreFile {
+  std::string path;  // empty: no such store (no per-user store in a secure process)
+  std::string root;
+};
 
-// The file a write in `scope` goes to.
-std::string write_path(Scope scope);
+// The store a read sees. An absent file, or one without our table yet, is an empty store:
+// the result is then S_FALSE and *db null. REGDB_E_READREGDB when the file, or a folder
+// above it, is refused or cannot be read as a store (the reason goes to
+// note_store_failure). The connection stays open in a per-thread cache, reused while the
+// path still names the same file, and is valid until the thread's next trim_read_cache().
+HResult open_for_reading(const StoreFile& store, sqlite3** db);
+// Closes cached read connections of files since removed or replaced, and all of them when
+// too many are open. Called before a read opens its layers, never while it holds one.
+void trim_read_cache();
+
+// The file a write in `scope` goes to, and the mode it is created with (0600 per-user,
+// 0644 system); folders the write creates get the matching search mode.
+struct WriteTarget {
+  StoreFile store;
+  mode_t file_mode = 0600;
+};
+WriteTarget write_target(Scope scope);
+
+// The store of each layer in reading order (per-user, then system), resolved from the
+// environment unless the process runs with elevated rights.
+std::vector<StoreFile> read_layers();
+
+// Records why a store failed, for last_store_failure().
+void note_store_failure(const std::string& path, const std::string& reason);
 
 // The thread's open transaction, if any.
 struct Ambient {

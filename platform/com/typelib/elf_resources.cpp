@@ -142,7 +142,7 @@ HResult read_directory(ByteView section, std::vector<fmt::DirectoryEntry>& entri
 }  // namespace
 
 HResult read_resource_section(const std::string& path, std::vector<std::uint8_t>& section) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return TYPE_E_CANTLOADLIBRARY;
   struct stat st {};
   HResult hr = TYPE_E_CANTLOADLIBRARY;

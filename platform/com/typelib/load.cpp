@@ -1,11 +1,13 @@
 // LoadTypeLib and LoadRegTypeLib: from a library file (or a registry entry naming one) to
 // an ITypeLib over the validated type library.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 
 #include "platform/com/runtime/registry.h"
@@ -52,24 +54,32 @@ HRESULT make_lib(std::vector<std::uint8_t> blob, std::string path, ITypeLib** li
 }
 
 // Reads only the first bytes of a file to tell its kind; an ELF library is then read
-// section by section, never whole.
+// section by section, never whole. Opened without blocking and refused unless it is a
+// regular file: a FIFO named as a type library must not hang its reader.
 HRESULT load_file(const std::string& path, std::uint32_t id, ITypeLib** lib) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return TYPE_E_CANTLOADLIBRARY;
+  struct stat info {};
   char magic[8] = {};
-  {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return TYPE_E_CANTLOADLIBRARY;
-    in.read(magic, sizeof magic);
-  }
-  std::vector<std::uint8_t> blob;
-  if (std::memcmp(magic, fmt::kMagic, 4) == 0 ||
-      std::memcmp(magic, fmt::kResourceMagic, sizeof magic) == 0) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<std::uint8_t> bytes;
-    char chunk[65536];
-    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
-      bytes.insert(bytes.end(), chunk, chunk + in.gcount());
-      if (bytes.size() > fmt::kMaxSectionSize) return TYPE_E_INVDATAREAD;
+  const bool regular = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+  const bool read_magic = regular && ::pread(fd, magic, sizeof magic, 0) >= 0;
+  std::vector<std::uint8_t> bytes;
+  bool whole = false;
+  if (read_magic && (std::memcmp(magic, fmt::kMagic, 4) == 0 ||
+                     std::memcmp(magic, fmt::kResourceMagic, sizeof magic) == 0)) {
+    whole = true;
+    if (static_cast<std::uint64_t>(info.st_size) > fmt::kMaxSectionSize) {
+      ::close(fd);
+      return TYPE_E_INVDATAREAD;
     }
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    const ssize_t got = ::pread(fd, bytes.data(), bytes.size(), 0);
+    bytes.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  }
+  ::close(fd);
+  if (!read_magic) return TYPE_E_CANTLOADLIBRARY;
+  std::vector<std::uint8_t> blob;
+  if (whole) {
     if (const HRESULT hr = extract({bytes.data(), bytes.size()}, id, blob); FAILED(hr)) return hr;
   } else {
     std::vector<std::uint8_t> section;
@@ -117,20 +127,67 @@ std::string hex(unsigned value) {
 
 // The registered version of `libid` with this major number and the highest minor at least
 // `minor`; empty when there is none.
-std::string registered_version(const GUID& libid, WORD major, WORD minor) {
-  std::string best;
+HRESULT registered_version(const GUID& libid, WORD major, WORD minor, std::string* best) {
+  std::vector<std::string> versions;
+  if (const HRESULT hr = com::registry::get_subkeys(type_lib_key(libid), &versions); FAILED(hr))
+    return hr;
   unsigned best_minor = 0;
-  for (const std::string& key : com::registry::list_subkeys(type_lib_key(libid))) {
+  for (const std::string& key : versions) {
     unsigned maj = 0, min = 0;
     char tail = 0;
     if (std::sscanf(key.c_str(), "%x.%x%c", &maj, &min, &tail) != 2) continue;
     if (maj != major || min < minor) continue;
-    if (best.empty() || min > best_minor) {
-      best = key;
+    if (best->empty() || min > best_minor) {
+      *best = key;
       best_minor = min;
     }
   }
-  return best;
+  return S_OK;
+}
+
+// The file registered for one version: the exact locale, then the neutral one, then
+// whichever is registered. S_FALSE when none is.
+HRESULT registered_file(const std::string& base, LCID lcid, std::string* path) {
+  std::vector<std::string> locales = {lcid_text(lcid), "0"};
+  std::vector<std::string> others;
+  if (const HRESULT hr = com::registry::get_subkeys(base, &others); FAILED(hr)) return hr;
+  locales.insert(locales.end(), others.begin(), others.end());
+  for (const std::string& locale : locales) {
+    for (const char* platform : {"win32", "win64"}) {
+      const HRESULT hr = com::registry::get_value(base + locale + "\\" + platform, "", path);
+      if (hr != S_FALSE) return hr;
+    }
+  }
+  return S_FALSE;
+}
+
+// A registered type library is held to the rules of a registered server: an absolute path
+// of a regular file (a relative one would depend on the working directory), and it must be
+// the library asked for.
+HRESULT load_registered(const std::string& registered, const GUID& libid, WORD major, WORD minor,
+                        ITypeLib** lib) {
+  std::string path;
+  std::uint32_t id;
+  split_resource_suffix(registered, path, id);
+  struct stat info {};
+  if (path.empty() || path.front() != '/' || ::stat(path.c_str(), &info) != 0 ||
+      !S_ISREG(info.st_mode)) {
+    return TYPE_E_CANTLOADLIBRARY;
+  }
+  ITypeLib* loaded = nullptr;
+  if (const HRESULT hr = load_file(path, id, &loaded); FAILED(hr)) return hr;
+  TLIBATTR* attr = nullptr;
+  bool same = false;
+  if (SUCCEEDED(loaded->GetLibAttr(&attr))) {
+    same = attr->guid == libid && attr->wMajorVerNum == major && attr->wMinorVerNum >= minor;
+    loaded->ReleaseTLibAttr(attr);
+  }
+  if (!same) {
+    loaded->Release();
+    return TYPE_E_LIBNOTREGISTERED;
+  }
+  *lib = loaded;
+  return S_OK;
 }
 
 }  // namespace
@@ -203,19 +260,13 @@ extern "C" HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lc
                                   ITypeLib** lib) {
   if (!lib) return E_INVALIDARG;
   *lib = nullptr;
-  const std::string version = registered_version(libid, major, minor);
+  std::string version;
+  if (const HRESULT hr = registered_version(libid, major, minor, &version); FAILED(hr)) return hr;
   if (!version.empty()) {
-    const std::string base = type_lib_key(libid) + "\\" + version + "\\";
-    // The exact locale, then the neutral one, then whichever is registered.
-    std::vector<std::string> locales = {lcid_text(lcid), "0"};
-    for (const std::string& other : orvan::com::registry::list_subkeys(base))
-      locales.push_back(other);
-    for (const std::string& locale : locales) {
-      for (const char* platform : {"win32", "win64"}) {
-        if (auto path = orvan::com::registry::read_value(base + locale + "\\" + platform, ""))
-          return load_type_lib(*path, lib);
-      }
-    }
+    std::string path;
+    const HRESULT found = registered_file(type_lib_key(libid) + "\\" + version + "\\", lcid, &path);
+    if (FAILED(found)) return found;
+    if (found == S_OK) return load_registered(path, libid, major, minor, lib);
   }
   return load_builtin(libid, major, minor, lib);
 }

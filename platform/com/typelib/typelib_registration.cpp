@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/com/runtime/class_loader.h"
 #include "platform/com/runtime/registry.h"
 #include "platform/com/typelib/load.h"
 #include "platform/com/typelib/name_compare.h"
@@ -81,7 +82,8 @@ std::string folder_of(const std::string& path) {
 
 extern "C" HRESULT RegisterTypeLib(ITypeLib* lib, LPCOLESTR full_path, LPCOLESTR help_dir) {
   if (!lib || !full_path || !full_path[0]) return E_INVALIDARG;
-  const std::string path = name_to_utf8(full_path);
+  // A server loaded by the runtime knows its file as /proc/self/fd/N: register its path.
+  const std::string path = orvan::com::runtime::registered_name(name_to_utf8(full_path));
   if (path[0] != '/') return E_INVALIDARG;  // a registered path must not depend on the cwd
   TLIBATTR* attr = nullptr;
   if (HRESULT hr = lib->GetLibAttr(&attr); FAILED(hr)) return hr;
@@ -129,7 +131,8 @@ extern "C" HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID
   HRESULT hr = transaction.status();
   if (FAILED(hr)) return hr;
   std::string registered;
-  if (registry::get_own_value(file_key, "", &registered) != S_OK) {
+  if (FAILED(hr = registry::get_own_value(file_key, "", &registered))) return hr;
+  if (hr != S_OK) {
     // Nothing was written, so the transaction ends cleanly: a caller who joined it (a
     // server unregistering everything it may have written) still commits its own removals.
     const HRESULT ended = transaction.commit();
@@ -138,24 +141,27 @@ extern "C" HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID
   if (FAILED(hr = registry::delete_tree(locale_key))) return hr;
 
   // The version's own values go only with its last locale: another locale of the same
-  // version keeps the library name, FLAGS and HELPDIR it shares.
+  // version keeps the library name, FLAGS and HELPDIR it shares. These reads see this
+  // transaction's store alone, and a store that cannot be read stops the removal.
+  std::vector<std::string> subkeys;
+  if (FAILED(hr = registry::get_subkeys(base, &subkeys))) return hr;
   bool other_locale = false;
-  for (const std::string& sub : registry::list_subkeys(base)) {
-    if (registry::key_exists(base + "\\" + sub) && sub != "FLAGS" && sub != "HELPDIR")
-      other_locale = true;
+  for (const std::string& sub : subkeys) {
+    if (!NameEqual{}(sub, "FLAGS") && !NameEqual{}(sub, "HELPDIR")) other_locale = true;
   }
   if (!other_locale) {
     if (FAILED(hr = registry::delete_tree(base))) return hr;
     // Interfaces point at the library by identity and version; only those of this version
     // go, and only while no other locale of it remains.
-    for (const std::string& iid : registry::list_subkeys("Interface")) {
+    std::vector<std::string> interfaces;
+    if (FAILED(hr = registry::get_subkeys("Interface", &interfaces))) return hr;
+    for (const std::string& iid : interfaces) {
       const std::string key = "Interface\\" + iid + "\\TypeLib";
       std::string owner, owner_version;
-      if (registry::get_own_value(key, "", &owner) != S_OK || !NameEqual{}(owner, libid_text))
-        continue;
-      if (registry::get_own_value(key, "Version", &owner_version) != S_OK ||
-          owner_version != version)
-        continue;
+      if (FAILED(hr = registry::get_own_value(key, "", &owner))) return hr;
+      if (hr != S_OK || !NameEqual{}(owner, libid_text)) continue;
+      if (FAILED(hr = registry::get_own_value(key, "Version", &owner_version))) return hr;
+      if (hr != S_OK || owner_version != version) continue;
       if (FAILED(hr = registry::delete_tree("Interface\\" + iid))) return hr;
     }
   }
