@@ -138,9 +138,30 @@ HResult delete_tree(std::string_view key, Scope scope) {
 HResult get_value(std::string_view key, std::string_view name, std::string* value) {
   const auto path = detail::normalize_key(key);
   if (!path) return E_INVALIDARG;
-  sqlite3* owner = nullptr;
-  if (const HResult hr = owning_layer(*path, &owner); hr != S_OK) return hr;
-  return read_one(owner, *path, name, value);
+  if (path->empty()) {
+    sqlite3* owner = nullptr;
+    if (const HResult hr = owning_layer(*path, &owner); hr != S_OK) return hr;
+    return read_one(owner, *path, name, value);
+  }
+  // The hot path of every object creation: per layer, one statement answers both whether
+  // the layer has the key (which then hides the layers below) and the value.
+  static constexpr const char* kLookup =
+      "SELECT (SELECT value FROM reg_values WHERE key = ?1 AND name = ?2),"
+      " EXISTS(SELECT 1 FROM reg_values WHERE key = ?1)"
+      " OR EXISTS(SELECT 1 FROM reg_values WHERE key > ?1 || '\\' AND key < ?1 || ']')";
+  std::vector<sqlite3*> layers;
+  if (const HResult hr = open_layers(&layers); failed(hr)) return hr;
+  for (sqlite3* db : layers) {
+    if (!db) continue;
+    Statement lookup(db, kLookup, Statement::Reused{});
+    lookup.bind(1, *path).bind(2, name);
+    if (lookup.step() != SQLITE_ROW) return query_failed(db);
+    if (!lookup.column_int(1)) continue;
+    if (lookup.column_is_null(0)) return S_FALSE;
+    if (value) *value = lookup.column(0);
+    return S_OK;
+  }
+  return S_FALSE;
 }
 
 HResult find_key(std::string_view key, bool* exists) {

@@ -201,9 +201,19 @@ HResult check_integrity(sqlite3* db, const std::string& path) {
 // Read connections kept open per thread, so that a read costs a few status calls instead
 // of opening the store again.
 struct CachedStore {
+  CachedStore(Connection connection, const struct stat& file)
+      : db(std::move(connection)), device(file.st_dev), inode(file.st_ino) {}
+  CachedStore(const CachedStore&) = delete;
+  CachedStore& operator=(const CachedStore&) = delete;
+  ~CachedStore() {
+    // Before the connection closes, which would otherwise wait for them.
+    for (const auto& [sql, statement] : statements) sqlite3_finalize(statement);
+  }
+
   Connection db;
   dev_t device = 0;
   ino_t inode = 0;
+  std::vector<std::pair<const char*, sqlite3_stmt*>> statements;  // by SQL text address
 };
 constexpr std::size_t kMaxCachedStores = 8;
 
@@ -285,9 +295,8 @@ HResult open_for_reading(const StoreFile& store, sqlite3** db) {
     note_store_failure(store.path, sqlite3_errmsg(opened.get()));
     return REGDB_E_READREGDB;
   }
-  CachedStore& entry = cache[store.path];
-  entry = CachedStore{std::move(opened), info.st_dev, info.st_ino};
-  *db = entry.db.get();
+  const auto [entry, added] = cache.try_emplace(store.path, std::move(opened), info);
+  *db = entry->second.db.get();
   return S_OK;
 }
 
@@ -354,8 +363,41 @@ Statement::Statement(sqlite3* db, const char* sql) {
   }
 }
 
+Statement::Statement(sqlite3* db, const char* sql, Reused) {
+  for (auto& [path, cached] : read_cache()) {
+    if (cached.db.get() != db) continue;
+    for (const auto& [text, statement] : cached.statements) {
+      // A statement still stepping elsewhere is not shared: this one gets its own.
+      if (text == sql && !sqlite3_stmt_busy(statement)) {
+        stmt_ = statement;
+        borrowed_ = true;
+        return;
+      }
+    }
+    sqlite3_stmt* prepared = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr) ==
+        SQLITE_OK) {
+      cached.statements.emplace_back(sql, prepared);
+      stmt_ = prepared;
+      borrowed_ = true;
+      return;
+    }
+    sqlite3_finalize(prepared);
+    break;
+  }
+  if (!borrowed_ && sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt_);
+    stmt_ = nullptr;
+  }
+}
+
 Statement::~Statement() {
-  sqlite3_finalize(stmt_);
+  if (borrowed_) {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  } else {
+    sqlite3_finalize(stmt_);
+  }
 }
 
 Statement& Statement::bind(int index, std::string_view text) {

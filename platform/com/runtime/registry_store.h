@@ -82,6 +82,10 @@ std::optional<std::string> normalize_key(std::string_view key);
 class Statement {
  public:
   Statement(sqlite3* db, const char* sql);
+  // For SQL text with static storage, run often: on a cached read connection the prepared
+  // statement is kept with the connection and only reset afterwards.
+  struct Reused {};
+  Statement(sqlite3* db, const char* sql, Reused);
   ~Statement();
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -91,9 +95,12 @@ class Statement {
   // SQLITE_ROW, SQLITE_DONE or an error code.
   int step();
   std::string column(int index) const;
+  int column_int(int index) const { return sqlite3_column_int(stmt_, index); }
+  bool column_is_null(int index) const { return sqlite3_column_type(stmt_, index) == SQLITE_NULL; }
 
  private:
   sqlite3_stmt* stmt_ = nullptr;
+  bool borrowed_ = false;
 };
 
 }  // namespace orvan::com::registry::detail
