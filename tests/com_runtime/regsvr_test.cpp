@@ -101,7 +101,8 @@ TEST_F(Regsvr, ExitStatusSaysWhatHappened) {
   const auto failed = regsvr(test_server_path());
   EXPECT_EQ(failed.status, 1);
   EXPECT_NE(failed.out.find("SELFREG_E_CLASS"), std::string::npos) << failed.out;
-  EXPECT_NE(failed.out.find("registry store " + blocker + "/registry.sqlite3: Not a directory"),
+  EXPECT_NE(failed.out.find("registry store " + blocker + "/registry.sqlite3: refused: " + blocker +
+                            " is not a folder"),
             std::string::npos)
       << failed.out;
 }

@@ -80,6 +80,19 @@ std::string distrust(const struct stat& info) {
   return {};
 }
 
+// Checks the folders above the store up to its root. Empty when all are trusted.
+std::string check_folders(const StoreFile& store) {
+  std::string folder = parent_of(store.path);
+  for (;;) {
+    struct stat info {};
+    if (stat(folder.c_str(), &info) != 0) return folder + ": " + errno_text(errno);
+    if (!S_ISDIR(info.st_mode)) return folder + " is not a folder";
+    if (std::string why = distrust(info); !why.empty()) return "folder " + folder + ": " + why;
+    if (folder == store.root || folder == "/" || folder == ".") return {};
+    folder = parent_of(folder);
+  }
+}
+
 // Checks the store file and the folders above it up to its root. `file` receives the
 // store's own status. Empty when everything is trusted; *absent is set when there is no
 // such file (and no folder on the way is in doubt).
@@ -92,15 +105,7 @@ std::string check_trust(const StoreFile& store, struct stat* file, bool* absent 
   }
   if (!S_ISREG(file->st_mode)) return "it is not a regular file";
   if (std::string why = distrust(*file); !why.empty()) return why;
-  std::string folder = parent_of(store.path);
-  for (;;) {
-    struct stat info {};
-    if (stat(folder.c_str(), &info) != 0) return folder + ": " + errno_text(errno);
-    if (!S_ISDIR(info.st_mode)) return folder + " is not a folder";
-    if (std::string why = distrust(info); !why.empty()) return "folder " + folder + ": " + why;
-    if (folder == store.root || folder == "/" || folder == ".") return {};
-    folder = parent_of(folder);
-  }
+  return check_folders(store);
 }
 
 // Creates every missing folder above `file` with `mode`, whatever the umask.
@@ -152,6 +157,11 @@ HResult open_for_writing(const WriteTarget& target, Connection* out) {
   const mode_t folder_mode = target.file_mode | ((target.file_mode & 0444) >> 2);
   if (!make_parent_directories(path, folder_mode)) {
     note_store_failure(path, "cannot create its folder: " + errno_text(errno));
+    return REGDB_E_WRITEREGDB;
+  }
+  // Nothing is created in a folder that is not trusted.
+  if (std::string why = check_folders(target.store); !why.empty()) {
+    note_store_failure(path, "refused: " + why);
     return REGDB_E_WRITEREGDB;
   }
   if (std::string why = prepare_store_file(path, target.file_mode); !why.empty()) {
