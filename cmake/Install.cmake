@@ -93,7 +93,7 @@ endif()
 
 # --- Headers ---------------------------------------------------------------------------------
 # The component client: include/orvan/*.h as <orvan/...>.
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/orvan
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/orvan
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development
   FILES_MATCHING PATTERN "*.h")
 
@@ -111,12 +111,12 @@ function(orvan_header_closure out first)
       continue()
     endif()
     list(APPEND found ${header})
-    file(STRINGS ${CMAKE_SOURCE_DIR}/${header} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+    file(STRINGS ${PROJECT_SOURCE_DIR}/${header} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
     foreach(line IN LISTS lines)
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]+)\".*" "\\1" included "${line}")
-      if(EXISTS ${CMAKE_SOURCE_DIR}/${included})
+      if(EXISTS ${PROJECT_SOURCE_DIR}/${included})
         list(APPEND pending ${included})
-      elseif(NOT EXISTS ${CMAKE_SOURCE_DIR}/include/${included})
+      elseif(NOT EXISTS ${PROJECT_SOURCE_DIR}/include/${included})
         message(FATAL_ERROR "${header} includes \"${included}\", which is not in the tree")
       endif()
     endforeach()
@@ -128,7 +128,7 @@ if(TARGET orvan_engine)
   orvan_header_closure(ORVAN_ENGINE_HEADERS engine/orvan_music.h)
   foreach(header IN LISTS ORVAN_ENGINE_HEADERS)
     get_filename_component(subdir ${header} DIRECTORY)
-    install(FILES ${CMAKE_SOURCE_DIR}/${header}
+    install(FILES ${PROJECT_SOURCE_DIR}/${header}
       DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/orvan/${subdir} COMPONENT development)
   endforeach()
   set_property(TARGET orvan_engine APPEND PROPERTY INTERFACE_INCLUDE_DIRECTORIES
@@ -144,7 +144,7 @@ if(TARGET orvan_comrt)
   add_library(orvan_component_client INTERFACE)
   target_link_libraries(orvan_component_client INTERFACE orvan_comrt)
   target_include_directories(orvan_component_client INTERFACE
-    $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/include>
+    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
     $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   # The client header needs C++17 (inline variables).
   target_compile_features(orvan_component_client INTERFACE cxx_std_17)
@@ -162,7 +162,7 @@ endforeach()
 
 # The window programs live in the private folder and are linked from bin/. The links are
 # made in the build tree and installed as links.
-set(ORVAN_LINK_DIR ${CMAKE_BINARY_DIR}/install-links)
+set(ORVAN_LINK_DIR ${PROJECT_BINARY_DIR}/install-links)
 file(MAKE_DIRECTORY ${ORVAN_LINK_DIR})
 foreach(program Seek Duvane)
   if(TARGET ${program})
@@ -177,7 +177,7 @@ endforeach()
 
 # --- Data and documentation ------------------------------------------------------------------
 if(TARGET theme-mid)
-  install(FILES ${CMAKE_BINARY_DIR}/media/Theme.mid
+  install(FILES ${PROJECT_BINARY_DIR}/media/Theme.mid
     DESTINATION ${ORVAN_INSTALL_MEDIADIR} COMPONENT runtime)
   file(CREATE_LINK ${ORVAN_PKGLIB_TO_MEDIA} ${ORVAN_LINK_DIR}/media SYMBOLIC)
   install(FILES ${ORVAN_LINK_DIR}/media
@@ -196,16 +196,16 @@ function(orvan_gzip_doc source output)
   set(ORVAN_COMPRESSED_DOCS ${ORVAN_COMPRESSED_DOCS} ${output} PARENT_SCOPE)
 endfunction()
 
-set(ORVAN_DOC_BUILD_DIR ${CMAKE_BINARY_DIR}/packaging)
+set(ORVAN_DOC_BUILD_DIR ${PROJECT_BINARY_DIR}/packaging)
 set(ORVAN_MAN_PAGES)
 foreach(program tovel-play orvan-regsvr orvan-typelib Seek Duvane)
-  if(TARGET ${program} AND EXISTS ${CMAKE_SOURCE_DIR}/packaging/man/${program}.1)
-    orvan_gzip_doc(${CMAKE_SOURCE_DIR}/packaging/man/${program}.1
+  if(TARGET ${program} AND EXISTS ${PROJECT_SOURCE_DIR}/packaging/man/${program}.1)
+    orvan_gzip_doc(${PROJECT_SOURCE_DIR}/packaging/man/${program}.1
       ${ORVAN_DOC_BUILD_DIR}/${program}.1.gz)
     list(APPEND ORVAN_MAN_PAGES ${ORVAN_DOC_BUILD_DIR}/${program}.1.gz)
   endif()
 endforeach()
-configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${ORVAN_DOC_BUILD_DIR}/changelog @ONLY)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/changelog.in ${ORVAN_DOC_BUILD_DIR}/changelog @ONLY)
 orvan_gzip_doc(${ORVAN_DOC_BUILD_DIR}/changelog ${ORVAN_DOC_BUILD_DIR}/changelog.gz)
 add_custom_target(orvan-docs ALL DEPENDS ${ORVAN_COMPRESSED_DOCS})
 
@@ -213,7 +213,7 @@ if(ORVAN_MAN_PAGES)
   install(FILES ${ORVAN_MAN_PAGES}
     DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 endif()
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/copyright
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/packaging/copyright
   ${ORVAN_DOC_BUILD_DIR}/changelog.gz
   DESTINATION ${ORVAN_INSTALL_DOCDIR} COMPONENT runtime)
 
@@ -221,13 +221,13 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/packaging/copyri
 if(ORVAN_PUBLIC_LIBRARIES)
   install(EXPORT OrvanMusicEngineTargets NAMESPACE OrvanMusicEngine::
     DESTINATION ${ORVAN_INSTALL_CMAKEDIR} COMPONENT development)
-  configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/OrvanMusicEngineConfig.cmake.in
-    ${CMAKE_BINARY_DIR}/cmake/OrvanMusicEngineConfig.cmake
+  configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvanMusicEngineConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/cmake/OrvanMusicEngineConfig.cmake
     INSTALL_DESTINATION ${ORVAN_INSTALL_CMAKEDIR})
-  write_basic_package_version_file(${CMAKE_BINARY_DIR}/cmake/OrvanMusicEngineConfigVersion.cmake
+  write_basic_package_version_file(${PROJECT_BINARY_DIR}/cmake/OrvanMusicEngineConfigVersion.cmake
     VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-  install(FILES ${CMAKE_BINARY_DIR}/cmake/OrvanMusicEngineConfig.cmake
-    ${CMAKE_BINARY_DIR}/cmake/OrvanMusicEngineConfigVersion.cmake
+  install(FILES ${PROJECT_BINARY_DIR}/cmake/OrvanMusicEngineConfig.cmake
+    ${PROJECT_BINARY_DIR}/cmake/OrvanMusicEngineConfigVersion.cmake
     DESTINATION ${ORVAN_INSTALL_CMAKEDIR} COMPONENT development)
 endif()
 
@@ -240,26 +240,26 @@ if(TARGET orvan_comrt)
   set(ORVAN_PC_DESCRIPTION "Orvan Music Engine: create the OrvanMusic component by class identity")
   set(ORVAN_PC_CFLAGS "-I\${includedir}")
   set(ORVAN_PC_LIBS "-L\${libdir} -lorvan_comrt")
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/orvan-music-engine.pc.in
-    ${CMAKE_BINARY_DIR}/pkgconfig/orvan-music-engine.pc @ONLY)
-  list(APPEND ORVAN_PC_FILES ${CMAKE_BINARY_DIR}/pkgconfig/orvan-music-engine.pc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/orvan-music-engine.pc.in
+    ${PROJECT_BINARY_DIR}/pkgconfig/orvan-music-engine.pc @ONLY)
+  list(APPEND ORVAN_PC_FILES ${PROJECT_BINARY_DIR}/pkgconfig/orvan-music-engine.pc)
 endif()
 if(TARGET orvan_engine)
   set(ORVAN_PC_NAME orvan-music-engine-class)
   set(ORVAN_PC_DESCRIPTION "Orvan Music Engine: the OrvanMusic class, linked directly")
   set(ORVAN_PC_CFLAGS "-I\${includedir} -I\${includedir}/orvan")
   set(ORVAN_PC_LIBS "-L\${libdir} -lorvan_engine -lorvan_music -lorvan_ui -lorvan_com")
-  configure_file(${CMAKE_SOURCE_DIR}/cmake/orvan-music-engine.pc.in
-    ${CMAKE_BINARY_DIR}/pkgconfig/orvan-music-engine-class.pc @ONLY)
-  list(APPEND ORVAN_PC_FILES ${CMAKE_BINARY_DIR}/pkgconfig/orvan-music-engine-class.pc)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/orvan-music-engine.pc.in
+    ${PROJECT_BINARY_DIR}/pkgconfig/orvan-music-engine-class.pc @ONLY)
+  list(APPEND ORVAN_PC_FILES ${PROJECT_BINARY_DIR}/pkgconfig/orvan-music-engine-class.pc)
 endif()
 if(ORVAN_PC_FILES)
   install(FILES ${ORVAN_PC_FILES}
     DESTINATION ${ORVAN_INSTALL_PKGCONFIGDIR} COMPONENT development)
 endif()
 
-include(${CMAKE_SOURCE_DIR}/packaging/Debian.cmake)
+include(${PROJECT_SOURCE_DIR}/packaging/Debian.cmake)
 
 if(ORVAN_BUILD_TESTS)
-  include(${CMAKE_SOURCE_DIR}/tests/install/InstallTests.cmake)
+  include(${PROJECT_SOURCE_DIR}/tests/install/InstallTests.cmake)
 endif()

@@ -50,19 +50,19 @@ set(ORVAN_DEB_SYSTEM_STORE_DIR /var/lib/orvan)
 set(ORVAN_DEB_SCRIPTS)
 if(TARGET Tovel AND TARGET orvan-regsvr)
   foreach(script postinst prerm postrm)
-    configure_file(${CMAKE_SOURCE_DIR}/packaging/debian/${script}.in
-      ${CMAKE_BINARY_DIR}/packaging/debian/${script} @ONLY
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/${script}.in
+      ${PROJECT_BINARY_DIR}/packaging/debian/${script} @ONLY
       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
         WORLD_READ WORLD_EXECUTE)
-    list(APPEND ORVAN_DEB_SCRIPTS ${CMAKE_BINARY_DIR}/packaging/debian/${script})
+    list(APPEND ORVAN_DEB_SCRIPTS ${PROJECT_BINARY_DIR}/packaging/debian/${script})
   endforeach()
 endif()
 # The package's libraries are in the loader's default folder: ldconfig must see them.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${ORVAN_DEB_SCRIPTS}
-  ${CMAKE_SOURCE_DIR}/packaging/debian/triggers)
+  ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
 
 # Warnings that a one-package layout raises on purpose; the file says why.
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/lintian-overrides
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${ORVAN_PACKAGE_NAME}
   COMPONENT runtime)
 
