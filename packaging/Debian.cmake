@@ -21,9 +21,9 @@ to four effects (distortion, chorus, waves reverb, I3DL2 reverb) and DLS
 instrument collections. Each OrvanMusic object is one independent channel.
 
 The engine is offered as the in-process component Tovel, created by class
-identity through the included component runtime, and as a C++ class that
-programs link directly. The package holds the libraries, the headers, a
-CMake package and pkg-config files, the command-line player tovel-play, the
+identity through the included component runtime. The package holds the
+component and the libraries behind it, the runtime, the client headers, a
+CMake package and a pkg-config file, the command-line player tovel-play, the
 registration tool, and the demonstration programs Seek and Duvane. The
 component is registered system-wide when the package is installed.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -27,3 +27,14 @@ add_test(NAME install.debian_package
     ${CMAKE_INSTALL_LIBDIR})
 set_tests_properties(install.tree_and_clients install.debian_package PROPERTIES
   SKIP_RETURN_CODE 77 TIMEOUT 900)
+
+# Embeds the source tree in a consumer project (add_subdirectory and FetchContent), builds its
+# client of OrvanMusicEngine::component and plays through this build's component.
+if(ORVAN_INSTALL_TEST_HAVE_COMPONENT AND TARGET theme-mid)
+  add_test(NAME install.embedded_in_a_consumer
+    COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/embedding_test.sh
+      ${PROJECT_SOURCE_DIR} ${CMAKE_CXX_COMPILER} ${CMAKE_C_COMPILER}
+      "${ORVAN_INSTALL_TEST_FLAGS}" $<TARGET_FILE:Tovel> $<TARGET_FILE:orvan-regsvr>
+      ${PROJECT_BINARY_DIR}/media/Theme.mid)
+  set_tests_properties(install.embedded_in_a_consumer PROPERTIES TIMEOUT 1800)
+endif()
