@@ -10,10 +10,10 @@
 # The .bin path is stored in the target property ORVAN_RESOURCE_BLOB.
 
 set(ORVAN_RESOURCE_WRITER_SOURCES
-  ${CMAKE_SOURCE_DIR}/platform/com/typelib/typelib_writer.cpp
-  ${CMAKE_SOURCE_DIR}/platform/com/typelib/resource_writer.cpp
-  ${CMAKE_SOURCE_DIR}/platform/com/typelib/description_helpers.cpp
-  ${CMAKE_SOURCE_DIR}/platform/com/typelib/generator/resource_generator.cpp)
+  ${PROJECT_SOURCE_DIR}/platform/com/typelib/typelib_writer.cpp
+  ${PROJECT_SOURCE_DIR}/platform/com/typelib/resource_writer.cpp
+  ${PROJECT_SOURCE_DIR}/platform/com/typelib/description_helpers.cpp
+  ${PROJECT_SOURCE_DIR}/platform/com/typelib/generator/resource_generator.cpp)
 
 function(orvan_add_resources target)
   if(NOT ARGN)
@@ -23,7 +23,7 @@ function(orvan_add_resources target)
   add_executable(${generator} ${ARGN} ${ORVAN_RESOURCE_WRITER_SOURCES})
   # The generator needs only the GUID and string helpers of the base library, linked
   # statically from its sources so that it runs before any shared library is built.
-  target_sources(${generator} PRIVATE ${CMAKE_SOURCE_DIR}/platform/com/guid.cpp)
+  target_sources(${generator} PRIVATE ${PROJECT_SOURCE_DIR}/platform/com/guid.cpp)
   orvan_warnings(${generator})
   set(out_cpp ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp)
   set(out_bin ${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.bin)

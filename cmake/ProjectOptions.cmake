@@ -11,9 +11,15 @@ if(ORVAN_WERROR)
   list(APPEND ORVAN_WARNINGS -Werror)
 endif()
 
+# A project that embeds this one decides which warnings its build shows.
+option(ORVAN_ENABLE_WARNINGS "Build the project's own targets with its warning set"
+  ${PROJECT_IS_TOP_LEVEL})
+
 # Applies the project's warning set to one target (third-party code never gets it).
 function(orvan_warnings target)
-  target_compile_options(${target} PRIVATE ${ORVAN_WARNINGS})
+  if(ORVAN_ENABLE_WARNINGS)
+    target_compile_options(${target} PRIVATE ${ORVAN_WARNINGS})
+  endif()
 endfunction()
 
 if(ORVAN_SANITIZE STREQUAL "address")
@@ -26,9 +32,12 @@ elseif(NOT ORVAN_SANITIZE STREQUAL "")
   message(FATAL_ERROR "ORVAN_SANITIZE must be 'address', 'thread' or empty")
 endif()
 
-# Programs go to bin/, libraries to lib/, and the demo music to media/ beside bin/.
-set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
-set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+# Programs go to bin/, libraries to lib/, and the demo music to media/ beside bin/. Embedded,
+# the targets go where the embedding project puts its own.
+if(PROJECT_IS_TOP_LEVEL)
+  set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+  set(CMAKE_LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/lib)
+  set(CMAKE_ARCHIVE_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/lib)
+endif()
 set(CMAKE_POSITION_INDEPENDENT_CODE ON)
 set(CMAKE_BUILD_RPATH ${CMAKE_BINARY_DIR}/lib)

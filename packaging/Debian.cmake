@@ -21,9 +21,9 @@ to four effects (distortion, chorus, waves reverb, I3DL2 reverb) and DLS
 instrument collections. Each OrvanMusic object is one independent channel.
 
 The engine is offered as the in-process component Tovel, created by class
-identity through the included component runtime, and as a C++ class that
-programs link directly. The package holds the libraries, the headers, a
-CMake package and pkg-config files, the command-line player tovel-play, the
+identity through the included component runtime. The package holds the
+component and the libraries behind it, the runtime, the client headers, a
+CMake package and a pkg-config file, the command-line player tovel-play, the
 registration tool, and the demonstration programs Seek and Duvane. The
 component is registered system-wide when the package is installed.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -50,19 +50,19 @@ set(ORVAN_DEB_SYSTEM_STORE_DIR /var/lib/orvan)
 set(ORVAN_DEB_SCRIPTS)
 if(TARGET Tovel AND TARGET orvan-regsvr)
   foreach(script postinst prerm postrm)
-    configure_file(${CMAKE_SOURCE_DIR}/packaging/debian/${script}.in
-      ${CMAKE_BINARY_DIR}/packaging/debian/${script} @ONLY
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/debian/${script}.in
+      ${PROJECT_BINARY_DIR}/packaging/debian/${script} @ONLY
       FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
         WORLD_READ WORLD_EXECUTE)
-    list(APPEND ORVAN_DEB_SCRIPTS ${CMAKE_BINARY_DIR}/packaging/debian/${script})
+    list(APPEND ORVAN_DEB_SCRIPTS ${PROJECT_BINARY_DIR}/packaging/debian/${script})
   endforeach()
 endif()
 # The package's libraries are in the loader's default folder: ldconfig must see them.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${ORVAN_DEB_SCRIPTS}
-  ${CMAKE_SOURCE_DIR}/packaging/debian/triggers)
+  ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
 
 # Warnings that a one-package layout raises on purpose; the file says why.
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/debian/lintian-overrides
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides
   DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME ${ORVAN_PACKAGE_NAME}
   COMPONENT runtime)
 

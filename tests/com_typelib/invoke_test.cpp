@@ -1,6 +1,8 @@
 // Late-bound calls through IDispatch, answered by DispInvoke from the test library alone.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "platform/com/status.h"
 #include "tests/com_typelib/test_object.h"
 
@@ -258,16 +260,132 @@ TEST_F(InvokeTest, EveryCallerMistakeHasItsStatusAndNothingIsCalled) {
   Args missing;
   missing.i4(1).omitted();
   EXPECT_EQ(call(kSubtract, missing, &result), DISP_E_PARAMNOTOPTIONAL);
+  EXPECT_EQ(calc_->calls, 0);
+}
 
-  Args named;
-  named.i4(1).i4(2);
-  DISPPARAMS* p = named.params();
-  DISPID name_ids[] = {0};
-  p->rgdispidNamedArgs = name_ids;
-  p->cNamedArgs = 1;
-  arg_err_ = 0;
-  EXPECT_EQ(calc_->Invoke(kSubtract, IID_NULL, 0, DISPATCH_METHOD, p, &result, &excep_, &arg_err_),
-            DISP_E_NONAMEDARGS);
+// A call as a client with keyword arguments makes it: the positional arguments in order,
+// then (position, value) pairs. rgvarg holds the named ones first, the positional ones after
+// them, last first.
+class NamedCall {
+ public:
+  NamedCall& positional(VARIANT v) {
+    positional_.push_back(v);
+    return *this;
+  }
+  NamedCall& named(DISPID position, VARIANT v) {
+    names_.push_back(position);
+    named_.push_back(v);
+    return *this;
+  }
+  DISPPARAMS* params() {
+    args_ = named_;
+    args_.insert(args_.end(), positional_.rbegin(), positional_.rend());
+    params_ = {args_.data(), names_.empty() ? nullptr : names_.data(),
+               static_cast<UINT>(args_.size()), static_cast<UINT>(names_.size())};
+    return &params_;
+  }
+
+ private:
+  std::vector<VARIANT> positional_, named_, args_;
+  std::vector<DISPID> names_;
+  DISPPARAMS params_{};
+};
+
+VARIANT i4(LONG value) {
+  VARIANT v{};
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+VARIANT r8(double value) {
+  VARIANT v{};
+  v.vt = VT_R8;
+  v.dblVal = value;
+  return v;
+}
+
+TEST_F(InvokeTest, NamedArgumentsReachTheParametersTheyName) {
+  const auto invoke = [&](DISPID id, NamedCall& named_call, VARIANT* result) {
+    arg_err_ = 12345;
+    return calc_->Invoke(id, IID_NULL, 0, DISPATCH_METHOD, named_call.params(), result, &excep_,
+                         &arg_err_);
+  };
+  VARIANT result{};
+  NamedCall reversed;  // Subtract(b := 3, a := 10)
+  reversed.named(1, i4(3)).named(0, i4(10));
+  ASSERT_EQ(invoke(kSubtract, reversed, &result), S_OK);
+  EXPECT_EQ(result.lVal, 7);
+
+  // Mix(true, Big := 2.5, Small := 4): swapped, Small would get 2 and Big 4.
+  VARIANT flag{};
+  flag.vt = VT_BOOL;
+  flag.boolVal = VARIANT_TRUE;
+  NamedCall mixed;
+  mixed.positional(flag).named(2, r8(2.5)).named(1, i4(4));
+  ASSERT_EQ(invoke(kMix, mixed, &result), S_OK);
+  EXPECT_EQ(result.vt, VT_R8);
+  EXPECT_DOUBLE_EQ(result.dblVal, 1006.5);
+
+  // Configure(Loops := 5): the optional parameter before it takes its default.
+  NamedCall skipping;
+  skipping.named(1, i4(5));
+  ASSERT_EQ(invoke(kConfigure, skipping, nullptr), S_OK);
+  EXPECT_EQ(calc_->rate, 48000);
+  EXPECT_FALSE(calc_->loops_null);
+  EXPECT_EQ(calc_->loops, 5);
+
+  // A named argument that cannot be converted is reported by its own index in rgvarg.
+  VARIANT word{};
+  word.vt = VT_BSTR;
+  word.bstrVal = SysAllocString(u"many");
+  NamedCall bad_value;
+  bad_value.positional(i4(1)).named(1, word);
+  EXPECT_EQ(invoke(kSubtract, bad_value, &result), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(arg_err_, 0u);
+  SysFreeString(word.bstrVal);
+  EXPECT_EQ(calc_->calls, 3);
+}
+
+TEST_F(InvokeTest, UnknownRepeatedOrMisplacedNamesAreRefusedBeforeTheCall) {
+  struct Case {
+    const char* what;
+    std::vector<LONG> positional;
+    std::vector<DISPID> names;
+    HRESULT status;
+    UINT arg_err;  // 12345: not set
+  };
+  const Case cases[] = {
+      {"a position past the inputs (the result)", {}, {0, 2}, DISP_E_PARAMNOTFOUND, 1},
+      {"a negative position", {}, {-7, 0}, DISP_E_PARAMNOTFOUND, 0},
+      {"the same name twice", {}, {1, 1}, DISP_E_PARAMNOTFOUND, 1},
+      {"a name the positional arguments already gave", {10}, {0}, DISP_E_PARAMNOTFOUND, 0},
+      {"the property-put name on a method", {10}, {DISPID_PROPERTYPUT}, DISP_E_PARAMNOTFOUND, 0},
+      {"a required parameter left out", {}, {1}, DISP_E_BADPARAMCOUNT, 12345},
+      {"more arguments than inputs", {10, 3}, {1}, DISP_E_BADPARAMCOUNT, 12345},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    NamedCall named_call;
+    for (LONG v : c.positional) named_call.positional(i4(v));
+    for (DISPID position : c.names) named_call.named(position, i4(1));
+    VARIANT result{};
+    arg_err_ = 12345;
+    EXPECT_EQ(calc_->Invoke(kSubtract, IID_NULL, 0, DISPATCH_METHOD, named_call.params(), &result,
+                            &excep_, &arg_err_),
+              c.status);
+    EXPECT_EQ(arg_err_, c.arg_err);
+  }
+  // More names than arguments, or names without their array, is a malformed DISPPARAMS.
+  VARIANT one = i4(1);
+  DISPID ids[] = {0, 1};
+  DISPPARAMS too_many_names{&one, ids, 1, 2};
+  EXPECT_EQ(calc_->Invoke(kSubtract, IID_NULL, 0, DISPATCH_METHOD, &too_many_names, nullptr,
+                          nullptr, nullptr),
+            E_INVALIDARG);
+  DISPPARAMS no_array{&one, nullptr, 1, 1};
+  EXPECT_EQ(
+      calc_->Invoke(kSubtract, IID_NULL, 0, DISPATCH_METHOD, &no_array, nullptr, nullptr, nullptr),
+      E_INVALIDARG);
   EXPECT_EQ(calc_->calls, 0);
 }
 

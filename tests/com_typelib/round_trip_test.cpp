@@ -131,7 +131,8 @@ TEST_F(RoundTripTest, EveryFunctionAndParameterReadsAsDescribed) {
   ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->guid, kIid);
   EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
-  EXPECT_EQ(attr->wTypeFlags, itf.flags);
+  // As described, plus the flag the writer adds to every interface on IDispatch.
+  EXPECT_EQ(attr->wTypeFlags, itf.flags | TYPEFLAG_FDISPATCHABLE);
   EXPECT_EQ(attr->cFuncs, itf.functions.size());
   EXPECT_EQ(attr->cVars, 0);
   EXPECT_EQ(attr->cImplTypes, 1);

@@ -3,6 +3,8 @@
 
 #include <functional>
 
+#include "platform/com/auto_string.h"
+#include "platform/com/typelib/load.h"
 #include "platform/com/typelib/typelib_writer.h"
 
 namespace {
@@ -75,6 +77,57 @@ TEST(DescriptionWriter, MistakesAreRefusedWithTheirPlaceNamed) {
     }
   }
   EXPECT_THROW(guid("{not-a-guid}"), std::invalid_argument);
+}
+
+// The flag is the writer's to set: an interface reaching IDispatch through its bases, directly
+// or through one of the library's own interfaces, is dispatchable; one on IUnknown is not.
+TEST(DescriptionWriter, InterfacesDerivedFromIDispatchAreMarkedDispatchable) {
+  LibraryDescription lib = valid_library();
+  InterfaceDescription derived;
+  derived.name = "ISmallDerived";
+  derived.iid = guid("{3F0E0D0C-0B0A-0908-0706-050403020100}");
+  derived.base = "ISmall";
+  derived.flags = TYPEFLAG_FDUAL;
+  derived.functions = {{"More", 0x60040000, 9, INVOKE_FUNC, {}, Hresult(), 0, {}, 0}};
+  InterfaceDescription plain;
+  plain.name = "IPlain";
+  plain.iid = guid("{4F0E0D0C-0B0A-0908-0706-050403020100}");
+  plain.base = "IUnknown";
+  plain.functions = {{"Go", 0x60010000, 3, INVOKE_FUNC, {}, Hresult(), 0, {}, 0}};
+  lib.types.push_back(derived);
+  lib.types.push_back(plain);
+  const std::vector<std::uint8_t> bytes = write_type_library(lib);
+  ITypeLib* loaded = nullptr;
+  ASSERT_EQ(load_type_lib_from_image({bytes.data(), bytes.size()}, &loaded), S_OK);
+  const std::pair<const char*, WORD> expected[] = {
+      {"ISmall", TYPEFLAG_FDISPATCHABLE},
+      {"ISmallDerived", TYPEFLAG_FDISPATCHABLE | TYPEFLAG_FDUAL},
+      {"IPlain", 0},
+  };
+  int matched = 0;
+  for (UINT index = 0; index < loaded->GetTypeInfoCount(); ++index) {
+    ITypeInfo* info = nullptr;
+    ASSERT_EQ(loaded->GetTypeInfo(index, &info), S_OK);
+    BSTR name = nullptr;
+    ASSERT_EQ(info->GetDocumentation(DISPID_UNKNOWN, &name, nullptr, nullptr, nullptr), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    for (const auto& [type_name, flags] : expected) {
+      if (std::u16string(name) == orvan::com::utf8_to_utf16(type_name)) {
+        EXPECT_EQ(attr->wTypeFlags, flags) << type_name;
+        ++matched;
+      }
+    }
+    if (attr->typekind == TKIND_ENUM) {
+      EXPECT_EQ(attr->wTypeFlags & TYPEFLAG_FDISPATCHABLE, 0);
+    }
+    info->ReleaseTypeAttr(attr);
+    SysFreeString(name);
+    info->Release();
+  }
+  EXPECT_EQ(matched, 3);
+  EXPECT_EQ(loaded->GetTypeInfoCount(), 4u);
+  loaded->Release();
 }
 
 }  // namespace

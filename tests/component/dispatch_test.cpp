@@ -270,6 +270,50 @@ TEST_F(DispatchTest, OmittedSampleRateIs48000AndOmittedRepeatCountIsZero) {
   ASSERT_EQ(music_->CleanupAudio(), S_OK);
 }
 
+TEST_F(DispatchTest, KeywordArgumentsByTheParameterNamesTheLibraryGives) {
+  // A keyword call as a scripting client makes it: the method's and the parameters' names in
+  // one GetIDsOfNames, the named values first in rgvarg and the positional ones after them.
+  const auto call_named = [&](const std::vector<std::u16string>& names,
+                              std::vector<VARIANT> positional, std::vector<VARIANT> named,
+                              VARIANT* result = nullptr) {
+    std::vector<std::u16string> copies = names;
+    std::vector<LPOLESTR> pointers;
+    for (std::u16string& n : copies) pointers.push_back(n.data());
+    std::vector<DISPID> ids(names.size());
+    EXPECT_EQ(dispatch_->GetIDsOfNames(IID_NULL, pointers.data(), static_cast<UINT>(ids.size()),
+                                       LOCALE_USER_DEFAULT, ids.data()),
+              S_OK);
+    std::vector<VARIANT> args = named;
+    args.insert(args.end(), positional.rbegin(), positional.rend());
+    DISPPARAMS params{args.data(), ids.data() + 1, static_cast<UINT>(args.size()),
+                      static_cast<UINT>(named.size())};
+    return dispatch_->Invoke(ids[0], IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+                             result, nullptr, nullptr);
+  };
+
+  ASSERT_EQ(call_named({u"InitOrvanAudio", u"SampleRate"}, {i4(0)}, {i4(22050)}), S_OK);
+  ASSERT_NE(music::output::last_manual_device(), nullptr);
+  EXPECT_EQ(music::output::last_manual_device()->sample_rate(), 22050);
+  ASSERT_EQ(music_->CleanupAudio(), S_OK);
+  // Both by name, in the other order, and the names in any case.
+  ASSERT_EQ(call_named({u"initorvanaudio", u"SAMPLERATE", u"hwnd"}, {}, {i4(32000), i4(0)}), S_OK);
+  EXPECT_EQ(music::output::last_manual_device()->sample_rate(), 32000);
+
+  ASSERT_EQ(call_named({u"SetMasterVolume", u"Value"}, {}, {i4(-100)}), S_OK);
+  EXPECT_EQ(volume(), -100);
+
+  VARIANT file{};
+  file.vt = VT_BSTR;
+  file.bstrVal = SysAllocString(com::utf8_to_utf16(organ_.string()).c_str());
+  ASSERT_EQ(call_named({u"Music_Load", u"Filename"}, {}, {file}), S_OK);
+  SysFreeString(file.bstrVal);
+  ASSERT_EQ(call_named({u"Music_Play", u"nLoop"}, {}, {i4(2)}), S_OK);
+  VARIANT result{};
+  ASSERT_EQ(call(id_of("GetRepeats"), {}, &result), S_OK);
+  EXPECT_EQ(result.lVal, 2);
+  ASSERT_EQ(music_->CleanupAudio(), S_OK);
+}
+
 TEST_F(DispatchTest, BadCallsGetTheirDispatchStatusAndTouchNothing) {
   LONG hwnd = 0;
   ASSERT_EQ(music_->InitOrvanAudio(&hwnd, nullptr), S_OK);
@@ -313,11 +357,14 @@ TEST_F(DispatchTest, BadCallsGetTheirDispatchStatusAndTouchNothing) {
   by_ref_double.pdblVal = &wide_value;
   EXPECT_EQ(call(set_volume, {by_ref_double}), DISP_E_TYPEMISMATCH);
 
-  DISPID named_id = 0;
+  // SetMasterVolume has one parameter: position 1 names nothing.
+  DISPID named_id = 1;
   DISPPARAMS named{&volume_arg, &named_id, 1, 1};
+  UINT named_err = 99;
   EXPECT_EQ(dispatch_->Invoke(set_volume, IID_NULL, 0, DISPATCH_METHOD, &named, nullptr, nullptr,
-                              nullptr),
-            DISP_E_NONAMEDARGS);
+                              &named_err),
+            DISP_E_PARAMNOTFOUND);
+  EXPECT_EQ(named_err, 0u);
 
   EXPECT_EQ(volume(), -300);  // none of them reached the engine
   // A call the engine refuses comes back as an exception carrying the engine's status.

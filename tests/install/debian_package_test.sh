@@ -70,8 +70,8 @@ grep -q "ORVAN_REGISTRY_SCOPE=system /usr/bin/orvan-regsvr -u $tovel" "$control/
 for script in postinst prerm postrm; do
   sh -n "$control/$script" || fail "$script is not valid sh"
 done
-grep -q "^liborvan_engine 1 orvan-music-engine (>= " "$control/shlibs" 2>/dev/null ||
-  fail "the shlibs file does not offer liborvan_engine.so.1"
+grep -q "^liborvan_comrt 1 orvan-music-engine (>= " "$control/shlibs" 2>/dev/null ||
+  fail "the shlibs file does not offer liborvan_comrt.so.1"
 grep -q "activate-noawait ldconfig" "$control/triggers" 2>/dev/null ||
   fail "the package does not trigger ldconfig for its libraries"
 
@@ -79,7 +79,7 @@ grep -q "activate-noawait ldconfig" "$control/triggers" 2>/dev/null ||
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./|/|' >"$work/files"
 for file in /usr/bin/tovel-play /usr/bin/orvan-regsvr "$tovel" /usr/$libdir/libTovel.so.1 \
   /usr/$libdir/liborvan_engine.so.1.0.0 /usr/$libdir/liborvan_comrt.so.1.0.0 \
-  /usr/include/orvan/tovel.h /usr/include/orvan/engine/orvan_music.h \
+  /usr/include/orvan/tovel.h /usr/$libdir/liborvan_comrt.so \
   /usr/$libdir/cmake/OrvanMusicEngine/OrvanMusicEngineTargets.cmake \
   /usr/$libdir/pkgconfig/orvan-music-engine.pc /usr/share/man/man1/tovel-play.1.gz \
   /usr/share/orvan-music-engine/media/Theme.mid /usr/lib/orvan-music-engine/media \
@@ -87,6 +87,9 @@ for file in /usr/bin/tovel-play /usr/bin/orvan-regsvr "$tovel" /usr/$libdir/libT
   grep -qx "$file" "$work/files" || fail "the package does not hold $file"
 done
 grep -v '^/usr/' "$work/files" | grep -v '^/$' && fail "the package has files outside /usr"
+# The client surface only: the engine class is private to the package.
+grep -E '^/usr/include/orvan/(engine|platform)/|orvan-music-engine-class\.pc$|/liborvan_(engine|music|ui)\.so$' \
+  "$work/files" && fail "the package holds headers or links of the private engine libraries"
 grep -q "$build_dir" "$work/files" && fail "the package holds paths of the build tree"
 
 # --- lintian --------------------------------------------------------------------------------

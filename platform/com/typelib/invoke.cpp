@@ -5,6 +5,9 @@
 //
 // What a callee receives:
 //   - arguments in declaration order (DISPPARAMS carries them last first);
+//   - named arguments at the positions rgdispidNamedArgs gives them (GetIDsOfNames answers
+//     a parameter's name with its position); they stand first in rgvarg, the positional
+//     ones follow, and DISPID_PROPERTYPUT names a property assignment's value;
 //   - a by-value parameter gets the argument converted with VariantChangeType;
 //   - a by-reference parameter (T*) gets the caller's variable when the argument is
 //     VT_BYREF of exactly T, or the address of a converted temporary for a by-value argument;
@@ -15,7 +18,8 @@
 //     pointer, and a by-value scalar gets zero;
 //   - the [out, retval] parameter points at a temporary that becomes *result.
 // Statuses: DISP_E_MEMBERNOTFOUND (no such DISPID, or not callable with `flags`),
-// DISP_E_NONAMEDARGS (named arguments to a method), DISP_E_BADPARAMCOUNT (too many
+// DISP_E_PARAMNOTFOUND (a named argument's position is not a parameter, or names one that
+// already has its argument; *arg_err = its index in rgvarg), DISP_E_BADPARAMCOUNT (too many
 // arguments, or too few for the non-optional parameters), DISP_E_PARAMNOTOPTIONAL (an
 // explicitly omitted argument for a non-optional parameter), DISP_E_TYPEMISMATCH /
 // DISP_E_OVERFLOW (with *arg_err = the argument's index in rgvarg), and DISP_E_EXCEPTION when
@@ -77,6 +81,29 @@ bool shape_of(const TypeInfo& info, std::uint32_t typedesc, ParamShape& shape) {
   return true;
 }
 
+// Where each input parameter's argument sits in rgvarg, or kNoArgument.
+inline constexpr UINT kNoArgument = ~UINT{0};
+
+HRESULT place_arguments(const DISPPARAMS& params, UINT inputs, bool put,
+                        UINT (&source)[fmt::kMaxParams], UINT* arg_err) {
+  for (UINT& s : source) s = kNoArgument;
+  const UINT named = params.cNamedArgs;
+  const UINT positional = params.cArgs - named;
+  if (params.cArgs > inputs) return DISP_E_BADPARAMCOUNT;
+  for (UINT i = 0; i < positional; ++i) source[i] = params.cArgs - 1 - i;
+  for (UINT j = 0; j < named; ++j) {
+    const DISPID id = params.rgdispidNamedArgs[j];
+    // A property assignment's value is its last input, whatever indexes come before it.
+    const DISPID position = put && id == DISPID_PROPERTYPUT ? static_cast<DISPID>(inputs - 1) : id;
+    if (position < 0 || static_cast<UINT>(position) >= inputs || source[position] != kNoArgument) {
+      if (arg_err) *arg_err = j;
+      return DISP_E_PARAMNOTFOUND;
+    }
+    source[position] = j;
+  }
+  return S_OK;
+}
+
 bool is_omitted(const VARIANT& v) {
   return v.vt == VT_ERROR && v.scode == DISP_E_PARAMNOTFOUND;
 }
@@ -116,29 +143,26 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* pa
   if (record_.kind != TKIND_INTERFACE) return DISP_E_MEMBERNOTFOUND;
   fmt::FuncRecord fn;
   if (!find_function(id, flags, fn)) return DISP_E_MEMBERNOTFOUND;
+  if (params->cNamedArgs > params->cArgs || (params->cNamedArgs && !params->rgdispidNamedArgs))
+    return E_INVALIDARG;
   const bool put = fn.invoke_kind & (INVOKE_PROPERTYPUT | INVOKE_PROPERTYPUTREF);
-  if (params->cNamedArgs > 0) {
-    // Only a property assignment names its value (DISPID_PROPERTYPUT), and only that one.
-    if (!put || params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
-        params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
-      return DISP_E_NONAMEDARGS;
-  }
   const TypeLibData& d = data();
 
   CallFrame frame;
   frame.count = fn.param_count;
   UINT inputs = fn.param_count;
   if (inputs > 0 && (d.param(fn.first_param + inputs - 1).flags & PARAMFLAG_FRETVAL)) --inputs;
-  const UINT given = params->cArgs;
-  if (given > inputs) return DISP_E_BADPARAMCOUNT;
+  UINT source[fmt::kMaxParams];
+  if (const HRESULT hr = place_arguments(*params, inputs, put, source, arg_err); FAILED(hr))
+    return hr;
 
   int retval = -1;
   for (UINT i = 0; i < fn.param_count; ++i) {
     const fmt::ParamRecord p = d.param(fn.first_param + i);
     ParamShape shape;
-    const UINT arg_index = given - 1 - i;  // where argument i sits in rgvarg
+    const UINT arg_index = i < inputs ? source[i] : kNoArgument;  // where its argument sits
     if (!shape_of(*this, p.type, shape)) {
-      if (arg_err && i < given) *arg_err = arg_index;
+      if (arg_err && arg_index != kNoArgument) *arg_err = arg_index;
       return DISP_E_BADVARTYPE;
     }
     VARIANT& temp = frame.temps[i];
@@ -160,7 +184,7 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* pa
       continue;
     }
 
-    const VARIANT* arg = i < given ? &params->rgvarg[arg_index] : nullptr;
+    const VARIANT* arg = arg_index != kNoArgument ? &params->rgvarg[arg_index] : nullptr;
     const bool explicit_omission = arg && is_omitted(*arg);
     if (arg && arg->vt == (VT_VARIANT | VT_BYREF)) {
       arg = arg->pvarVal;

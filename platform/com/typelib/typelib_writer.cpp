@@ -208,6 +208,14 @@ class Writer {
         fail(itf.name, "derives from '" + itf.base + "', which is not an interface");
       impls_.push_back({base.href, 0});
       entries = base_entries(itf.base);
+      // Every interface that reaches IDispatch through its bases is dispatchable, whatever
+      // its description says: generic clients test the flag before calling Invoke.
+      const bool dispatchable = base.local ? local_dispatchable_.contains(base.name)
+                                           : NameEqual{}(base.name, "IDispatch");
+      if (dispatchable) {
+        record.type_flags = static_cast<std::uint16_t>(record.type_flags | TYPEFLAG_FDISPATCHABLE);
+        local_dispatchable_.insert(itf.name);
+      }
     }
     const std::uint16_t first_own_entry = entries;
     std::set<DISPID> dispids;
@@ -348,6 +356,7 @@ class Writer {
   std::map<std::string, TypeTarget, NameLess> local_;
   std::map<std::string, TypeTarget> external_;
   std::map<std::string, std::uint16_t, NameLess> local_vft_;
+  std::set<std::string, NameLess> local_dispatchable_;
   std::map<std::string, std::uint32_t> string_offsets_;
   std::map<std::pair<std::uint16_t, std::uint32_t>, std::uint32_t> typedesc_index_;
   std::vector<std::uint8_t> strings_;
