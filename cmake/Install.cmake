@@ -53,6 +53,36 @@ orvan_relative_path(ORVAN_BIN_TO_PKGBIN ${CMAKE_INSTALL_BINDIR} ${ORVAN_INSTALL_
 orvan_relative_path(ORVAN_PKGLIB_TO_MEDIA ${ORVAN_INSTALL_PKGLIBDIR} ${ORVAN_INSTALL_MEDIADIR})
 orvan_relative_path(ORVAN_PKGCONFIG_TO_PREFIX ${ORVAN_INSTALL_PKGCONFIGDIR} .)
 
+# Installed targets are linked with their install run path (every entry relative to $ORIGIN),
+# plus the build tree's folder of libraries where that differs, so the same file runs in both
+# trees. Linking with the build path and rewriting it at install would leave a trailing empty
+# entry in every build-tree file (CMake pads the path for its in-place rewrite), and the
+# loader reads an empty entry as the current directory.
+function(orvan_origin_rpath target install_rpath)
+  set(rpath "${install_rpath}")
+  get_target_property(type ${target} TYPE)
+  if(type STREQUAL "EXECUTABLE")
+    get_target_property(out_dir ${target} RUNTIME_OUTPUT_DIRECTORY)
+  else()
+    get_target_property(out_dir ${target} LIBRARY_OUTPUT_DIRECTORY)
+  endif()
+  if(out_dir AND CMAKE_LIBRARY_OUTPUT_DIRECTORY)
+    file(RELATIVE_PATH build_rel "${out_dir}" "${CMAKE_LIBRARY_OUTPUT_DIRECTORY}")
+    string(REGEX REPLACE "/$" "" build_rel "${build_rel}")
+    set(build_rpath "$ORIGIN")
+    if(NOT build_rel STREQUAL "")
+      set(build_rpath "$ORIGIN/${build_rel}")
+    endif()
+    if(NOT build_rpath IN_LIST rpath)
+      list(APPEND rpath "${build_rpath}")
+    endif()
+    set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON)
+  endif()
+  # Where the build puts a target somewhere else (embedded without output folders), the
+  # build keeps CMake's own run path and the install rewrites it.
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "${rpath}")
+endfunction()
+
 # --- Libraries ---------------------------------------------------------------------------------
 # The client targets (cmake/ClientTargets.cmake) are exported; the libraries behind the
 # component are installed for it and for tovel-play to run, without a link to build against.
@@ -70,7 +100,7 @@ foreach(lib IN LISTS ORVAN_CLIENT_TARGETS)
   endif()
 endforeach()
 foreach(lib IN LISTS ORVAN_CLIENT_LIBRARIES ORVAN_PRIVATE_LIBRARIES)
-  set_target_properties(${lib} PROPERTIES INSTALL_RPATH "$ORIGIN")
+  orvan_origin_rpath(${lib} "$ORIGIN")
 endforeach()
 if(ORVAN_CLIENT_TARGETS)
   install(TARGETS ${ORVAN_CLIENT_TARGETS} EXPORT OrvanMusicEngineTargets
@@ -85,7 +115,7 @@ endif()
 # The component is loaded by the path in the registry, which names the versioned file
 # itself: the unversioned name is a development link and may be absent at run time.
 if(TARGET Tovel)
-  set_target_properties(Tovel PROPERTIES INSTALL_RPATH "$ORIGIN")
+  orvan_origin_rpath(Tovel "$ORIGIN")
   install(TARGETS Tovel
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
       NAMELINK_COMPONENT development)
@@ -103,7 +133,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/orvan ${PROJECT_BINARY_DIR}/incl
 # --- Programs --------------------------------------------------------------------------------
 foreach(tool tovel-play orvan-regsvr orvan-typelib)
   if(TARGET ${tool})
-    set_target_properties(${tool} PROPERTIES INSTALL_RPATH "$ORIGIN/${ORVAN_BIN_TO_LIB}")
+    orvan_origin_rpath(${tool} "$ORIGIN/${ORVAN_BIN_TO_LIB}")
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
   endif()
 endforeach()
@@ -114,7 +144,7 @@ set(ORVAN_LINK_DIR ${PROJECT_BINARY_DIR}/install-links)
 file(MAKE_DIRECTORY ${ORVAN_LINK_DIR})
 foreach(program Seek Duvane)
   if(TARGET ${program})
-    set_target_properties(${program} PROPERTIES INSTALL_RPATH "$ORIGIN/${ORVAN_PKGBIN_TO_LIB}")
+    orvan_origin_rpath(${program} "$ORIGIN/${ORVAN_PKGBIN_TO_LIB}")
     install(TARGETS ${program}
       RUNTIME DESTINATION ${ORVAN_INSTALL_PKGLIBDIR}/bin COMPONENT runtime)
     file(CREATE_LINK ${ORVAN_BIN_TO_PKGBIN}/${program} ${ORVAN_LINK_DIR}/${program} SYMBOLIC)

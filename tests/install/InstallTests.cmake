@@ -38,3 +38,7 @@ if(ORVAN_INSTALL_TEST_HAVE_COMPONENT AND TARGET theme-mid)
       ${PROJECT_BINARY_DIR}/media/Theme.mid)
   set_tests_properties(install.embedded_in_a_consumer PROPERTIES TIMEOUT 1800)
 endif()
+
+# No run path of the build tree lets the loader search the working directory.
+add_test(NAME install.build_tree_run_paths
+  COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/run_paths_test.sh ${PROJECT_BINARY_DIR})
