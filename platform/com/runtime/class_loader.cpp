@@ -26,8 +26,8 @@ namespace {
 struct LoadedLibrary {
   std::string path;  // as registered
   void* handle = nullptr;
-  // The descriptor the library was checked and loaded through; the loader knows the
-  // library by "/proc/self/fd/N", so it stays open while the library is loaded.
+  // The descriptor the library was checked through, kept while it is loaded so that its
+  // inode (the table's key) cannot be reused by another file meanwhile.
   int fd = -1;
   LPFNGETCLASSOBJECT get_class_object = nullptr;
   LPFNCANUNLOADNOW can_unload_now = nullptr;
@@ -57,7 +57,6 @@ class FileDescriptor {
   }
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
-  friend void swap(FileDescriptor& a, FileDescriptor& b) noexcept { std::swap(a.fd_, b.fd_); }
   int get() const noexcept { return fd_; }
   int release() noexcept { return std::exchange(fd_, -1); }
 
@@ -97,22 +96,17 @@ bool is_file(void* handle, const struct stat& expected) {
          info.st_ino == expected.st_ino;
 }
 
-// dlopen of "/proc/self/fd/N". The loader also knows an object by every name it was asked
-// for, and a name it once matched to an object already loaded stays with that object: such
-// a name, left over from a descriptor since closed, could hand back another library. So the
-// result is checked, and another descriptor number (another name) tried if it is not ours.
-void* load_through(FileDescriptor& fd, const struct stat& file) {
-  constexpr int kNames = 8;
-  for (int attempt = 0; attempt < kNames; ++attempt) {
-    const std::string name = "/proc/self/fd/" + std::to_string(fd.get());
-    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return nullptr;
-    if (is_file(handle, file)) return handle;
-    dlclose(handle);
-    FileDescriptor other(fcntl(fd.get(), F_DUPFD_CLOEXEC, fd.get() + 1));
-    if (other.get() < 0) return nullptr;
-    swap(fd, other);
-  }
+// dlopen of the registered path, then a check that the loader mapped the file that was
+// checked. Loading through "/proc/self/fd/N" would pin the checked file, but the loader takes
+// $ORIGIN from the name it was given, so a server that finds its own libraries beside it by
+// $ORIGIN (as every installed one does) could not load. A file swapped in between the check
+// and the load is refused here; swapping it needs write access to the server's folder, which
+// already allows replacing the server itself.
+void* load_checked(const std::string& path, const struct stat& file) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!handle) return nullptr;
+  if (is_file(handle, file)) return handle;
+  dlclose(handle);
   return nullptr;
 }
 
@@ -129,9 +123,8 @@ HRESULT load_library(const std::string& path, LoadedLibrary** out) {
     *out = found->second.get();
     return S_OK;
   }
-  // Checked and loaded through one descriptor, so the file checked is the file loaded even
-  // if the path is pointed elsewhere meanwhile; non-blocking, so a FIFO swapped in cannot
-  // hold the open.
+  // Checked through one descriptor, opened non-blocking so that a FIFO cannot hold the open;
+  // the load is then checked to be of that same file.
   FileDescriptor fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (fd.get() < 0 || fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
     return CO_E_DLLNOTFOUND;
@@ -143,7 +136,7 @@ HRESULT load_library(const std::string& path, LoadedLibrary** out) {
   if (!segments_inside_file(fd.get(), static_cast<std::uint64_t>(info.st_size))) {
     return CO_E_ERRORINDLL;
   }
-  void* handle = load_through(fd, info);
+  void* handle = load_checked(path, info);
   if (!handle) return CO_E_ERRORINDLL;
   auto library = std::make_unique<LoadedLibrary>();
   library->handle = handle;

@@ -15,8 +15,8 @@ namespace orvan::com::runtime {
 // (REGDB_E_READREGDB) when the store cannot be read or is not trusted; CO_E_DLLNOTFOUND when
 // the path is not an absolute path of an existing regular file; CO_E_ERRORINDLL when the
 // file is not a whole ELF library (a segment past its end), cannot be loaded or lacks
-// DllGetClassObject or DllCanUnloadNow; otherwise the server's answer. A server is loaded
-// through the descriptor it was checked on, so it sees its own file as /proc/self/fd/N.
+// DllGetClassObject or DllCanUnloadNow, or when the file loaded is not the file checked;
+// otherwise the server's answer.
 HRESULT get_inproc_class_object(REFCLSID clsid, REFIID riid, void** object);
 
 // The path a library loaded here was registered under, for a server that tells the
