@@ -258,6 +258,7 @@ if(ORVAN_PC_FILES)
     DESTINATION ${ORVAN_INSTALL_PKGCONFIGDIR} COMPONENT development)
 endif()
 
+include(PythonPackage)
 include(${CMAKE_SOURCE_DIR}/packaging/Debian.cmake)
 
 if(ORVAN_BUILD_TESTS)
