@@ -31,6 +31,8 @@ install(CODE "
       \"${CMAKE_INSTALL_LIBDIR}/$<TARGET_SONAME_FILE_NAME:orvan_comrt>\")
   include(\"${PROJECT_SOURCE_DIR}/python/install_package.cmake\")
 " COMPONENT runtime)
+# A package that ships a Python module depends on the interpreter (Debian's Python policy).
+set(ORVAN_DEB_PYTHON_DEPENDS ", python3:any")
 
 if(ORVAN_BUILD_TESTS AND TARGET Tovel AND TARGET orvan-regsvr)
   # The tests use the build tree's runtime, component and orvan-regsvr, and a registry
