@@ -222,6 +222,7 @@ if(TARGET orvan_comrt)
     DESTINATION ${ORVAN_INSTALL_PKGCONFIGDIR} COMPONENT development)
 endif()
 
+include(PythonPackage)
 include(${PROJECT_SOURCE_DIR}/packaging/Debian.cmake)
 
 if(ORVAN_BUILD_TESTS)

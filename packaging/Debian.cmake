@@ -23,8 +23,9 @@ instrument collections. Each OrvanMusic object is one independent channel.
 The engine is offered as the in-process component Tovel, created by class
 identity through the included component runtime. The package holds the
 component and the libraries behind it, the runtime, the client headers, a
-CMake package and a pkg-config file, the command-line player tovel-play, the
-registration tool, and the demonstration programs Seek and Duvane. The
+CMake package and a pkg-config file, the Python module orvan, the command-line
+player tovel-play, the registration tool, and the demonstration programs Seek
+and Duvane. The
 component is registered system-wide when the package is installed.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
@@ -35,7 +36,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # shlibs file made here instead of looking for another package that provides them.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont | sf2-soundfont-gm")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont | sf2-soundfont-gm${ORVAN_DEB_PYTHON_DEPENDS}")
 if(TARGET Seek OR TARGET Duvane)
   # The window programs need a Qt platform plugin to open a window on X11 or Wayland.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-qpa-plugins")

@@ -8,7 +8,7 @@ packages=(
   libfluidsynth-dev fluidsynth libinstpatch-dev libsdl2-dev libsndfile1-dev
   timgm6mb-soundfont fluid-soundfont-gm
   nlohmann-json3-dev libcli11-dev
-  openttd-openmsx python3-mido sox
+  openttd-openmsx python3-mido python3-pytest sox
   libsqlite3-dev libffi-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick xdotool
   dpkg-dev fakeroot lintian

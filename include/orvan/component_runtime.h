@@ -13,6 +13,7 @@
 // on a thread before creating objects on it.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 
@@ -509,6 +510,11 @@ enum : DWORD {
   CLSCTX_ALL = 0x17,
 };
 enum : DWORD { COINIT_MULTITHREADED = 0x0, COINIT_APARTMENTTHREADED = 0x2 };
+enum : DWORD {
+  FORMAT_MESSAGE_IGNORE_INSERTS = 0x200,
+  FORMAT_MESSAGE_FROM_SYSTEM = 0x1000,
+  FORMAT_MESSAGE_MAX_WIDTH_MASK = 0xFF,
+};
 
 // Signatures of the four entry points of an in-process server library.
 typedef HRESULT (*LPFNGETCLASSOBJECT)(REFCLSID, REFIID, void**);
@@ -567,5 +573,11 @@ HRESULT DispInvoke(void* instance, ITypeInfo* info, DISPID id, WORD flags, DISPP
 // `vtable_offset` itself when `instance` is null) with the given arguments.
 HRESULT DispCallFunc(void* instance, ULONG_PTR vtable_offset, CALLCONV cc, VARTYPE return_type,
                      UINT count, VARTYPE* types, VARIANTARG** args, VARIANT* result);
+
+// The text of a status value: `message_id` is the status, `flags` FORMAT_MESSAGE_FROM_SYSTEM
+// (IGNORE_INSERTS and the width mask are accepted and ignored). Writes the text and its NUL
+// into `buffer` and returns its length; 0 for a status without a text or a short buffer.
+DWORD FormatMessageW(DWORD flags, const void* source, DWORD message_id, DWORD language_id,
+                     LPOLESTR buffer, DWORD size, va_list* arguments);
 
 }  // extern "C"

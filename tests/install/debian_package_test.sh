@@ -90,6 +90,15 @@ grep -v '^/usr/' "$work/files" | grep -v '^/$' && fail "the package has files ou
 # The client surface only: the engine class is private to the package.
 grep -E '^/usr/include/orvan/(engine|platform)/|orvan-music-engine-class\.pc$|/liborvan_(engine|music|ui)\.so$' \
   "$work/files" && fail "the package holds headers or links of the private engine libraries"
+# The Python package, bound to the package's runtime library by a path relative to it.
+pythondir=/usr/lib/python3/dist-packages/orvan
+for file in __init__.py _dispatch.py _installed_tree.py; do
+  grep -qx "$pythondir/$file" "$work/files" || fail "the package does not hold $pythondir/$file"
+done
+dpkg-deb -x "$deb" "$work/root"
+bound=$(sed -n 's/^RUNTIME_LIBRARY = "\(.*\)"$/\1/p' "$work/root$pythondir/_installed_tree.py")
+[ "$(realpath -m "$pythondir/$bound")" = "/usr/$libdir/liborvan_comrt.so.1" ] ||
+  fail "the Python package looks for its runtime at $pythondir/$bound"
 grep -q "$build_dir" "$work/files" && fail "the package holds paths of the build tree"
 
 # --- lintian --------------------------------------------------------------------------------

@@ -152,6 +152,26 @@ check_clients() {
     fail "pkg-config places the $tag prefix at $pc_prefix"
   run "the installed tovel-play runs from the $tag prefix" \
     "$prefix/bin/tovel-play" --info "$theme"
+
+  # The Python package finds the runtime of its own tree, with no LD_LIBRARY_PATH. A
+  # sanitized build's libraries cannot load into an uninstrumented interpreter.
+  local pythondir=$prefix/lib/python3/dist-packages
+  if [ -n "$sanitizer_flags" ]; then
+    echo "python: not run against a sanitized build"
+  elif [ ! -f "$pythondir/orvan/_installed_tree.py" ]; then
+    fail "the Python package is not installed in lib/python3/dist-packages ($tag)"
+  else
+    run "the installed Python package plays through the component ($tag)" \
+      env -u LD_LIBRARY_PATH -u ORVAN_RUNTIME_LIBRARY PYTHONPATH="$pythondir" python3 -c "
+import orvan, sys
+m = orvan.Dispatch('OrvanMusicEngine.OrvanMusic')
+m.InitOrvanAudio(0, SampleRate=48000)
+m.Music_Load(sys.argv[1])
+m.Music_Play(nLoop=0)
+assert m.GetLengh() > 0
+assert orvan._native.runtime()._name.startswith(sys.argv[2]), orvan._native.runtime()._name
+" "$theme" "$prefix/"
+  fi
 }
 
 first=$work/first/usr

@@ -1,0 +1,281 @@
+"""Objects called by name: methods, parameters and enumerations come from the object's type
+information, arguments are mapped to parameter positions here and cross as variants."""
+
+import ctypes
+import inspect
+import threading
+import uuid
+
+from ctypes import POINTER, byref, c_int32, c_uint16, c_uint32, c_void_p
+
+from . import _apartment
+from . import _native as n
+from . import _typeinfo
+from ._errors import OrvanError
+
+_GET_TYPE_INFO, _INVOKE = 4, 6
+# A released object, or one whose apartment has ended.
+E_OBJECT_NOT_SET = 0x800A005B
+# The runtime reports these with the index of the argument concerned.
+_ARGUMENT_STATUSES = {0x80020005, 0x8002000A, 0x80020004}  # type mismatch, overflow, not found
+
+_MISSING = object()
+
+
+def _set_variant(variant, value):
+    """Stores a Python value in a VARIANT; a string is allocated and must be cleared."""
+    if isinstance(value, bool):
+        variant.vt, variant.boolVal = n.VT_BOOL, -1 if value else 0
+    elif isinstance(value, int):
+        value = int(value)  # an IntEnum member too
+        if -2**31 <= value < 2**31:
+            variant.vt, variant.lVal = n.VT_I4, value
+        elif -2**63 <= value < 2**63:
+            variant.vt, variant.llVal = n.VT_I8, value
+        else:
+            raise OverflowError("%d does not fit in 64 bits" % value)
+    elif isinstance(value, float):
+        variant.vt, variant.dblVal = n.VT_R8, value
+    elif isinstance(value, str):
+        variant.pointer = n.alloc_bstr(value)
+        variant.vt = n.VT_BSTR
+    else:
+        raise TypeError("%s values cannot be passed (int, float, str or bool)" %
+                        type(value).__name__)
+
+
+def _omitted(variant):
+    variant.vt, variant.scode = n.VT_ERROR, n.DISP_E_PARAMNOTFOUND
+
+
+def _class_id(name):
+    if isinstance(name, uuid.UUID):
+        name = "{%s}" % name
+    if not isinstance(name, str):
+        raise TypeError("a class is named by a ProgID, a class id string or a uuid.UUID")
+    clsid = n.GUID()
+    text = name.strip()
+    function = "CLSIDFromString" if text.startswith("{") else "CLSIDFromProgID"
+    status = getattr(n.runtime(), function)(n.utf16z(text), byref(clsid))
+    if status < 0:
+        raise OrvanError(status, where="%s(%r)" % (function, name))
+    return clsid
+
+
+def Dispatch(name):
+    """Creates the object of the class named by a ProgID ("OrvanMusicEngine.OrvanMusic") or
+    class id ("{2157ED08-...}") and returns it ready to be called by name."""
+    state = _apartment.current()
+    clsid = _class_id(name)
+    pointer = c_void_p()
+    status = n.runtime().CoCreateInstance(byref(clsid), None, n.CLSCTX_INPROC_SERVER,
+                                          byref(n.IID_IDispatch), byref(pointer))
+    if status < 0:
+        raise OrvanError(status, where="CoCreateInstance(%r)" % (name,))
+    try:
+        info = c_void_p()
+        status = n.call(pointer.value, _GET_TYPE_INFO, n.HRESULT,
+                        [c_uint32, c_uint32, POINTER(c_void_p)], 0, n.LOCALE_USER_DEFAULT,
+                        byref(info))
+        if status < 0:
+            raise OrvanError(status, where="GetTypeInfo")
+        description = _typeinfo.describe(info.value)
+    except _typeinfo.TypeInfoError as error:
+        n.release(pointer.value)
+        raise OrvanError(error.status, where=error.step) from None
+    except BaseException:
+        n.release(pointer.value)
+        raise
+    return DispatchObject(pointer.value, description, state)
+
+
+class DispatchObject:
+    """A component object called by name. Its methods, their parameters and the type
+    library's enumerations are attributes; `dir()` lists them. Use it on the thread that
+    created it; `with` releases it at the end of the block."""
+
+    def __init__(self, pointer, description, apartment):
+        self._pointer = pointer
+        self._description = description
+        self._apartment = apartment
+        apartment.objects.add(self)
+
+    def __getattr__(self, name):
+        if name.startswith("__"):
+            raise AttributeError(name)
+        found = self._description.lookup(name)
+        if found is None:
+            raise AttributeError("%s has no member %r" % (self._description.name, name))
+        if isinstance(found, _typeinfo.Method):
+            return BoundMethod(self, found)
+        return found
+
+    def __dir__(self):
+        d = self._description
+        visible = [name for name, m in d.methods.items() if not m.hidden]
+        return sorted(set(object.__dir__(self)) | set(visible) | set(d.enums))
+
+    def __repr__(self):
+        state = "released" if self._pointer is None else "0x%x" % self._pointer
+        return "<orvan.DispatchObject %s at %s>" % (self._description.name, state)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self._close()
+        return False
+
+    def _close(self):
+        pointer, self._pointer = self._pointer, None
+        if pointer is not None:
+            n.release(pointer)
+
+    def __del__(self):
+        pointer = getattr(self, "_pointer", None)
+        if pointer is None:
+            return
+        self._pointer = None
+        apartment = self._apartment
+        if threading.get_ident() == apartment.thread:
+            n.release(pointer)
+        else:
+            # The object is released on its own thread, at its next use of the package.
+            with apartment.lock:
+                apartment.pending.append(pointer)
+
+    def _invoke(self, method, args, kwargs):
+        if threading.get_ident() != self._apartment.thread:
+            raise OrvanError(n.RPC_E_WRONG_THREAD, where=method.name)
+        if self._pointer is None:
+            raise OrvanError(E_OBJECT_NOT_SET, where=method.name)
+        if self._apartment.pending:
+            self._apartment.release_pending()
+        values = _bind(method, args, kwargs)
+        count = len(values)
+        variants = (n.VARIANT * max(count, 1))()
+        try:
+            # DISPPARAMS takes the arguments last first.
+            for position, value in enumerate(values):
+                slot = variants[count - 1 - position]
+                if value is _MISSING:
+                    _omitted(slot)
+                else:
+                    try:
+                        _set_variant(slot, value)
+                    except (TypeError, OverflowError) as error:
+                        raise type(error)("%s(): argument %r: %s" % (
+                            method.name, method.params[position].name, error)) from None
+            params = n.DISPPARAMS(variants, None, count, 0)
+            result = n.VARIANT()
+            excepinfo = n.EXCEPINFO()
+            arg_err = c_uint32(0xFFFFFFFF)
+            status = n.call(self._pointer, _INVOKE, n.HRESULT,
+                            [c_int32, POINTER(n.GUID), c_uint32, c_uint16,
+                             POINTER(n.DISPPARAMS), POINTER(n.VARIANT), POINTER(n.EXCEPINFO),
+                             POINTER(c_uint32)], method.dispid, byref(n.IID_NULL),
+                            n.LOCALE_USER_DEFAULT, n.DISPATCH_METHOD, byref(params),
+                            byref(result), byref(excepinfo), byref(arg_err))
+        finally:
+            for i in range(count):
+                if variants[i].vt == n.VT_BSTR:
+                    n.runtime().VariantClear(byref(variants[i]))
+        if status < 0:
+            raise _failure(method, status, excepinfo, arg_err.value, count)
+        try:
+            value = _typeinfo.to_python(result)
+        finally:
+            n.runtime().VariantClear(byref(result))
+        if method.result_enum is not None and value is not None:
+            try:
+                return method.result_enum(value)
+            except ValueError:
+                return value
+        return value
+
+
+def _failure(method, status, excepinfo, arg_err, count):
+    if status & 0xFFFFFFFF == n.DISP_E_EXCEPTION & 0xFFFFFFFF:
+        source = n.take_bstr(excepinfo.bstrSource)
+        text = n.take_bstr(excepinfo.bstrDescription)
+        n.take_bstr(excepinfo.bstrHelpFile)
+        code = excepinfo.scode or excepinfo.wCode or status
+        return OrvanError(code, text or None, where=method.name, source=source)
+    argument = None
+    if status & 0xFFFFFFFF in _ARGUMENT_STATUSES and arg_err < count:
+        argument = method.params[count - 1 - arg_err].name
+    return OrvanError(status, where=method.name, argument=argument)
+
+
+def _bind(method, args, kwargs):
+    """The arguments in parameter order: positional ones first, then each keyword at its
+    parameter's place; _MISSING marks an optional parameter left out before a given one."""
+    params = method.params
+    if len(args) > len(params):
+        raise TypeError("%s() takes at most %d argument%s (%d given)" % (
+            method.name, len(params), "" if len(params) == 1 else "s", len(args)))
+    values = list(args) + [_MISSING] * (len(params) - len(args))
+    for key, value in kwargs.items():
+        index = method.index_of(key)
+        if index is None:
+            raise TypeError("%s() has no parameter %r" % (method.name, key))
+        if values[index] is not _MISSING:
+            raise TypeError("%s() got more than one value for %r" % (method.name,
+                                                                     params[index].name))
+        values[index] = value
+    missing = [p.name for p, v in zip(params, values) if v is _MISSING and not p.optional]
+    if missing:
+        raise TypeError("%s() is missing %s" % (method.name, ", ".join(map(repr, missing))))
+    while values and values[-1] is _MISSING:
+        values.pop()
+    return values
+
+
+_TYPE_NAMES = {n.VT_I4: int, n.VT_I2: int, n.VT_R4: float, n.VT_R8: float, n.VT_BSTR: str,
+               n.VT_BOOL: bool}
+
+
+def _signature(method):
+    params = []
+    for p in method.params:
+        default = inspect.Parameter.empty
+        if p.optional:
+            default = None if p.default is _typeinfo.NO_DEFAULT else p.default
+        annotation = p.enum or _TYPE_NAMES.get(p.vt, inspect.Parameter.empty)
+        params.append(inspect.Parameter(p.name, inspect.Parameter.POSITIONAL_OR_KEYWORD,
+                                        default=default, annotation=annotation))
+    returns = method.result_enum or _TYPE_NAMES.get(method.result_vt, None)
+    return inspect.Signature(params, return_annotation=returns)
+
+
+class BoundMethod:
+    """One method of one object: call it with positional or keyword arguments."""
+
+    __slots__ = ("_object", "_method")
+
+    def __init__(self, obj, method):
+        self._object, self._method = obj, method
+
+    def __call__(self, *args, **kwargs):
+        return self._object._invoke(self._method, args, kwargs)
+
+    @property
+    def __name__(self):
+        return self._method.name
+
+    @property
+    def dispid(self):
+        """The member's dispatch identifier."""
+        return self._method.dispid
+
+    @property
+    def __signature__(self):
+        return _signature(self._method)
+
+    @property
+    def __doc__(self):
+        text = "%s%s" % (self._method.name, _signature(self._method))
+        return text + ("\n\n" + self._method.doc if self._method.doc else "")
+
+    def __repr__(self):
+        return "<method %s%s>" % (self._method.name, _signature(self._method))
