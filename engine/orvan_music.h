@@ -58,7 +58,7 @@ inline constexpr std::int32_t kDefaultSampleRate = 48000;
 inline constexpr std::int32_t kPerformanceChannels = 128;
 inline constexpr std::size_t kMaxEffects = 4;
 
-class OrvanMusic : public com::Object, public music::DirectXEvent8 {
+class OrvanMusic : public com::Object, public music::EventSink {
  public:
   // Creates no platform object: the root comes with the first call that needs one.
   OrvanMusic();
@@ -194,7 +194,7 @@ class OrvanMusic : public com::Object, public music::DirectXEvent8 {
   std::mutex perf_guard_;
   // What the platform's events call. It forwards to DXCallback by a non-virtual call, so a
   // callback in flight never reads this object's vtable while the destructor rewrites it.
-  class EventForwarder final : public music::DirectXEvent8 {
+  class EventForwarder final : public music::EventSink {
    public:
     explicit EventForwarder(OrvanMusic& owner) : owner_(owner) {}
     HResult DXCallback(std::int32_t eventid) override {

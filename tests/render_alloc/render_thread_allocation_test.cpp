@@ -90,7 +90,7 @@ namespace {
 constexpr int kRate = 48000;
 constexpr const char* kFile = "/usr/share/games/openttd/baseset/openmsx/busy_schedule.mid";
 
-class CountingSink final : public DirectXEvent8 {
+class CountingSink final : public EventSink {
  public:
   HResult DXCallback(std::int32_t) override {
     calls.fetch_add(1);
