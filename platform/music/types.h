@@ -23,9 +23,6 @@ inline constexpr std::int32_t DMUS_AUDIOPARAMS_VOICES = 2;
 inline constexpr std::int32_t DMUS_AUDIOPARAMS_SAMPLERATE = 4;
 inline constexpr std::int32_t DMUS_AUDIOPARAMS_DEFAULTSYNTH = 8;
 
-inline constexpr std::int32_t kMinSampleRate = 11025;
-inline constexpr std::int32_t kMaxSampleRate = 96000;
-
 // Segment play flags.
 inline constexpr std::int32_t DMUS_SEGF_DEFAULT = 0x4000;
 
