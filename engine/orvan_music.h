@@ -164,8 +164,8 @@ class OrvanMusic : public com::Object, public music::EventSink {
                            Record& params, Field Record::*field, Field value,
                            com::VariantBool& result);
 
-  // The channel's state record. Protected, not private, so that tests and the component
-  // layer can look at it through a derived class.
+  // The channel's state record. Protected, not private, so that tests can look at it
+  // through a derived class (the component layer holds a channel; it derives nothing).
   com::Ref<music::DirectX8> DX;
   com::Ref<music::DirectMusicPerformance8> Perf;
   com::Ref<music::DirectMusicLoader8> Loader;
