@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "orvan/chorus_constants.h"
@@ -154,15 +155,13 @@ class OrvanMusic : public com::Object, public music::EventSink {
   void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);
   // Appends `effect_class` to the effect list and sets the buffer's whole chain from it
   // (engine/effects_chain.cpp).
-  HResult SwitchOnEffect(const char* effect_class);
-  // Fetches the first effect of a class afresh into `object`, copies its parameters into
-  // `params`, overwrites one field with `value` and writes the record back. A failure shows
-  // a box with its description; `result` tells whether the value was applied
-  // (engine/effect_parameters.cpp).
-  template <class Fx, class Record, class Field>
-  HResult PatchEffectField(const char* effect_class, const char* interface_id, com::Ref<Fx>& object,
-                           Record& params, Field Record::*field, Field value,
-                           com::VariantBool& result);
+  HResult SwitchOnEffect(std::string_view effect_class);
+  // Fetches the first effect of the record's class afresh into its object member, copies
+  // its parameters into its record member, overwrites `field` with `value` and writes the
+  // record back. A failure shows a box with its description; `result` tells whether the
+  // value was applied (engine/effect_parameters.cpp).
+  template <class Record, class Field>
+  HResult PatchEffectField(Field Record::*field, Field value, com::VariantBool& result);
 
   // The channel's state record. Protected, not private, so that tests can look at it
   // through a derived class (the component layer holds a channel; it derives nothing).

@@ -1,4 +1,5 @@
-// Parameter records: defaults, range checks, clamping, and the lock-free handoff.
+// Parameter records: defaults, range checks, clamping, and the lock-free
+// handoff.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -30,13 +31,13 @@ TEST(EffectParameters, NewEffectsStartAtTheDocumentedDefaults) {
       DSFXI3DL2REVERB{-1000, -100, 0, 1.49f, 0.83f, -2602, 0.007f, 200, 0.011f, 100, 100, 5000}));
 }
 
-// Every field at its bounds is accepted; just outside them, or not a number, the whole
-// record is refused and the effect keeps what it had.
+// Every field at its bounds is accepted; just outside them, or not a number,
+// the whole record is refused and the effect keeps what it had.
 template <class Effect, class Record>
 void check_every_field_range() {
   Effect effect(kRate);
   const Record before = effect.params();
-  for (const FieldInfo& f : record_fields<Record>()) {
+  for (const FieldInfo& f : effect_of<Record>.fields) {
     for (double inside : {f.min, f.max}) {
       Record r = before;
       write_field(&r, f, inside);
@@ -76,8 +77,9 @@ TEST(EffectParameters, DistortionFrequenciesAreClampedToAThirdOfTheRate) {
   EXPECT_EQ(at_48k.set_params(p), RangeCheck::accepted);
 }
 
-// The handoff between a client thread and the render thread: the reader must only ever
-// see whole records (all fields from one publish) and never an older one after a newer.
+// The handoff between a client thread and the render thread: the reader must
+// only ever see whole records (all fields from one publish) and never an older
+// one after a newer.
 TEST(EffectParameters, RecordsPublishedWhileReadingArriveWholeAndInOrder) {
   struct Record {
     int a, b, c, d;

@@ -1,5 +1,5 @@
-// The 28 parameter methods: read the platform's record, patch one field, write it back;
-// every failure becomes one message box and a false result.
+// The 28 parameter methods: read the platform's record, patch one field, write
+// it back; every failure becomes one message box and a false result.
 #include <cstring>
 
 #include "platform/com/status.h"
@@ -37,7 +37,7 @@ TEST_F(EngineEffects, PatchingOneFieldKeepsTheOthersAsThePlatformHasThem) {
 
   const DSFXDISTORTION expected{-20.0f, 40.0f, 2400.0f, 2400.0f, 3000.0f};
   const auto now = platform_params<DirectSoundFXDistortion8, DSFXDISTORTION>(
-      GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion);
+      "GUID_DSFX_STANDARD_DISTORTION", "IID_DirectSoundFXDistortion");
   EXPECT_EQ(std::memcmp(&now, &expected, sizeof expected), 0);
   EXPECT_EQ(std::memcmp(&channel->DistortionParams, &expected, sizeof expected), 0);
   EXPECT_TRUE(boxes->texts.empty());
@@ -47,14 +47,15 @@ TEST_F(EngineEffects, ARefusedValueShowsThePlatformsReasonAndChangesNothing) {
   init();
   channel->Effect_ReverbOn();
   com::VariantBool result = com::VARIANT_TRUE;
-  EXPECT_EQ(channel->SetFX_Rev_Time(5000.0f, result), com::S_OK);  // above 3000 ms
+  EXPECT_EQ(channel->SetFX_Rev_Time(5000.0f, result),
+            com::S_OK);  // above 3000 ms
   EXPECT_EQ(result, com::VARIANT_FALSE);
   ASSERT_EQ(boxes->texts.size(), 1u);
   EXPECT_EQ(boxes->texts[0], com::describe_status(com::E_INVALIDARG));
   // The record member holds what was prepared; the platform kept its own.
   EXPECT_EQ(channel->WavesReverbParams.ReverbTime, 5000.0f);
   EXPECT_EQ((platform_params<DirectSoundFXWavesReverb8, DSFXWAVESREVERB>(
-                 GUID_DSFX_WAVES_REVERB, IID_DirectSoundFXWavesReverb)
+                 "GUID_DSFX_WAVES_REVERB", "IID_DirectSoundFXWavesReverb")
                  .ReverbTime),
             1000.0f);
 }
@@ -67,12 +68,12 @@ TEST_F(EngineEffects, TheFirstOfTwoChorusesIsTheOneAddressed) {
   com::VariantBool result = com::VARIANT_FALSE;
   EXPECT_EQ(channel->SetFX_Cho_Depth(77.0f, result), com::S_OK);
   EXPECT_EQ(result, com::VARIANT_TRUE);
-  EXPECT_EQ((platform_params<DirectSoundFXChorus8, DSFXCHORUS>(GUID_DSFX_STANDARD_CHORUS,
-                                                               IID_DirectSoundFXChorus, 0)
+  EXPECT_EQ((platform_params<DirectSoundFXChorus8, DSFXCHORUS>("GUID_DSFX_STANDARD_CHORUS",
+                                                               "IID_DirectSoundFXChorus", 0)
                  .Depth),
             77.0f);
-  EXPECT_EQ((platform_params<DirectSoundFXChorus8, DSFXCHORUS>(GUID_DSFX_STANDARD_CHORUS,
-                                                               IID_DirectSoundFXChorus, 1)
+  EXPECT_EQ((platform_params<DirectSoundFXChorus8, DSFXCHORUS>("GUID_DSFX_STANDARD_CHORUS",
+                                                               "IID_DirectSoundFXChorus", 1)
                  .Depth),
             10.0f);
 }
@@ -87,12 +88,12 @@ TEST_F(EngineEffects, EnumerationsAndIntegersGoIntoTheRecordUnchanged) {
   channel->SetFX_Rev3D_Room(-500, result);
   channel->SetFX_Rev3D_RoomRolloffFactor(2.5f, result);
   EXPECT_EQ(result, com::VARIANT_TRUE);
-  const auto chorus = platform_params<DirectSoundFXChorus8, DSFXCHORUS>(GUID_DSFX_STANDARD_CHORUS,
-                                                                        IID_DirectSoundFXChorus);
+  const auto chorus = platform_params<DirectSoundFXChorus8, DSFXCHORUS>("GUID_DSFX_STANDARD_CHORUS",
+                                                                        "IID_DirectSoundFXChorus");
   EXPECT_EQ(chorus.Phase, 3);
   EXPECT_EQ(chorus.Waveform, 0);
   const auto room = platform_params<DirectSoundFXI3DL2Reverb8, DSFXI3DL2REVERB>(
-      GUID_DSFX_STANDARD_I3DL2REVERB, IID_DirectSoundFXI3DL2REVERB);
+      "GUID_DSFX_STANDARD_I3DL2REVERB", "IID_DirectSoundFXI3DL2REVERB");
   EXPECT_EQ(room.Room, -500);
   EXPECT_EQ(room.RoomRolloffFactor, 2.5f);
   EXPECT_TRUE(boxes->texts.empty());
