@@ -1,6 +1,5 @@
-// Every effect at the edges of its ranges: finite, bounded output; clean
-// silence; no subnormal tails; parameter changes that glide instead of
-// clicking.
+// Every effect at the edges of its ranges: finite, bounded output; clean silence; no
+// subnormal tails; parameter changes that glide instead of clicking.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,6 +10,7 @@
 #include "platform/music/dsp/distortion.h"
 #include "platform/music/dsp/i3dl2_reverb.h"
 #include "platform/music/dsp/waves_reverb.h"
+#include "tests/dsp/documented_effects.h"
 #include "tests/dsp/signal_analysis.h"
 
 namespace orvan::music::dsp::testing {
@@ -28,19 +28,18 @@ bool no_subnormals(const Stereo& s) {
   return true;
 }
 
-// Loud noise, then silence, for each field at its minimum and at its maximum.
+// Loud noise, then silence, for each field at its documented minimum and maximum.
 template <class Effect, class Record>
 void check_extremes(double rate) {
   Stereo input = noise(static_cast<int>(0.5 * rate), 1.0f);
   input.resize(static_cast<size_t>(2 * rate), 0.0f);
-  for (const FieldInfo& f : effect_of<Record>.fields) {
+  for (const DocumentedField<Record>& f : documented_fields<Record>()) {
     for (double value : {f.min, f.max}) {
       Effect effect(rate);
       Record r = default_record<Record>();
-      write_field(&r, f, value);
+      f.write(r, value);
       ASSERT_NE(effect.set_params(r), RangeCheck::refused);
-      // Once from the defaults (the change glides mid-sound), once from a clean
-      // start.
+      // Once from the defaults (the change glides mid-sound), once from a clean start.
       EXPECT_TRUE(all_finite_within(render(effect, input), 40.0)) << f.name << " = " << value;
       effect.reset();
       EXPECT_TRUE(all_finite_within(render(effect, input), 40.0)) << f.name << " = " << value;
@@ -57,9 +56,8 @@ TEST(EffectRobustness, ExtremesOfEveryRangeStayFiniteAndBounded) {
   }
 }
 
-// A new effect plays its defaults without anyone setting them, so they must
-// suit every rate the platform accepts (distortion's 8 kHz low-pass is above
-// Nyquist at 11025 Hz).
+// A new effect plays its defaults without anyone setting them, so they must suit every
+// rate the platform accepts (distortion's 8 kHz low-pass is above Nyquist at 11025 Hz).
 TEST(EffectRobustness, NewEffectsAreStableAtEveryRateFromTheirFirstBlock) {
   for (double rate : {11025.0, 12000.0, 22050.0, 48000.0, 96000.0}) {
     Stereo input = noise(static_cast<int>(0.5 * rate), 1.0f);
@@ -103,9 +101,8 @@ TEST(EffectRobustness, SilenceStaysSilentAndTailsNeverTurnSubnormal) {
   }
 }
 
-// A sudden parameter change during a steady low tone: the largest step between
-// samples must stay close to the tone's own, where a jump would show as a
-// spike.
+// A sudden parameter change during a steady low tone: the largest step between samples
+// must stay close to the tone's own, where a jump would show as a spike.
 template <class Effect, class Record, class Change>
 double click_ratio(const Record& start, Change change) {
   Effect effect(kRate);

@@ -40,7 +40,7 @@ TEST(PerformanceStatus, InitAudioChecksRateAndPathType) {
   EXPECT_EQ(output::last_manual_device()->sample_rate(), 22050);
   EXPECT_EQ(init(perf, no_rate), com::MUSIC_E_ALREADY_INITIALIZED);
 
-  for (std::int32_t rate : {output::kMinSampleRate, output::kMaxSampleRate}) {
+  for (std::int32_t rate : {11025, 96000}) {  // the documented limits
     DMUS_AUDIOPARAMS edge;
     edge.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
     edge.sampleRate = rate;
