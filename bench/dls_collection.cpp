@@ -8,8 +8,8 @@
 #include <string>
 
 #include "platform/music/collection.h"
-#include "platform/music/collection_check.h"
 #include "platform/music/loader.h"
+#include "platform/music/synth/collection_check.h"
 #include "tests/support/dls_writer.h"
 
 namespace {

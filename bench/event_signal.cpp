@@ -13,7 +13,7 @@ using namespace orvan::music;
 
 namespace {
 
-class CountingSink final : public DirectXEvent8 {
+class CountingSink final : public EventSink {
  public:
   HResult DXCallback(std::int32_t) override {
     calls.fetch_add(1, std::memory_order_relaxed);

@@ -1,6 +1,9 @@
 // The channel's effect list and the buffer chain rebuilt from it: four switch-on methods
 // and Effect_Clear.
-#include "engine/orvan_music.h"
+#include <string>
+#include <utility>
+
+#include "engine/effect_parameter_methods.h"
 
 namespace orvan::engine {
 
@@ -22,13 +25,13 @@ HResult activate_default_path(const Ref<DirectMusicPerformance8>& perf, bool act
 
 }  // namespace
 
-HResult OrvanMusic::SwitchOnEffect(const char* effect_class) {
+HResult OrvanMusic::SwitchOnEffect(std::string_view effect_class) {
   // The table has no room for a fifth description: refuse before touching anything, so the
   // list, the count and the chain stay as they are.
   if (EffectCount < 0 || static_cast<std::size_t>(EffectCount) >= EffectDescs.size())
     return com::MUSIC_E_EFFECT_LIST_FULL;
 
-  EffectDescs[static_cast<std::size_t>(EffectCount)].guidDSFXClass = effect_class;
+  EffectDescs[static_cast<std::size_t>(EffectCount)].guidDSFXClass = std::string(effect_class);
   ++EffectCount;
   EffectResults.assign(static_cast<std::size_t>(EffectCount) + 1, 0);
 
@@ -38,7 +41,7 @@ HResult OrvanMusic::SwitchOnEffect(const char* effect_class) {
     if (failed(hr)) return hr;
     Ref<com::Object> object;
     hr = call(path, &DirectMusicAudioPath8::GetObjectInPath, DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0,
-              GUID_ALL_OBJECTS, 0, IID_DirectSoundBuffer8, object);
+              kAllObjectsText, 0, kSoundBufferInterfaceText, object);
     if (failed(hr)) return hr;
     Ref<DirectSoundBuffer8> buffer;
     hr = com::query(object, buffer);
@@ -55,19 +58,19 @@ HResult OrvanMusic::SwitchOnEffect(const char* effect_class) {
 }
 
 HResult OrvanMusic::Effect_DistortionOn() {
-  return SwitchOnEffect(GUID_DSFX_STANDARD_DISTORTION);
+  return SwitchOnEffect(dsp::effect_of<DSFXDISTORTION>.class_text);
 }
 
 HResult OrvanMusic::Effect_ChorusOn() {
-  return SwitchOnEffect(GUID_DSFX_STANDARD_CHORUS);
+  return SwitchOnEffect(dsp::effect_of<DSFXCHORUS>.class_text);
 }
 
 HResult OrvanMusic::Effect_ReverbOn() {
-  return SwitchOnEffect(GUID_DSFX_WAVES_REVERB);
+  return SwitchOnEffect(dsp::effect_of<DSFXWAVESREVERB>.class_text);
 }
 
 HResult OrvanMusic::Effect_3DReverb_On() {
-  return SwitchOnEffect(GUID_DSFX_STANDARD_I3DL2REVERB);
+  return SwitchOnEffect(dsp::effect_of<DSFXI3DL2REVERB>.class_text);
 }
 
 // Best effort: every step runs whatever the one before it did, and nothing is reported.
@@ -78,6 +81,19 @@ HResult OrvanMusic::Effect_Clear() {
        EffectResults.data());
   activate_default_path(Perf, true);
   return com::S_OK;
+}
+
+HResult switch_on_effect(OrvanMusic& channel, const dsp::EffectInfo& effect) {
+  using SwitchOn = HResult (OrvanMusic::*)();
+  static constexpr std::pair<const dsp::EffectInfo*, SwitchOn> kSwitches[] = {
+      {&dsp::effect_of<DSFXDISTORTION>, &OrvanMusic::Effect_DistortionOn},
+      {&dsp::effect_of<DSFXCHORUS>, &OrvanMusic::Effect_ChorusOn},
+      {&dsp::effect_of<DSFXWAVESREVERB>, &OrvanMusic::Effect_ReverbOn},
+      {&dsp::effect_of<DSFXI3DL2REVERB>, &OrvanMusic::Effect_3DReverb_On},
+  };
+  for (const auto& [info, on] : kSwitches)
+    if (info->class_text == effect.class_text) return (channel.*on)();
+  return com::E_INVALIDARG;
 }
 
 }  // namespace orvan::engine

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "orvan/chorus_constants.h"
@@ -58,7 +59,7 @@ inline constexpr std::int32_t kDefaultSampleRate = 48000;
 inline constexpr std::int32_t kPerformanceChannels = 128;
 inline constexpr std::size_t kMaxEffects = 4;
 
-class OrvanMusic : public com::Object, public music::DirectXEvent8 {
+class OrvanMusic : public com::Object, public music::EventSink {
  public:
   // Creates no platform object: the root comes with the first call that needs one.
   OrvanMusic();
@@ -154,18 +155,16 @@ class OrvanMusic : public com::Object, public music::DirectXEvent8 {
   void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);
   // Appends `effect_class` to the effect list and sets the buffer's whole chain from it
   // (engine/effects_chain.cpp).
-  HResult SwitchOnEffect(const char* effect_class);
-  // Fetches the first effect of a class afresh into `object`, copies its parameters into
-  // `params`, overwrites one field with `value` and writes the record back. A failure shows
-  // a box with its description; `result` tells whether the value was applied
-  // (engine/effect_parameters.cpp).
-  template <class Fx, class Record, class Field>
-  HResult PatchEffectField(const char* effect_class, const char* interface_id, com::Ref<Fx>& object,
-                           Record& params, Field Record::*field, Field value,
-                           com::VariantBool& result);
+  HResult SwitchOnEffect(std::string_view effect_class);
+  // Fetches the first effect of the record's class afresh into its object member, copies
+  // its parameters into its record member, overwrites `field` with `value` and writes the
+  // record back. A failure shows a box with its description; `result` tells whether the
+  // value was applied (engine/effect_parameters.cpp).
+  template <class Record, class Field>
+  HResult PatchEffectField(Field Record::*field, Field value, com::VariantBool& result);
 
-  // The channel's state record. Protected, not private, so that tests and the component
-  // layer can look at it through a derived class.
+  // The channel's state record. Protected, not private, so that tests can look at it
+  // through a derived class (the component layer holds a channel; it derives nothing).
   com::Ref<music::DirectX8> DX;
   com::Ref<music::DirectMusicPerformance8> Perf;
   com::Ref<music::DirectMusicLoader8> Loader;
@@ -194,7 +193,7 @@ class OrvanMusic : public com::Object, public music::DirectXEvent8 {
   std::mutex perf_guard_;
   // What the platform's events call. It forwards to DXCallback by a non-virtual call, so a
   // callback in flight never reads this object's vtable while the destructor rewrites it.
-  class EventForwarder final : public music::DirectXEvent8 {
+  class EventForwarder final : public music::EventSink {
    public:
     explicit EventForwarder(OrvanMusic& owner) : owner_(owner) {}
     HResult DXCallback(std::int32_t eventid) override {

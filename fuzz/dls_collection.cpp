@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/music/collection_check.h"
+#include "platform/music/synth/collection_check.h"
 #include "platform/music/synth/dls_font.h"
 
 namespace {

@@ -104,7 +104,8 @@ class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
   HRESULT ApplyDLS(LONG* sIndex) override;
 
   // --- DirectXEvent8 -------------------------------------------------------------------------
-  // The platform's notification thread may call this: it is not bound to the apartment.
+  // The platform never calls this one: its notifications reach the engine channel through
+  // the channel's own sink. A client may, from any thread: it is not bound to the apartment.
   HRESULT DXCallback(LONG eventid) override;
 
  private:

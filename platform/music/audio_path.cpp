@@ -17,12 +17,12 @@ HResult DirectMusicAudioPath8::GetObjectInPath(std::int32_t pchannel, std::int32
                                                Ref<com::Object>& object) {
   if (core_->closed()) return com::MUSIC_E_CLOSED;
   if (pchannel != DMUS_PCHANNEL_ALL || stage != DMUS_PATH_BUFFER ||
-      objectClass != GUID_ALL_OBJECTS) {
+      objectClass != kAllObjectsText) {
     return com::E_INVALIDARG;
   }
   // Buffer 1 (the reverb send) exists, but nothing outside the platform may reach it.
   if (buffer != 0 || index != 0 || !buffer0_) return com::MUSIC_E_OBJECT_NOT_FOUND;
-  if (interfaceId != IID_DirectSoundBuffer8) return com::E_NOINTERFACE;
+  if (interfaceId != kSoundBufferInterfaceText) return com::E_NOINTERFACE;
   object = buffer0_;
   return com::S_OK;
 }

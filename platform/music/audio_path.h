@@ -14,8 +14,8 @@ class DirectSoundBuffer8;
 
 class DirectMusicAudioPath8 : public com::Object {
  public:
-  // Only (DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
-  // IID_DirectSoundBuffer8) is answered, with buffer 0; anything else is refused.
+  // Only (DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
+  // kSoundBufferInterfaceText) is answered, with buffer 0; anything else is refused.
   HResult GetObjectInPath(std::int32_t pchannel, std::int32_t stage, std::int32_t buffer,
                           std::string_view objectClass, std::int32_t index,
                           std::string_view interfaceId, Ref<com::Object>& object);

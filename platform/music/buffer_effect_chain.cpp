@@ -10,8 +10,8 @@ BufferEffectChain::BufferEffectChain(std::vector<Ref<com::Object>> effects)
     : effects_(std::move(effects)) {
   dsp_.reserve(effects_.size());
   for (const Ref<com::Object>& effect : effects_)
-    if (ChainEffect* chain_effect = chain_effect_of(effect.get()))
-      dsp_.push_back(&chain_effect->dsp_effect());
+    if (PlatformEffect* platform_effect = platform_effect_of(effect.get()))
+      dsp_.push_back(&platform_effect->dsp_effect());
 }
 
 void BufferEffectChain::reset() noexcept {

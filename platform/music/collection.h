@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/music/collection_check.h"
+#include "platform/music/synth/collection_check.h"
 #include "platform/music/types.h"
 
 namespace orvan::music {

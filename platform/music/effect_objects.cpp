@@ -8,11 +8,10 @@
 namespace orvan::music {
 namespace {
 
-template <class Interface, class Dsp, class Record>
-class EffectObject final : public Interface, public ChainEffect {
+template <class Record>
+class EffectObject final : public DirectSoundFX8<Record>, public PlatformEffect {
  public:
-  EffectObject(double sample_rate, std::string_view effect_class, std::string_view interface)
-      : dsp_(sample_rate), class_(effect_class), interface_(interface) {}
+  explicit EffectObject(double sample_rate) : dsp_(sample_rate) {}
 
   HResult GetAllParameters(Record& params) override {
     params = dsp_.params();
@@ -33,43 +32,35 @@ class EffectObject final : public Interface, public ChainEffect {
   }
 
   dsp::Effect& dsp_effect() noexcept override { return dsp_; }
-  std::string_view class_text() const noexcept override { return class_; }
-  std::string_view interface_text() const noexcept override { return interface_; }
+  const dsp::EffectInfo& effect_info() const noexcept override { return dsp::effect_of<Record>; }
 
  private:
   ~EffectObject() override = default;
 
-  Dsp dsp_;
-  std::string_view class_;
-  std::string_view interface_;
+  typename dsp::EffectFor<Record>::type dsp_;
 };
 
-template <class Interface, class Dsp, class Record>
-Ref<com::Object> make(double sample_rate, std::string_view effect_class,
-                      std::string_view interface) {
-  return com::make_ref<EffectObject<Interface, Dsp, Record>>(sample_rate, effect_class, interface);
+// The object for the catalogued record whose class text is `effect_class`, if any.
+template <class... Records>
+Ref<com::Object> make_effect(dsp::RecordList<Records...>, std::string_view effect_class,
+                             double sample_rate) {
+  Ref<com::Object> made;
+  const auto make_if_named = [&]<class Record>(Record*) {
+    if (dsp::effect_of<Record>.class_text == effect_class)
+      made = com::make_ref<EffectObject<Record>>(sample_rate);
+  };
+  (make_if_named(static_cast<Records*>(nullptr)), ...);
+  return made;
 }
 
 }  // namespace
 
 Ref<com::Object> create_effect_object(std::string_view effect_class, double sample_rate) {
-  if (effect_class == GUID_DSFX_STANDARD_DISTORTION)
-    return make<DirectSoundFXDistortion8, dsp::Distortion, DSFXDISTORTION>(
-        sample_rate, GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion);
-  if (effect_class == GUID_DSFX_STANDARD_CHORUS)
-    return make<DirectSoundFXChorus8, dsp::Chorus, DSFXCHORUS>(
-        sample_rate, GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus);
-  if (effect_class == GUID_DSFX_WAVES_REVERB)
-    return make<DirectSoundFXWavesReverb8, dsp::WavesReverb, DSFXWAVESREVERB>(
-        sample_rate, GUID_DSFX_WAVES_REVERB, IID_DirectSoundFXWavesReverb);
-  if (effect_class == GUID_DSFX_STANDARD_I3DL2REVERB)
-    return make<DirectSoundFXI3DL2Reverb8, dsp::I3dl2Reverb, DSFXI3DL2REVERB>(
-        sample_rate, GUID_DSFX_STANDARD_I3DL2REVERB, IID_DirectSoundFXI3DL2REVERB);
-  return nullptr;
+  return make_effect(dsp::EffectRecords{}, effect_class, sample_rate);
 }
 
-ChainEffect* chain_effect_of(com::Object* object) noexcept {
-  return dynamic_cast<ChainEffect*>(object);
+PlatformEffect* platform_effect_of(com::Object* object) noexcept {
+  return dynamic_cast<PlatformEffect*>(object);
 }
 
 }  // namespace orvan::music

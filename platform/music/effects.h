@@ -6,41 +6,22 @@
 
 namespace orvan::music {
 
-class DirectSoundFXDistortion8 : public com::Object {
+// The parameter interface of the effect whose record is `Record`.
+template <class Record>
+class DirectSoundFX8 : public com::Object {
  public:
-  virtual HResult GetAllParameters(DSFXDISTORTION& params) = 0;
-  // Frequencies above a third of the sample rate are clamped, and the call returns S_FALSE.
-  virtual HResult SetAllParameters(const DSFXDISTORTION& params) = 0;
+  virtual HResult GetAllParameters(Record& params) = 0;
+  // A value the sample rate cannot honour is clamped (see the catalogue's clamp rules, in
+  // dsp/effect_catalogue.h), and the call returns S_FALSE.
+  virtual HResult SetAllParameters(const Record& params) = 0;
 
  protected:
-  ~DirectSoundFXDistortion8() override = default;
+  ~DirectSoundFX8() override = default;
 };
 
-class DirectSoundFXChorus8 : public com::Object {
- public:
-  virtual HResult GetAllParameters(DSFXCHORUS& params) = 0;
-  virtual HResult SetAllParameters(const DSFXCHORUS& params) = 0;
-
- protected:
-  ~DirectSoundFXChorus8() override = default;
-};
-
-class DirectSoundFXWavesReverb8 : public com::Object {
- public:
-  virtual HResult GetAllParameters(DSFXWAVESREVERB& params) = 0;
-  virtual HResult SetAllParameters(const DSFXWAVESREVERB& params) = 0;
-
- protected:
-  ~DirectSoundFXWavesReverb8() override = default;
-};
-
-class DirectSoundFXI3DL2Reverb8 : public com::Object {
- public:
-  virtual HResult GetAllParameters(DSFXI3DL2REVERB& params) = 0;
-  virtual HResult SetAllParameters(const DSFXI3DL2REVERB& params) = 0;
-
- protected:
-  ~DirectSoundFXI3DL2Reverb8() override = default;
-};
+using DirectSoundFXDistortion8 = DirectSoundFX8<DSFXDISTORTION>;
+using DirectSoundFXChorus8 = DirectSoundFX8<DSFXCHORUS>;
+using DirectSoundFXWavesReverb8 = DirectSoundFX8<DSFXWAVESREVERB>;
+using DirectSoundFXI3DL2Reverb8 = DirectSoundFX8<DSFXI3DL2REVERB>;
 
 }  // namespace orvan::music

@@ -22,7 +22,7 @@ struct Slot {
   // Upper half: the live handle (0 = free); lower half: signals not yet delivered.
   std::atomic<std::uint64_t> word{0};
   // Written and read under the hub's lock only.
-  DirectXEvent8* sink = nullptr;
+  EventSink* sink = nullptr;
   std::uint32_t generation = 0;
 };
 
@@ -65,7 +65,7 @@ struct EventHub::State {
   }
 
   void deliver(Slot& slot, std::uint32_t handle) {
-    DirectXEvent8* sink = nullptr;
+    EventSink* sink = nullptr;
     {
       std::lock_guard lock(mutex);
       // Destroyed between taking the signal and getting here: the signal goes with it.
@@ -116,7 +116,7 @@ EventHub::~EventHub() {
   shutdown();
 }
 
-com::HResult EventHub::create_event(DirectXEvent8* sink, std::int32_t& handle) {
+com::HResult EventHub::create_event(EventSink* sink, std::int32_t& handle) {
   if (!sink) return com::E_POINTER;
   State& s = *state_;
   std::lock_guard lock(s.mutex);

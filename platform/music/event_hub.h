@@ -36,7 +36,7 @@
 
 namespace orvan::music {
 
-class DirectXEvent8;
+class EventSink;
 
 class EventHub {
  public:
@@ -50,7 +50,7 @@ class EventHub {
   EventHub& operator=(const EventHub&) = delete;
 
   // Registers `sink`; E_POINTER for an empty sink, MUSIC_E_CLOSED after shutdown().
-  com::HResult create_event(DirectXEvent8* sink, std::int32_t& handle);
+  com::HResult create_event(EventSink* sink, std::int32_t& handle);
   // MUSIC_E_UNKNOWN_EVENT for a handle that is not live.
   com::HResult destroy_event(std::int32_t handle);
   // One signal, one callback. Any thread, the render thread included: lock-free, no

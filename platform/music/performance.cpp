@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "platform/music/audio_path.h"
+#include "platform/music/output/output_device.h"
 #include "platform/music/performance_core.h"
 #include "platform/music/segment.h"
 #include "platform/music/segment_state.h"
@@ -35,7 +36,7 @@ HResult DirectMusicPerformance8::InitAudio(std::int32_t hwnd, std::int32_t /*fla
   if (channelCount < 0) return com::E_INVALIDARG;
   std::int32_t rate = kDefaultSampleRate;
   if (params.validData & DMUS_AUDIOPARAMS_SAMPLERATE) {
-    if (params.sampleRate < kMinSampleRate || params.sampleRate > kMaxSampleRate) {
+    if (params.sampleRate < output::kMinSampleRate || params.sampleRate > output::kMaxSampleRate) {
       return com::E_INVALIDARG;
     }
     rate = params.sampleRate;

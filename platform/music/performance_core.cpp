@@ -24,13 +24,18 @@ HResult PerformanceCore::start_audio(int sample_rate) {
   if (closed_) return com::MUSIC_E_CLOSED;
   if (running_) return com::MUSIC_E_ALREADY_INITIALIZED;
 
+  // The process's settings choose the SoundFont and the kind of device, once per start.
+  const PlatformSettings settings = platform_settings();
   std::string soundfont;
-  if (HResult hr = synth::locate_soundfont(platform_settings().soundfont, soundfont);
-      com::failed(hr)) {
+  if (HResult hr = synth::locate_soundfont(settings.soundfont, soundfont); com::failed(hr)) {
     return hr;
   }
   std::unique_ptr<output::OutputDevice> device;
-  if (HResult hr = output::open_output_device(sample_rate, device); com::failed(hr)) return hr;
+  if (HResult hr =
+          output::open_output_device(settings.output, settings.wav_path, sample_rate, device);
+      com::failed(hr)) {
+    return hr;
+  }
   // The device may settle on a rate of its own; the synthesizer must follow it.
   const int rate = device->sample_rate() > 0 ? device->sample_rate() : sample_rate;
   std::unique_ptr<synth::Synth> synth;

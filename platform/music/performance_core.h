@@ -4,8 +4,10 @@
 //
 // Threads. Client-side methods may be called from the client thread and from the thread
 // that delivers notifications; they serialise on a mutex the render thread never takes.
-// They reach the render thread only through a fixed SPSC command queue (and atomics for
-// tempo and volume), applied at the start of the next block. The render thread answers
+// They reach the render thread through a fixed SPSC command queue (plays, stops, a new
+// effect chain...) and atomics for tempo and volume, applied at the start of the next block;
+// effect parameters bypass this core: each effect object publishes its own to the render
+// thread through a mailbox (dsp/param_mailbox.h). The render thread answers
 // through atomics (positions, playing flags) and a bounded notification ring. Objects the
 // render thread refers to are kept alive by the client side until it has let go of them:
 // the render thread never releases a reference.

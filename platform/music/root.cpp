@@ -28,7 +28,7 @@ HResult DirectX8::DirectMusicLoaderCreate(Ref<DirectMusicLoader8>& loader) {
   return com::S_OK;
 }
 
-HResult DirectX8::CreateEvent(DirectXEvent8* sink, std::int32_t& handle) {
+HResult DirectX8::CreateEvent(EventSink* sink, std::int32_t& handle) {
   return events_->create_event(sink, handle);
 }
 

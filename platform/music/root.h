@@ -15,13 +15,14 @@ class DirectMusicLoader8;
 class EventHub;
 
 // Receives signalled events. The root does not own the sink: after DestroyEvent returns,
-// or the root is gone, the sink is never called again.
-class DirectXEvent8 {
+// or the root is gone, the sink is never called again. (The component's published
+// DirectXEvent8 interface, include/orvan/, is a different type that clients call.)
+class EventSink {
  public:
   virtual HResult DXCallback(std::int32_t eventid) = 0;
 
  protected:
-  ~DirectXEvent8() = default;
+  ~EventSink() = default;
 };
 
 class DirectX8 : public com::Object {
@@ -32,7 +33,7 @@ class DirectX8 : public com::Object {
   HResult DirectMusicLoaderCreate(Ref<DirectMusicLoader8>& loader);
 
   // Registers `sink` and returns a non-zero handle. E_POINTER for an empty sink.
-  HResult CreateEvent(DirectXEvent8* sink, std::int32_t& handle);
+  HResult CreateEvent(EventSink* sink, std::int32_t& handle);
   // Stops delivery to the event and waits for a callback in flight, unless called from
   // inside that callback. MUSIC_E_UNKNOWN_EVENT for a handle it does not know.
   HResult DestroyEvent(std::int32_t handle);

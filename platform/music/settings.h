@@ -4,17 +4,15 @@
 
 #include <string>
 
+#include "platform/music/output/output_device.h"
+
 namespace orvan::music {
 
-enum class OutputKind {
-  RealTime,  // SDL2 audio device, paced by the sound card (honours SDL_AUDIODRIVER)
-  WavFile,   // rendered to a WAV file as fast as the machine allows
-  Manual,    // rendered only when a test pumps frames (see output/manual_device.h)
-};
+using output::OutputKind;
 
 struct PlatformSettings {
-  OutputKind output = OutputKind::RealTime;
-  std::string wav_path;   // for OutputKind::WavFile
+  OutputKind output = OutputKind::RealTime;  // the device every new performance opens
+  std::string wav_path;                      // for OutputKind::WavFile
   std::string soundfont;  // empty: the system's General MIDI SoundFont, then known fallbacks
 };
 

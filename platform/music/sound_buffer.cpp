@@ -7,19 +7,6 @@
 #include "platform/music/performance_core.h"
 
 namespace orvan::music {
-namespace {
-
-// The interface text that belongs to each effect class (nullptr for an unknown class).
-const char* interface_of(std::string_view effect_class) {
-  if (effect_class == GUID_DSFX_STANDARD_DISTORTION) return IID_DirectSoundFXDistortion;
-  if (effect_class == GUID_DSFX_STANDARD_CHORUS) return IID_DirectSoundFXChorus;
-  if (effect_class == GUID_DSFX_WAVES_REVERB) return IID_DirectSoundFXWavesReverb;
-  if (effect_class == GUID_DSFX_STANDARD_I3DL2REVERB) return IID_DirectSoundFXI3DL2REVERB;
-  return nullptr;
-}
-
-}  // namespace
-
 DirectSoundBuffer8::DirectSoundBuffer8(PerformanceCore* core) : core_(core) {}
 
 DirectSoundBuffer8::~DirectSoundBuffer8() = default;
@@ -64,11 +51,13 @@ HResult DirectSoundBuffer8::GetObjectInPath(std::string_view effectClass, std::i
                                             Ref<com::Object>& object) {
   if (!core_) return com::MUSIC_E_CLOSED;
   if (index < 0) return com::E_INVALIDARG;
-  const char* expected_interface = interface_of(effectClass);
-  if (expected_interface && interfaceId != expected_interface) return com::E_NOINTERFACE;
+  // An unknown class has no interface to check and no effect in the chain.
+  const dsp::EffectInfo* wanted = dsp::effect_with_class(effectClass);
+  if (!wanted) return com::MUSIC_E_OBJECT_NOT_FOUND;
+  if (interfaceId != wanted->interface_text) return com::E_NOINTERFACE;
   std::int32_t seen = 0;
   for (const Ref<com::Object>& effect : effects_) {
-    if (chain_effect_of(effect.get())->class_text() != effectClass) continue;
+    if (platform_effect_of(effect.get())->effect_info().class_text != effectClass) continue;
     if (seen++ == index) {
       object = effect;
       return com::S_OK;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/com/object.h"
+#include "platform/music/dsp/effect_records.h"
 
 namespace orvan::music {
 
@@ -22,9 +23,6 @@ inline constexpr std::int32_t DMUS_AUDIOPARAMS_FEATURES = 1;
 inline constexpr std::int32_t DMUS_AUDIOPARAMS_VOICES = 2;
 inline constexpr std::int32_t DMUS_AUDIOPARAMS_SAMPLERATE = 4;
 inline constexpr std::int32_t DMUS_AUDIOPARAMS_DEFAULTSYNTH = 8;
-
-inline constexpr std::int32_t kMinSampleRate = 11025;
-inline constexpr std::int32_t kMaxSampleRate = 96000;
 
 // Segment play flags.
 inline constexpr std::int32_t DMUS_SEGF_DEFAULT = 0x4000;
@@ -77,61 +75,10 @@ struct DSEFFECTDESC {
   std::int32_t reserved2 = 0;
 };
 
-struct DSFXDISTORTION {
-  float Gain;                   // dB, -60..0
-  float Edge;                   // %, 0..100
-  float PostEQCenterFrequency;  // Hz, 100..8000
-  float PostEQBandwidth;        // Hz, 100..8000
-  float PreLowpassCutoff;       // Hz, 100..8000
-};
-
-struct DSFXCHORUS {
-  float WetDryMix;        // %, 0..100
-  float Depth;            // % of the delay, 0..100
-  float Feedback;         // %, -99..99
-  float Frequency;        // LFO Hz, 0..10
-  std::int32_t Waveform;  // 0 triangle, 1 sine
-  float Delay;            // ms, 0..20
-  std::int32_t Phase;     // 0..4 = -180, -90, 0, 90, 180 degrees between left and right
-};
-
-struct DSFXWAVESREVERB {
-  float InGain;           // dB, -96..0
-  float ReverbMix;        // dB, -96..0 (0 = fully wet)
-  float ReverbTime;       // ms, 0.001..3000
-  float HighFreqRTRatio;  // 0.001..0.999
-};
-
-struct DSFXI3DL2REVERB {
-  std::int32_t Room;         // mB, -10000..0
-  std::int32_t RoomHF;       // mB, -10000..0
-  float RoomRolloffFactor;   // 0..10
-  float DecayTime;           // s, 0.1..20
-  float DecayHFRatio;        // 0.1..2
-  std::int32_t Reflections;  // mB, -10000..1000
-  float ReflectionsDelay;    // s, 0..0.3
-  std::int32_t Reverb;       // mB, -10000..2000
-  float ReverbDelay;         // s, 0..0.1
-  float Diffusion;           // %, 0..100
-  float Density;             // %, 0..100
-  float HFReference;         // Hz, 20..20000
-};
-
-static_assert(sizeof(DSFXDISTORTION) == 20);
-static_assert(sizeof(DSFXCHORUS) == 28);
-static_assert(sizeof(DSFXWAVESREVERB) == 16);
-static_assert(sizeof(DSFXI3DL2REVERB) == 48);
-
-// Effect class texts and interface texts.
-inline constexpr const char* GUID_DSFX_STANDARD_DISTORTION = "GUID_DSFX_STANDARD_DISTORTION";
-inline constexpr const char* GUID_DSFX_STANDARD_CHORUS = "GUID_DSFX_STANDARD_CHORUS";
-inline constexpr const char* GUID_DSFX_WAVES_REVERB = "GUID_DSFX_WAVES_REVERB";
-inline constexpr const char* GUID_DSFX_STANDARD_I3DL2REVERB = "GUID_DSFX_STANDARD_I3DL2REVERB";
-inline constexpr const char* IID_DirectSoundFXDistortion = "IID_DirectSoundFXDistortion";
-inline constexpr const char* IID_DirectSoundFXChorus = "IID_DirectSoundFXChorus";
-inline constexpr const char* IID_DirectSoundFXWavesReverb = "IID_DirectSoundFXWavesReverb";
-inline constexpr const char* IID_DirectSoundFXI3DL2REVERB = "IID_DirectSoundFXI3DL2REVERB";
-inline constexpr const char* GUID_ALL_OBJECTS = "GUID_ALL_OBJECTS";
-inline constexpr const char* IID_DirectSoundBuffer8 = "IID_IDirectSoundBuffer8";
+// The platform names the objects of an audio path by text, not by GUID: these two ask a
+// path for its sound buffer (each effect's class and interface texts are in
+// dsp/effect_catalogue.h).
+inline constexpr const char* kAllObjectsText = "GUID_ALL_OBJECTS";
+inline constexpr const char* kSoundBufferInterfaceText = "IID_IDirectSoundBuffer8";
 
 }  // namespace orvan::music

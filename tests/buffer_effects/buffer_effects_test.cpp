@@ -17,8 +17,8 @@ PathAndBuffer buffer_of(Player& player) {
   PathAndBuffer out;
   EXPECT_EQ(player.perf->GetDefaultAudioPath(out.path), com::S_OK);
   Ref<com::Object> object;
-  EXPECT_EQ(out.path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
-                                      IID_DirectSoundBuffer8, object),
+  EXPECT_EQ(out.path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
+                                      kSoundBufferInterfaceText, object),
             com::S_OK);
   EXPECT_EQ(com::query(object, out.buffer), com::S_OK);
   return out;
@@ -34,41 +34,47 @@ TEST(BufferEffects, SetFXReplacesTheWholeChainOrNothing) {
   Player player;
   ASSERT_EQ(player.status, com::S_OK);
   auto [path, buffer] = buffer_of(player);
-  const DSEFFECTDESC chain[] = {described(GUID_DSFX_STANDARD_CHORUS),
-                                described(GUID_DSFX_STANDARD_DISTORTION),
-                                described(GUID_DSFX_STANDARD_CHORUS)};
+  const DSEFFECTDESC chain[] = {described("GUID_DSFX_STANDARD_CHORUS"),
+                                described("GUID_DSFX_STANDARD_DISTORTION"),
+                                described("GUID_DSFX_STANDARD_CHORUS")};
   std::int32_t results[3] = {};
   EXPECT_EQ(buffer->SetFX(3, chain, results), com::DSERR_INVALIDCALL);  // the path is active
 
   ASSERT_EQ(path->Activate(false), com::S_OK);
-  const DSEFFECTDESC with_unknown[] = {described(GUID_DSFX_STANDARD_CHORUS),
+  const DSEFFECTDESC with_unknown[] = {described("GUID_DSFX_STANDARD_CHORUS"),
                                        described("GUID_DSFX_SOMETHING_ELSE")};
   EXPECT_EQ(buffer->SetFX(2, with_unknown, results), com::REGDB_E_CLASSNOTREG);
   EXPECT_EQ(results[1], DSFXR_UNKNOWN);
   Ref<com::Object> found;
-  EXPECT_EQ(buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, 0, IID_DirectSoundFXChorus, found),
-            com::MUSIC_E_OBJECT_NOT_FOUND);
+  EXPECT_EQ(
+      buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", 0, "IID_DirectSoundFXChorus", found),
+      com::MUSIC_E_OBJECT_NOT_FOUND);
 
   EXPECT_EQ(buffer->SetFX(3, chain, results), com::S_OK);
   EXPECT_EQ(results[0], DSFXR_LOCSOFTWARE);
   EXPECT_EQ(results[2], DSFXR_LOCSOFTWARE);
   Ref<com::Object> first, second;
-  EXPECT_EQ(buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, 0, IID_DirectSoundFXChorus, first),
-            com::S_OK);
-  EXPECT_EQ(buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, 1, IID_DirectSoundFXChorus, second),
-            com::S_OK);
-  EXPECT_FALSE(first == second);
-  EXPECT_EQ(buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, 2, IID_DirectSoundFXChorus, found),
-            com::MUSIC_E_OBJECT_NOT_FOUND);
   EXPECT_EQ(
-      buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, 0, IID_DirectSoundFXDistortion, found),
+      buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", 0, "IID_DirectSoundFXChorus", first),
+      com::S_OK);
+  EXPECT_EQ(
+      buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", 1, "IID_DirectSoundFXChorus", second),
+      com::S_OK);
+  EXPECT_FALSE(first == second);
+  EXPECT_EQ(
+      buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", 2, "IID_DirectSoundFXChorus", found),
+      com::MUSIC_E_OBJECT_NOT_FOUND);
+  EXPECT_EQ(
+      buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", 0, "IID_DirectSoundFXDistortion", found),
       com::E_NOINTERFACE);
-  EXPECT_EQ(buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, -1, IID_DirectSoundFXChorus, found),
-            com::E_INVALIDARG);
+  EXPECT_EQ(
+      buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", -1, "IID_DirectSoundFXChorus", found),
+      com::E_INVALIDARG);
 
   EXPECT_EQ(buffer->SetFX(0, nullptr, nullptr), com::S_OK);
-  EXPECT_EQ(buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, 0, IID_DirectSoundFXChorus, found),
-            com::MUSIC_E_OBJECT_NOT_FOUND);
+  EXPECT_EQ(
+      buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", 0, "IID_DirectSoundFXChorus", found),
+      com::MUSIC_E_OBJECT_NOT_FOUND);
 }
 
 TEST(BufferEffects, EffectObjectsCheckTheirParameters) {
@@ -76,11 +82,12 @@ TEST(BufferEffects, EffectObjectsCheckTheirParameters) {
   ASSERT_EQ(player.status, com::S_OK);
   auto [path, buffer] = buffer_of(player);
   path->Activate(false);
-  const DSEFFECTDESC chain[] = {described(GUID_DSFX_STANDARD_DISTORTION)};
+  const DSEFFECTDESC chain[] = {described("GUID_DSFX_STANDARD_DISTORTION")};
   std::int32_t results[1] = {};
   ASSERT_EQ(buffer->SetFX(1, chain, results), com::S_OK);
   Ref<com::Object> object;
-  buffer->GetObjectInPath(GUID_DSFX_STANDARD_DISTORTION, 0, IID_DirectSoundFXDistortion, object);
+  buffer->GetObjectInPath("GUID_DSFX_STANDARD_DISTORTION", 0, "IID_DirectSoundFXDistortion",
+                          object);
   Ref<DirectSoundFXDistortion8> distortion;
   ASSERT_EQ(com::query(object, distortion), com::S_OK);
 
@@ -118,11 +125,12 @@ TEST(BufferEffects, TheChainShapesWhatThePerformancePlays) {
   ASSERT_GT(open, 1e-3);
 
   path->Activate(false);
-  const DSEFFECTDESC chain[] = {described(GUID_DSFX_STANDARD_DISTORTION)};
+  const DSEFFECTDESC chain[] = {described("GUID_DSFX_STANDARD_DISTORTION")};
   std::int32_t results[1] = {};
   ASSERT_EQ(buffer->SetFX(1, chain, results), com::S_OK);
   Ref<com::Object> object;
-  buffer->GetObjectInPath(GUID_DSFX_STANDARD_DISTORTION, 0, IID_DirectSoundFXDistortion, object);
+  buffer->GetObjectInPath("GUID_DSFX_STANDARD_DISTORTION", 0, "IID_DirectSoundFXDistortion",
+                          object);
   Ref<DirectSoundFXDistortion8> distortion;
   ASSERT_EQ(com::query(object, distortion), com::S_OK);
   DSFXDISTORTION p{};

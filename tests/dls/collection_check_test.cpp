@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "platform/music/collection_check.h"
+#include "platform/music/synth/collection_check.h"
 #include "tests/support/dls_writer.h"
 
 namespace orvan::music {

@@ -5,12 +5,14 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <string_view>
 #include <thread>
 
 #include "platform/music/dsp/chorus.h"
 #include "platform/music/dsp/distortion.h"
 #include "platform/music/dsp/i3dl2_reverb.h"
 #include "platform/music/dsp/waves_reverb.h"
+#include "tests/dsp/documented_effects.h"
 #include "tests/dsp/signal_analysis.h"
 
 namespace orvan::music::dsp::testing {
@@ -30,23 +32,23 @@ TEST(EffectParameters, NewEffectsStartAtTheDocumentedDefaults) {
       DSFXI3DL2REVERB{-1000, -100, 0, 1.49f, 0.83f, -2602, 0.007f, 200, 0.011f, 100, 100, 5000}));
 }
 
-// Every field at its bounds is accepted; just outside them, or not a number, the whole
-// record is refused and the effect keeps what it had.
+// Every field at its documented bounds is accepted; just outside them, or not a number, the
+// whole record is refused and the effect keeps what it had.
 template <class Effect, class Record>
 void check_every_field_range() {
   Effect effect(kRate);
   const Record before = effect.params();
-  for (const FieldInfo& f : record_fields<Record>()) {
+  for (const DocumentedField<Record>& f : documented_fields<Record>()) {
     for (double inside : {f.min, f.max}) {
       Record r = before;
-      write_field(&r, f, inside);
+      f.write(r, inside);
       EXPECT_NE(effect.set_params(r), RangeCheck::refused) << f.name << " = " << inside;
     }
     effect.set_params(before);
-    const double step = f.type == FieldType::integer ? 1.0 : std::max(1e-3, 1e-3 * f.max);
+    const double step = f.is_integer() ? 1.0 : std::max(1e-3, 1e-3 * f.max);
     for (double outside : {f.min - step, f.max + step, std::numeric_limits<double>::quiet_NaN()}) {
       Record r = before;
-      if (!write_field(&r, f, outside)) continue;  // NaN has no integer form
+      if (!f.write(r, outside)) continue;  // NaN has no integer form
       EXPECT_EQ(effect.set_params(r), RangeCheck::refused) << f.name << " = " << outside;
       EXPECT_TRUE(same(effect.params(), before)) << f.name;
     }
@@ -58,6 +60,37 @@ TEST(EffectParameters, ValuesOutsideTheirRangeAreRefusedAndChangeNothing) {
   check_every_field_range<Chorus, DSFXCHORUS>();
   check_every_field_range<WavesReverb, DSFXWAVESREVERB>();
   check_every_field_range<I3dl2Reverb, DSFXI3DL2REVERB>();
+}
+
+// The command line and the engine's method table find fields by the catalogue's names and
+// write them at its offsets: both must be the record's own, in the documented units.
+template <class Record>
+void check_catalogue_describes(std::string_view effect_name) {
+  const EffectInfo& effect = effect_of<Record>;
+  EXPECT_EQ(effect.name, effect_name);
+  EXPECT_EQ(effect.record_size, sizeof(Record));
+  const auto documented = documented_fields<Record>();
+  ASSERT_EQ(effect.fields.size(), documented.size()) << effect_name;
+  for (std::size_t i = 0; i < documented.size(); ++i) {
+    const FieldInfo& f = effect.fields[i];
+    const DocumentedField<Record>& d = documented[i];
+    EXPECT_EQ(f.name, d.name);
+    EXPECT_EQ(f.unit, d.unit) << d.name;
+    EXPECT_EQ(f.type == FieldType::integer, d.is_integer()) << d.name;
+    EXPECT_EQ(f.default_value, d.default_value) << d.name;
+    // A value written through the catalogue arrives in the documented member, and only there.
+    Record through_catalogue{}, through_member{};
+    write_field(&through_catalogue, f, 7.0);
+    d.write(through_member, 7.0);
+    EXPECT_TRUE(same(through_catalogue, through_member)) << d.name;
+  }
+}
+
+TEST(EffectParameters, TheCatalogueNamesEachRecordsFieldsInTheirDocumentedUnits) {
+  check_catalogue_describes<DSFXDISTORTION>("distortion");
+  check_catalogue_describes<DSFXCHORUS>("chorus");
+  check_catalogue_describes<DSFXWAVESREVERB>("reverb");
+  check_catalogue_describes<DSFXI3DL2REVERB>("reverb3d");
 }
 
 TEST(EffectParameters, DistortionFrequenciesAreClampedToAThirdOfTheRate) {

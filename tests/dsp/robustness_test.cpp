@@ -10,6 +10,7 @@
 #include "platform/music/dsp/distortion.h"
 #include "platform/music/dsp/i3dl2_reverb.h"
 #include "platform/music/dsp/waves_reverb.h"
+#include "tests/dsp/documented_effects.h"
 #include "tests/dsp/signal_analysis.h"
 
 namespace orvan::music::dsp::testing {
@@ -27,16 +28,16 @@ bool no_subnormals(const Stereo& s) {
   return true;
 }
 
-// Loud noise, then silence, for each field at its minimum and at its maximum.
+// Loud noise, then silence, for each field at its documented minimum and maximum.
 template <class Effect, class Record>
 void check_extremes(double rate) {
   Stereo input = noise(static_cast<int>(0.5 * rate), 1.0f);
   input.resize(static_cast<size_t>(2 * rate), 0.0f);
-  for (const FieldInfo& f : record_fields<Record>()) {
+  for (const DocumentedField<Record>& f : documented_fields<Record>()) {
     for (double value : {f.min, f.max}) {
       Effect effect(rate);
       Record r = default_record<Record>();
-      write_field(&r, f, value);
+      f.write(r, value);
       ASSERT_NE(effect.set_params(r), RangeCheck::refused);
       // Once from the defaults (the change glides mid-sound), once from a clean start.
       EXPECT_TRUE(all_finite_within(render(effect, input), 40.0)) << f.name << " = " << value;

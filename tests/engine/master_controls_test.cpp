@@ -14,11 +14,13 @@ TEST_F(EngineTest, FreshChannelsReportThePlatformDefaultsAndStayIndependent) {
   EXPECT_EQ(first->GetMasterVolume(volume), com::S_OK);
   EXPECT_EQ(volume, 0);
 
-  const std::int32_t quieter = -1500;
-  const float faster = 1.5f;
+  // Passed by reference, the inputs are only read: the caller's variables keep their values.
+  std::int32_t quieter = -1500;
+  float faster = 1.5f;
   EXPECT_EQ(first->SetMasterVolume(quieter), com::S_OK);
   EXPECT_EQ(first->SetMasterTempo(faster), com::S_OK);
   EXPECT_EQ(quieter, -1500);
+  EXPECT_EQ(faster, 1.5f);
   EXPECT_EQ(first->GetMasterVolume(volume), com::S_OK);
   EXPECT_EQ(volume, -1500);
   EXPECT_EQ(first->GetMasterTempo(tempo), com::S_OK);

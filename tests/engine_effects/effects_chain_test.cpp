@@ -14,15 +14,15 @@ TEST_F(EngineEffects, SwitchedOnEffectsFormTheChainInSlotOrder) {
   init();
   EXPECT_EQ(channel->Effect_DistortionOn(), com::S_OK);
   EXPECT_EQ(channel->Effect_ChorusOn(), com::S_OK);
-  EXPECT_EQ(listed(), (Classes{GUID_DSFX_STANDARD_DISTORTION, GUID_DSFX_STANDARD_CHORUS}));
+  EXPECT_EQ(listed(), (Classes{"GUID_DSFX_STANDARD_DISTORTION", "GUID_DSFX_STANDARD_CHORUS"}));
   EXPECT_EQ(channel->EffectResults,
             (std::vector<std::int32_t>{DSFXR_LOCSOFTWARE, DSFXR_LOCSOFTWARE, 0}));
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion), 1);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_DISTORTION", "IID_DirectSoundFXDistortion"), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_CHORUS", "IID_DirectSoundFXChorus"), 1);
 
   // The same effect again is a second instance of its own.
   EXPECT_EQ(channel->Effect_ChorusOn(), com::S_OK);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 2);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_CHORUS", "IID_DirectSoundFXChorus"), 2);
   EXPECT_EQ(channel->EffectResults.size(), 4u);
 }
 
@@ -32,13 +32,13 @@ TEST_F(EngineEffects, ClearEmptiesTheChainAndLeavesOldTextsUncounted) {
   channel->Effect_ChorusOn();
   EXPECT_EQ(channel->Effect_Clear(), com::S_OK);
   EXPECT_EQ(channel->EffectCount, 0);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion), 0);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_DISTORTION", "IID_DirectSoundFXDistortion"), 0);
 
   EXPECT_EQ(channel->Effect_ReverbOn(), com::S_OK);
-  EXPECT_EQ(listed(), (Classes{GUID_DSFX_WAVES_REVERB}));
-  EXPECT_EQ(channel->EffectDescs[1].guidDSFXClass, GUID_DSFX_STANDARD_CHORUS);
-  EXPECT_EQ(in_chain(GUID_DSFX_WAVES_REVERB, IID_DirectSoundFXWavesReverb), 1);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 0);
+  EXPECT_EQ(listed(), (Classes{"GUID_DSFX_WAVES_REVERB"}));
+  EXPECT_EQ(channel->EffectDescs[1].guidDSFXClass, "GUID_DSFX_STANDARD_CHORUS");
+  EXPECT_EQ(in_chain("GUID_DSFX_WAVES_REVERB", "IID_DirectSoundFXWavesReverb"), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_CHORUS", "IID_DirectSoundFXChorus"), 0);
   EXPECT_EQ(channel->EffectResults.size(), 2u);
 }
 
@@ -56,9 +56,9 @@ TEST_F(EngineEffects, SwitchOnBeforeInitFailsButStaysListed) {
 
   init();
   EXPECT_EQ(channel->Effect_DistortionOn(), com::S_OK);
-  EXPECT_EQ(listed(), (Classes{GUID_DSFX_STANDARD_CHORUS, GUID_DSFX_STANDARD_DISTORTION}));
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 1);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion), 1);
+  EXPECT_EQ(listed(), (Classes{"GUID_DSFX_STANDARD_CHORUS", "GUID_DSFX_STANDARD_DISTORTION"}));
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_CHORUS", "IID_DirectSoundFXChorus"), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_DISTORTION", "IID_DirectSoundFXDistortion"), 1);
 }
 
 TEST_F(EngineEffects, TheListOutlivesCleanupAndReturnsWithTheNextSwitchOn) {
@@ -70,8 +70,8 @@ TEST_F(EngineEffects, TheListOutlivesCleanupAndReturnsWithTheNextSwitchOn) {
 
   init();
   EXPECT_EQ(channel->Effect_ChorusOn(), com::S_OK);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion), 1);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_DISTORTION", "IID_DirectSoundFXDistortion"), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_CHORUS", "IID_DirectSoundFXChorus"), 1);
 }
 
 TEST_F(EngineEffects, ARefusedChainStaysListedAndThePathStaysHalted) {
@@ -83,7 +83,7 @@ TEST_F(EngineEffects, ARefusedChainStaysListedAndThePathStaysHalted) {
   EXPECT_EQ(channel->Effect_DistortionOn(), com::REGDB_E_CLASSNOTREG);
   EXPECT_EQ(channel->EffectCount, 2);
   EXPECT_EQ(channel->EffectResults[0], DSFXR_UNKNOWN);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_DISTORTION, IID_DirectSoundFXDistortion), 0);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_DISTORTION", "IID_DirectSoundFXDistortion"), 0);
   // No Activate(true) followed, so the buffer still takes a chain without the engine's
   // own deactivation.
   std::int32_t results[1] = {};
@@ -94,7 +94,7 @@ TEST_F(EngineEffects, ARefusedChainStaysListedAndThePathStaysHalted) {
   EXPECT_EQ(channel->EffectCount, 3);
   channel->Effect_Clear();
   EXPECT_EQ(channel->Effect_ChorusOn(), com::S_OK);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_CHORUS", "IID_DirectSoundFXChorus"), 1);
 }
 
 TEST_F(EngineEffects, AFifthEffectIsRefusedAndChangesNothing) {
@@ -109,8 +109,8 @@ TEST_F(EngineEffects, AFifthEffectIsRefusedAndChangesNothing) {
   EXPECT_EQ(channel->Effect_ChorusOn(), com::MUSIC_E_EFFECT_LIST_FULL);
   EXPECT_EQ(listed(), four);
   EXPECT_EQ(channel->EffectResults, results);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_CHORUS, IID_DirectSoundFXChorus), 1);
-  EXPECT_EQ(in_chain(GUID_DSFX_STANDARD_I3DL2REVERB, IID_DirectSoundFXI3DL2REVERB), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_CHORUS", "IID_DirectSoundFXChorus"), 1);
+  EXPECT_EQ(in_chain("GUID_DSFX_STANDARD_I3DL2REVERB", "IID_DirectSoundFXI3DL2REVERB"), 1);
 }
 
 }  // namespace

@@ -35,6 +35,7 @@ class Channel final : public OrvanMusic {
   using OrvanMusic::FXChorus;
   using OrvanMusic::FXDistortion;
   using OrvanMusic::Perf;
+  using OrvanMusic::Reverb3DParams;
   using OrvanMusic::WavesReverbParams;
 };
 

@@ -14,7 +14,6 @@
 #include "platform/music/output/output_device.h"
 #include "platform/music/output/sdl_device.h"
 #include "platform/music/output/wav_device.h"
-#include "platform/music/settings.h"
 #include "test_sources.h"
 
 using namespace orvan;
@@ -66,16 +65,11 @@ class ScopedAudioDriver {
 
 TEST(WavDevice, WritesEveryRenderedFrameAtTheDeviceRate) {
   const std::filesystem::path path = temp_wav("sine");
-  PlatformSettings settings;
-  settings.output = OutputKind::WavFile;
-  settings.wav_path = path.string();
-  set_platform_settings(settings);
-
   SineSource source(440.0, 44100);
   std::int64_t rendered = 0;
   {
     std::unique_ptr<OutputDevice> device;
-    ASSERT_EQ(open_output_device(44100, device), com::S_OK);
+    ASSERT_EQ(open_output_device(OutputKind::WavFile, path.string(), 44100, device), com::S_OK);
     EXPECT_EQ(device->sample_rate(), 44100);
     ASSERT_EQ(device->start(&source), com::S_OK);
     EXPECT_EQ(device->start(&source), com::DSERR_INVALIDCALL);
@@ -87,7 +81,6 @@ TEST(WavDevice, WritesEveryRenderedFrameAtTheDeviceRate) {
     std::this_thread::sleep_for(5ms);
     EXPECT_EQ(device->frames_rendered(), rendered);
   }
-  set_platform_settings(PlatformSettings{});
 
   SF_INFO info{};
   SNDFILE* file = sf_open(path.string().c_str(), SFM_READ, &info);
@@ -170,11 +163,8 @@ TEST(WavDevice, AFullFileEndsTheRenderAndTheThreadWaitsToBeStopped) {
 
 TEST(SdlDevice, DummyDriverRendersUntilStopped) {
   ScopedAudioDriver driver("dummy");
-  PlatformSettings settings;
-  settings.output = OutputKind::RealTime;
-  set_platform_settings(settings);
   std::unique_ptr<OutputDevice> device;
-  ASSERT_EQ(open_output_device(48000, device), com::S_OK);
+  ASSERT_EQ(open_output_device(OutputKind::RealTime, {}, 48000, device), com::S_OK);
   EXPECT_EQ(device->sample_rate(), 48000);
   EXPECT_LE(device->period_frames() * 40, 48000);  // 25 ms or less
 
@@ -276,13 +266,10 @@ TEST(SdlDevice, OpenDevicesAreLimitedAndAClosedOneFreesItsPlace) {
 
 TEST(SdlDevice, NoUsableDriverIsReportedAsNoDriver) {
   ScopedAudioDriver driver("no-such-driver");
-  PlatformSettings settings;
-  settings.output = OutputKind::RealTime;
-  set_platform_settings(settings);
   std::unique_ptr<OutputDevice> device;
-  EXPECT_EQ(open_output_device(48000, device), com::DSERR_NODRIVER);
+  EXPECT_EQ(open_output_device(OutputKind::RealTime, {}, 48000, device), com::DSERR_NODRIVER);
   EXPECT_EQ(device, nullptr);
   // The failure leaves nothing behind: the dummy driver opens afterwards.
   ScopedAudioDriver dummy("dummy");
-  EXPECT_EQ(open_output_device(48000, device), com::S_OK);
+  EXPECT_EQ(open_output_device(OutputKind::RealTime, {}, 48000, device), com::S_OK);
 }

@@ -87,15 +87,12 @@ TEST(ManualDevice, PeriodIsAPowerOfTwoOfAtMost25Milliseconds) {
 }
 
 TEST(ManualDevice, RegistryListsOpenDevicesInOpeningOrder) {
-  PlatformSettings settings;
-  settings.output = OutputKind::Manual;
-  set_platform_settings(settings);
   const int before = manual_device_count();
 
   std::unique_ptr<OutputDevice> first;
   std::unique_ptr<OutputDevice> second;
-  ASSERT_EQ(open_output_device(44100, first), com::S_OK);
-  ASSERT_EQ(open_output_device(48000, second), com::S_OK);
+  ASSERT_EQ(open_output_device(OutputKind::Manual, {}, 44100, first), com::S_OK);
+  ASSERT_EQ(open_output_device(OutputKind::Manual, {}, 48000, second), com::S_OK);
   EXPECT_EQ(manual_device_count(), before + 2);
   EXPECT_EQ(manual_device(before), first.get());
   EXPECT_EQ(manual_device(before + 1), second.get());
@@ -108,13 +105,12 @@ TEST(ManualDevice, RegistryListsOpenDevicesInOpeningOrder) {
   EXPECT_EQ(last_manual_device(), first.get());
   first.reset();
   EXPECT_EQ(manual_device_count(), before);
-  set_platform_settings(PlatformSettings{});
 }
 
 TEST(OutputDevice, SampleRateOutsideTheSupportedRangeIsRefused) {
-  PlatformSettings settings;
-  settings.output = OutputKind::Manual;
-  set_platform_settings(settings);
+  const auto open_output_device = [](int rate, std::unique_ptr<OutputDevice>& device) {
+    return output::open_output_device(OutputKind::Manual, {}, rate, device);
+  };
   std::unique_ptr<OutputDevice> device;
   EXPECT_EQ(open_output_device(11024, device), com::E_INVALIDARG);
   EXPECT_EQ(open_output_device(96001, device), com::E_INVALIDARG);
@@ -122,7 +118,6 @@ TEST(OutputDevice, SampleRateOutsideTheSupportedRangeIsRefused) {
   EXPECT_EQ(device, nullptr);
   EXPECT_EQ(open_output_device(11025, device), com::S_OK);
   EXPECT_EQ(open_output_device(96000, device), com::S_OK);
-  set_platform_settings(PlatformSettings{});
 }
 
 TEST(PlatformSettings, DefaultIsRealTimeAndAChoiceIsKeptWhole) {

@@ -40,7 +40,7 @@ TEST(PerformanceStatus, InitAudioChecksRateAndPathType) {
   EXPECT_EQ(output::last_manual_device()->sample_rate(), 22050);
   EXPECT_EQ(init(perf, no_rate), com::MUSIC_E_ALREADY_INITIALIZED);
 
-  for (std::int32_t rate : {kMinSampleRate, kMaxSampleRate}) {
+  for (std::int32_t rate : {11025, 96000}) {  // the documented limits
     DMUS_AUDIOPARAMS edge;
     edge.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
     edge.sampleRate = rate;
@@ -80,8 +80,8 @@ TEST(PerformanceStatus, CallsBeforeInitAndAfterCloseDown) {
   ASSERT_EQ(perf->PlaySegmentEx(segment, 0, 0, nullptr, nullptr, state), com::S_OK);
   ASSERT_EQ(perf->GetDefaultAudioPath(path), com::S_OK);
   Ref<com::Object> object;
-  ASSERT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
-                                  IID_DirectSoundBuffer8, object),
+  ASSERT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
+                                  kSoundBufferInterfaceText, object),
             com::S_OK);
   Ref<DirectSoundBuffer8> buffer;
   ASSERT_EQ(com::query(object, buffer), com::S_OK);
@@ -149,16 +149,16 @@ TEST(PerformanceStatus, AudioPathAnswersOnlyForBufferZero) {
   Ref<DirectMusicAudioPath8> path;
   ASSERT_EQ(p.perf->GetDefaultAudioPath(path), com::S_OK);
   Ref<com::Object> object;
-  EXPECT_EQ(path->GetObjectInPath(0, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
-                                  IID_DirectSoundBuffer8, object),
+  EXPECT_EQ(path->GetObjectInPath(0, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
+                                  kSoundBufferInterfaceText, object),
             com::E_INVALIDARG);
-  EXPECT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, 0x1000, 0, GUID_ALL_OBJECTS, 0,
-                                  IID_DirectSoundBuffer8, object),
+  EXPECT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, 0x1000, 0, kAllObjectsText, 0,
+                                  kSoundBufferInterfaceText, object),
             com::E_INVALIDARG);
-  EXPECT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 1, GUID_ALL_OBJECTS, 0,
-                                  IID_DirectSoundBuffer8, object),
+  EXPECT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 1, kAllObjectsText, 0,
+                                  kSoundBufferInterfaceText, object),
             com::MUSIC_E_OBJECT_NOT_FOUND);
-  EXPECT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
+  EXPECT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
                                   "IID_Nothing", object),
             com::E_NOINTERFACE);
   EXPECT_TRUE(object.empty());
@@ -167,11 +167,11 @@ TEST(PerformanceStatus, AudioPathAnswersOnlyForBufferZero) {
   Ref<DirectMusicAudioPath8> again;
   ASSERT_EQ(p.perf->GetDefaultAudioPath(again), com::S_OK);
   Ref<com::Object> a, b;
-  ASSERT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
-                                  IID_DirectSoundBuffer8, a),
+  ASSERT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
+                                  kSoundBufferInterfaceText, a),
             com::S_OK);
-  ASSERT_EQ(again->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
-                                   IID_DirectSoundBuffer8, b),
+  ASSERT_EQ(again->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
+                                   kSoundBufferInterfaceText, b),
             com::S_OK);
   EXPECT_EQ(a.get(), b.get());
 

@@ -102,7 +102,7 @@ TEST(PerformanceNotifications, UnreadMessagesExpire) {
 }
 
 // A sink that takes one message per signal, as the engine's callback does.
-class TakingSink final : public DirectXEvent8 {
+class TakingSink final : public EventSink {
  public:
   HResult DXCallback(std::int32_t) override {
     DMUS_NOTIFICATION_PMSG message;

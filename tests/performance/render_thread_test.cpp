@@ -16,7 +16,7 @@
 namespace orvan::music::testing {
 namespace {
 
-class TakingSink final : public DirectXEvent8 {
+class TakingSink final : public EventSink {
  public:
   HResult DXCallback(std::int32_t) override {
     DMUS_NOTIFICATION_PMSG message;

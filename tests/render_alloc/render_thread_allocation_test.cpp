@@ -90,7 +90,7 @@ namespace {
 constexpr int kRate = 48000;
 constexpr const char* kFile = "/usr/share/games/openttd/baseset/openmsx/busy_schedule.mid";
 
-class CountingSink final : public DirectXEvent8 {
+class CountingSink final : public EventSink {
  public:
   HResult DXCallback(std::int32_t) override {
     calls.fetch_add(1);
@@ -137,16 +137,16 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
   Ref<DirectMusicAudioPath8> path;
   ASSERT_EQ(perf->GetDefaultAudioPath(path), com::S_OK);
   Ref<com::Object> object;
-  ASSERT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, GUID_ALL_OBJECTS, 0,
-                                  IID_DirectSoundBuffer8, object),
+  ASSERT_EQ(path->GetObjectInPath(DMUS_PCHANNEL_ALL, DMUS_PATH_BUFFER, 0, kAllObjectsText, 0,
+                                  kSoundBufferInterfaceText, object),
             com::S_OK);
   Ref<DirectSoundBuffer8> buffer;
   ASSERT_EQ(com::query(object, buffer), com::S_OK);
   DSEFFECTDESC chain[4];
-  chain[0].guidDSFXClass = GUID_DSFX_STANDARD_DISTORTION;
-  chain[1].guidDSFXClass = GUID_DSFX_STANDARD_CHORUS;
-  chain[2].guidDSFXClass = GUID_DSFX_WAVES_REVERB;
-  chain[3].guidDSFXClass = GUID_DSFX_STANDARD_I3DL2REVERB;
+  chain[0].guidDSFXClass = "GUID_DSFX_STANDARD_DISTORTION";
+  chain[1].guidDSFXClass = "GUID_DSFX_STANDARD_CHORUS";
+  chain[2].guidDSFXClass = "GUID_DSFX_WAVES_REVERB";
+  chain[3].guidDSFXClass = "GUID_DSFX_STANDARD_I3DL2REVERB";
   std::int32_t results[4] = {};
   ASSERT_EQ(path->Activate(false), com::S_OK);
   ASSERT_EQ(buffer->SetFX(4, chain, results), com::S_OK);
@@ -168,9 +168,9 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
   ASSERT_EQ(perf->SetMasterTempo(1.7f), com::S_OK);
   ASSERT_EQ(perf->SetMasterVolume(-600), com::S_OK);
   Ref<com::Object> chorus_object;
-  ASSERT_EQ(
-      buffer->GetObjectInPath(GUID_DSFX_STANDARD_CHORUS, 0, IID_DirectSoundFXChorus, chorus_object),
-      com::S_OK);
+  ASSERT_EQ(buffer->GetObjectInPath("GUID_DSFX_STANDARD_CHORUS", 0, "IID_DirectSoundFXChorus",
+                                    chorus_object),
+            com::S_OK);
   Ref<DirectSoundFXChorus8> chorus;
   ASSERT_EQ(com::query(chorus_object, chorus), com::S_OK);
   DSFXCHORUS chorus_params{};

@@ -22,7 +22,7 @@ using namespace std::chrono_literals;
 namespace {
 
 // Records every callback; can sleep inside it or run an action there.
-class RecordingSink final : public DirectXEvent8 {
+class RecordingSink final : public EventSink {
  public:
   HResult DXCallback(std::int32_t eventid) override {
     inside.store(true);
@@ -263,7 +263,7 @@ TEST(RootEvents, AHubThatOutlivesItsShutdownSignalsNothing) {
 namespace {
 
 // Knows which handles it was given and counts callbacks naming any other.
-class ChurnSink final : public DirectXEvent8 {
+class ChurnSink final : public EventSink {
  public:
   HResult DXCallback(std::int32_t eventid) override {
     {

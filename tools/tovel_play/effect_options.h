@@ -1,5 +1,6 @@
 // --fx and --fx-param: switching effects on and setting their fields through the engine's
-// own methods, so the command line exercises exactly what a client would call.
+// own methods, so the command line exercises exactly what a client would call. Effects and
+// fields are named as in the effect catalogue (platform/music/dsp/effect_catalogue.h).
 #pragma once
 
 #include <iosfwd>
@@ -11,9 +12,6 @@ class OrvanMusic;
 }
 
 namespace orvan::tovel_play {
-
-// The effect names --fx accepts, in the order they are listed in the help.
-inline constexpr const char* kEffectNames[] = {"distortion", "chorus", "reverb", "reverb3d"};
 
 // Checks the names and the EFFECT.FIELD=VALUE settings without touching an engine; on a
 // mistake writes one line to `err` and returns false.

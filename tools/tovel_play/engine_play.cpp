@@ -92,7 +92,7 @@ bool choose_output(const PlayRequest& request, std::string& wav_path, std::ostre
     {
       QuietStderr quiet;
       std::unique_ptr<music::output::OutputDevice> probe;
-      hr = music::output::open_output_device(request.rate, probe);
+      hr = music::output::open_output_device(settings.output, {}, request.rate, probe);
     }
     if (!failed(hr)) return true;
     if (request.fallback_render_path.empty()) {

@@ -32,4 +32,9 @@ class Chorus final : public ParameterizedEffect<DSFXCHORUS> {
   float delay_now_[2] = {0, 0};  // delay reached at the end of the last chunk
 };
 
+template <>
+struct EffectFor<DSFXCHORUS> {
+  using type = Chorus;
+};
+
 }  // namespace orvan::music::dsp

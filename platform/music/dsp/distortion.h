@@ -29,4 +29,9 @@ class Distortion final : public ParameterizedEffect<DSFXDISTORTION> {
   float out_gain_ = 1.0f;  // gain reached at the end of the last chunk
 };
 
+template <>
+struct EffectFor<DSFXDISTORTION> {
+  using type = Distortion;
+};
+
 }  // namespace orvan::music::dsp

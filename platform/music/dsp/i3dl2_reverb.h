@@ -61,4 +61,9 @@ class I3dl2Reverb final : public ParameterizedEffect<DSFXI3DL2REVERB> {
   int fade_left_ = 0;
 };
 
+template <>
+struct EffectFor<DSFXI3DL2REVERB> {
+  using type = I3dl2Reverb;
+};
+
 }  // namespace orvan::music::dsp

@@ -4,10 +4,15 @@
 #pragma once
 
 #include "platform/music/dsp/effect.h"
+#include "platform/music/dsp/effect_catalogue.h"
 #include "platform/music/dsp/param_mailbox.h"
-#include "platform/music/dsp/parameter_fields.h"
 
 namespace orvan::music::dsp {
+
+// The DSP class that runs a record's effect: each effect's header names its own, so that
+// the effect objects can be made for every catalogued record.
+template <class Record>
+struct EffectFor;
 
 template <class Record>
 class ParameterizedEffect : public Effect {

@@ -30,4 +30,9 @@ class WavesReverb final : public ParameterizedEffect<DSFXWAVESREVERB> {
   float wet_ = 1.0f, dry_ = 0.0f;  // reached at the end of the last chunk
 };
 
+template <>
+struct EffectFor<DSFXWAVESREVERB> {
+  using type = WavesReverb;
+};
+
 }  // namespace orvan::music::dsp

@@ -1,14 +1,25 @@
 // Audio output devices. A device owns the render thread: once started, it calls its
-// source's render() from that thread until stopped. Which device a performance gets is a
-// process-wide platform setting (settings.h).
+// source's render() from that thread until stopped. The performance chooses the kind of
+// device it opens (from the process-wide platform settings, settings.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/com/status.h"
 
 namespace orvan::music::output {
+
+// The sample rates a device opens at, in Hz.
+inline constexpr std::int32_t kMinSampleRate = 11025;
+inline constexpr std::int32_t kMaxSampleRate = 96000;
+
+enum class OutputKind {
+  RealTime,  // SDL2 audio device, paced by the sound card (honours SDL_AUDIODRIVER)
+  WavFile,   // rendered to a WAV file as fast as the machine allows
+  Manual,    // rendered only when a test pumps frames (see manual_device.h)
+};
 
 // Produces interleaved stereo float frames, every one finite: devices mix sources together
 // and pass their output on unchecked. Called on the render thread only: it must not
@@ -55,9 +66,10 @@ inline constexpr float kSilencePeak = 3.1623e-5f;
 // ... or at the latest this long after the music's end.
 inline constexpr double kLongestTailSeconds = 30.0;
 
-// Opens the device the platform settings name at `sample_rate`. DSERR_NODRIVER when the
-// real-time output has no device; MUSIC_E_DEVICE_FAILED for a WAV file that cannot be
-// written.
-com::HResult open_output_device(int sample_rate, std::unique_ptr<OutputDevice>& device);
+// Opens a device of `kind` at `sample_rate` (`wav_path` names the file of a WavFile device).
+// E_INVALIDARG for a rate outside the limits above; DSERR_NODRIVER when the real-time
+// output has no device; MUSIC_E_DEVICE_FAILED for a WAV file that cannot be written.
+com::HResult open_output_device(OutputKind kind, const std::string& wav_path, int sample_rate,
+                                std::unique_ptr<OutputDevice>& device);
 
 }  // namespace orvan::music::output

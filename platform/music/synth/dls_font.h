@@ -16,7 +16,7 @@
 #include <string>
 
 #include "platform/com/status.h"
-#include "platform/music/collection_check.h"
+#include "platform/music/synth/collection_check.h"
 
 struct _fluid_synth_t;
 struct _fluid_sfont_t;

@@ -1,4 +1,4 @@
-#include "platform/music/collection_check.h"
+#include "platform/music/synth/collection_check.h"
 
 #include <algorithm>
 #include <optional>
