@@ -1,6 +1,6 @@
 #include "platform/music/synth/dls_font.h"
 
-#include "platform/music/synth/fluid_logging.h"
+#include "platform/music/synth/fluid_process.h"
 
 #include <fcntl.h>
 #include <fluidsynth.h>
@@ -56,7 +56,7 @@ bool read_all(int fd, std::vector<std::uint8_t>& bytes) {
 class ScratchSynth {
  public:
   ScratchSynth() {
-    silence_fluid_logging();
+    prepare_fluidsynth();
     settings_ = new_fluid_settings();
     if (!settings_) return;
     fluid_settings_setint(settings_, "synth.polyphony", 1);

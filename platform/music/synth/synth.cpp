@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/music/synth/fluid_logging.h"
+#include "platform/music/synth/fluid_process.h"
 #include "platform/music/synth/shared_soundfont.h"
 
 namespace orvan::music::synth {
@@ -28,7 +28,7 @@ bool restored_on_reset(int cc) {
 
 com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
                            std::unique_ptr<Synth>& out) {
-  silence_fluid_logging();
+  prepare_fluidsynth();
   if (com::HResult hr = check_soundfont(soundfont_path); com::failed(hr)) return hr;
 
   std::unique_ptr<Synth> s(new Synth());
