@@ -9,14 +9,7 @@
 #include "platform/music/root.h"
 #include "platform/music/settings.h"
 #include "platform/music/sound_buffer.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ORVAN_OWN_ALLOCATOR 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define ORVAN_OWN_ALLOCATOR 1
-#endif
-#endif
+#include "tests/support/sanitizers.h"
 
 namespace orvan::music {
 namespace {
@@ -41,9 +34,7 @@ std::int64_t bytes_in_use() {
 }
 
 TEST(ProcessMemory, ReopeningTheOnlyChannelDoesNotGrowTheHeap) {
-#ifdef ORVAN_OWN_ALLOCATOR
-  GTEST_SKIP() << "sanitizer builds replace the allocator and its statistics";
-#endif
+  if (test::kSanitizerAllocator) GTEST_SKIP() << "sanitizer builds replace the allocator";
   set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
   // The first two rounds set up what the process keeps (the SoundFont, once closed).
   open_and_close_one_channel();

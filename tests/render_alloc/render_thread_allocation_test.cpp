@@ -45,8 +45,7 @@ class CountingSink final : public DirectXEvent8 {
   virtual ~CountingSink() = default;
 };
 
-// Renders `frames` on this thread, adding what it did to `seen`; capture stays off so the
-// device itself has nothing to store.
+// Renders `frames` on this thread, adding what it did to `seen`.
 void render_watched(output::ManualDevice* device, std::int64_t frames, test::RenderActivity& seen) {
   test::begin_render_watch();
   const HResult hr = device->pump(frames);
@@ -56,12 +55,11 @@ void render_watched(output::ManualDevice* device, std::int64_t frames, test::Ren
   ASSERT_EQ(hr, com::S_OK);
 }
 
-TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
-  test::RenderActivity seen;
+// A performance on the manual device with the small SoundFont; capture stays off so the
+// device itself has nothing to store.
+void start_performance(const Ref<DirectX8>& root, Ref<DirectMusicPerformance8>& perf,
+                       output::ManualDevice*& device) {
   set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
-  Ref<DirectX8> root = DirectX8::create();
-  Ref<DirectMusicPerformance8> perf;
   ASSERT_EQ(root->DirectMusicPerformanceCreate(perf), com::S_OK);
   DMUS_AUDIOPARAMS params;
   params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
@@ -69,9 +67,18 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
   ASSERT_EQ(
       perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
       com::S_OK);
-  output::ManualDevice* device = output::last_manual_device();
+  device = output::last_manual_device();
   ASSERT_NE(device, nullptr);
   device->set_capture_enabled(false);
+}
+
+TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  test::RenderActivity seen;
+  Ref<DirectX8> root = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
 
   CountingSink sink;
   std::int32_t handle = 0;
@@ -155,19 +162,10 @@ TEST(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
   const fs::path dir =
       fs::temp_directory_path() / ("orvan-render-dls-" + std::to_string(::getpid()));
   fs::create_directories(dir);
-  set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
   Ref<DirectX8> root = DirectX8::create();
   Ref<DirectMusicPerformance8> perf;
-  ASSERT_EQ(root->DirectMusicPerformanceCreate(perf), com::S_OK);
-  DMUS_AUDIOPARAMS params;
-  params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-  params.sampleRate = kRate;
-  ASSERT_EQ(
-      perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
-      com::S_OK);
-  output::ManualDevice* device = output::last_manual_device();
-  ASSERT_NE(device, nullptr);
-  device->set_capture_enabled(false);
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
   Ref<DirectMusicAudioPath8> path;
   ASSERT_EQ(perf->GetDefaultAudioPath(path), com::S_OK);
   Ref<DirectMusicLoader8> loader;

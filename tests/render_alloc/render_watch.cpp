@@ -10,13 +10,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ORVAN_OWN_ALLOCATOR 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define ORVAN_OWN_ALLOCATOR 1
-#endif
-#endif
+#include "tests/support/sanitizers.h"
 
 namespace {
 
@@ -26,7 +20,7 @@ std::atomic<std::int64_t> g_file_calls{0};
 
 }  // namespace
 
-#ifndef ORVAN_OWN_ALLOCATOR
+#ifndef ORVAN_SANITIZER_ALLOCATOR
 namespace {
 
 void note_allocation() {
@@ -57,8 +51,10 @@ FreadFunction real_fread() {
   return function;
 }
 
-mode_t mode_argument(int flags, va_list args) {
-  return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+int open_watched(int dir, const char* path, int flags, va_list args) {
+  note_file_call();
+  const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(args, int)) : 0;
+  return static_cast<int>(syscall(SYS_openat, dir, path, flags, mode));
 }
 
 }  // namespace
@@ -102,28 +98,19 @@ void free(void* p) {
 
 // File access goes straight to the kernel, as the C library's own functions would.
 int open(const char* path, int flags, ...) {
-  note_file_call();
   va_list args;
   va_start(args, flags);
-  const mode_t mode = mode_argument(flags, args);
+  const int fd = open_watched(AT_FDCWD, path, flags, args);
   va_end(args);
-  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
+  return fd;
 }
-int open64(const char* path, int flags, ...) {
-  note_file_call();
-  va_list args;
-  va_start(args, flags);
-  const mode_t mode = mode_argument(flags, args);
-  va_end(args);
-  return static_cast<int>(syscall(SYS_openat, AT_FDCWD, path, flags, mode));
-}
+int open64(const char* path, int flags, ...) noexcept __attribute__((alias("open")));
 int openat(int dir, const char* path, int flags, ...) {
-  note_file_call();
   va_list args;
   va_start(args, flags);
-  const mode_t mode = mode_argument(flags, args);
+  const int fd = open_watched(dir, path, flags, args);
   va_end(args);
-  return static_cast<int>(syscall(SYS_openat, dir, path, flags, mode));
+  return fd;
 }
 ssize_t read(int fd, void* buffer, std::size_t size) {
   note_file_call();
@@ -155,7 +142,7 @@ std::size_t fread(void* buffer, std::size_t size, std::size_t count, FILE* file)
 namespace orvan::test {
 
 bool render_watch_available() {
-#ifdef ORVAN_OWN_ALLOCATOR
+#ifdef ORVAN_SANITIZER_ALLOCATOR
   return false;
 #else
   return true;
@@ -163,7 +150,7 @@ bool render_watch_available() {
 }
 
 void begin_render_watch() {
-#ifndef ORVAN_OWN_ALLOCATOR
+#ifndef ORVAN_SANITIZER_ALLOCATOR
   // Looked up now, so that a lookup is never counted as the render thread's.
   real_fopen();
   real_fopen64();

@@ -3,7 +3,7 @@
 // whole process, and counts every call made on the watching thread between begin and end.
 //
 // Sanitizer builds bring their own allocator and intercept the same calls, so there nothing
-// is replaced and available() is false.
+// is replaced and render_watch_available() is false.
 #pragma once
 
 #include <cstdint>
