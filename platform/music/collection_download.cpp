@@ -1,5 +1,5 @@
 // Downloading a collection into a performance: the client side reads the file into a font
-// and queues it; the render thread hands it to the synthesizer between blocks.
+// and keeps it; the render thread makes it the one that sounds between blocks.
 #include <algorithm>
 #include <memory>
 #include <mutex>
@@ -8,17 +8,15 @@
 #include "platform/music/performance_core.h"
 #include "platform/music/segment.h"
 #include "platform/music/synth/dls_font.h"
-#include "platform/music/synth/synth.h"
 
 namespace orvan::music {
 
 HResult PerformanceCore::download_collection(const DirectMusicCollection8& collection) {
-  // Makes a font the synthesizer already holds sound again. client_mutex_ held.
-  const auto use_held = [this](std::vector<HeldFont>::iterator held) -> HResult {
+  // Makes `font`, held here, the one that sounds from the next block on. client_mutex_ held.
+  const auto sound = [this](struct _fluid_sfont_t* font) -> HResult {
     Command command;
     command.kind = CommandKind::Font;
-    command.font = held->font;
-    command.flag = true;
+    command.font = font;
     return push_command(command);
   };
   const auto find = [this, &collection] {
@@ -31,7 +29,7 @@ HResult PerformanceCore::download_collection(const DirectMusicCollection8& colle
     std::lock_guard lock(client_mutex_);
     if (closed_) return com::MUSIC_E_CLOSED;
     if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
-    if (auto held = find(); held != held_fonts_.end()) return use_held(held);
+    if (auto held = find(); held != held_fonts_.end()) return sound(held->font);
   }
   // Reading may take a while; other client calls (and notifications) must not wait on it.
   std::unique_ptr<synth::CollectionFont> font;
@@ -42,12 +40,10 @@ HResult PerformanceCore::download_collection(const DirectMusicCollection8& colle
 
   std::lock_guard lock(client_mutex_);
   // Another thread may have downloaded the same collection meanwhile; ours is then freed.
-  if (auto held = find(); held != held_fonts_.end()) return use_held(held);
-  Command command;
-  command.kind = CommandKind::Font;
-  command.font = font->get();
-  command.flag = false;
-  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  if (auto held = find(); held != held_fonts_.end()) return sound(held->font);
+  // Room first, so that a queued font is always one we hold and free.
+  held_fonts_.reserve(held_fonts_.size() + 1);
+  if (HResult hr = sound(font->get()); com::failed(hr)) return hr;
   held_fonts_.push_back({collection.serial(), font->release()});
   return com::S_OK;
 }
@@ -67,12 +63,4 @@ std::size_t PerformanceCore::downloaded_collections() const {
   return held_fonts_.size();
 }
 
-namespace synth {
-
-void Synth::use_collection_font(struct _fluid_sfont_t* font, bool take) noexcept {
-  flush();
-  synth::use_collection_font(synth_, font, take);
-}
-
-}  // namespace synth
 }  // namespace orvan::music

@@ -73,10 +73,7 @@ void PerformanceCore::close() {
       command.play.shared->playing.store(false, std::memory_order_relaxed);
     }
     delete command.chain;
-    // A font the synthesizer never took is ours to free; one it holds goes with it.
-    if (command.kind == CommandKind::Font && !command.flag) synth::discard_font(command.font);
   }
-  held_fonts_.clear();
   EffectChain* retired = nullptr;
   while (retired_chains_.pop(retired)) delete retired;
   delete chain_;
@@ -90,6 +87,8 @@ void PerformanceCore::close() {
   device_.reset();
   synth_.reset();
   sequencer_.reset();
+  for (const HeldFont& held : held_fonts_) synth::discard_font(held.font);
+  held_fonts_.clear();
 }
 
 bool PerformanceCore::audio_running() const {

@@ -138,8 +138,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
     const void* target = nullptr;
     bool flag = false;
     EffectChain* chain = nullptr;
-    // Font: a downloaded collection's font (`flag`: the synthesizer holds it already).
-    // Play: the font of the segment's collection, or none.
+    // Font: a downloaded collection's font, held in held_fonts_. Play: the font of the
+    // segment's collection, or none.
     struct _fluid_sfont_t* font = nullptr;
   };
   struct HeldFont {
@@ -189,7 +189,9 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   std::vector<Ref<DirectMusicSegmentState8>> handed_;  // states the render thread may use
   std::deque<Notification> notifications_;
   std::chrono::milliseconds notification_lifetime_{kNotificationLifetime};
-  std::vector<HeldFont> held_fonts_;  // fonts handed to the synthesizer
+  // Fonts the synthesizer may sound; freed only after it is deleted, since its channels
+  // and voices point into them.
+  std::vector<HeldFont> held_fonts_;
 
   // Shared.
   std::atomic<float> master_tempo_{1.0f};

@@ -106,7 +106,7 @@ void PerformanceCore::apply_commands() noexcept {
         ++plays_started_;
         if (sequencer_->active()) end_current(DMUS_NOTIFICATION_SEGABORT);
         // The segment's downloaded collection, or none, before its programs are chosen.
-        synth_->use_collection_font(c.font, false);
+        synth_->sound_collection(c.font);
         sequencer_->start(c.play, *synth_);
         c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
         notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
@@ -139,7 +139,7 @@ void PerformanceCore::apply_commands() noexcept {
         chain_ = c.chain;
         break;
       case CommandKind::Font:
-        synth_->use_collection_font(c.font, !c.flag);
+        synth_->sound_collection(c.font);
         break;
     }
   }

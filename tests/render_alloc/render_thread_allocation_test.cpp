@@ -1,88 +1,34 @@
-// The render thread must never allocate. This program replaces the C allocator for the
-// whole process and counts every allocation made while the manual device renders on the
-// test's thread, through a real file with notifications, all four effects, loops, tempo
-// and volume changes, a stop and a restart.
+// The render thread must never allocate nor touch a file. The manual device renders on the
+// test's thread while render_watch counts both, through a real file with notifications, all
+// four effects, loops, tempo and volume changes, a stop and a restart; and through DLS
+// collections downloaded before and during a play, with program changes the download did
+// not foresee.
 //
-// Sanitizer builds bring their own allocator, so there the test is skipped.
+// Sanitizer builds bring their own allocator, so there the tests are skipped.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
-#include <cstddef>
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <string>
 
 #include "platform/music/audio_path.h"
+#include "platform/music/collection.h"
 #include "platform/music/effects.h"
 #include "platform/music/loader.h"
 #include "platform/music/output/manual_device.h"
 #include "platform/music/performance.h"
+#include "platform/music/performance_core.h"
 #include "platform/music/root.h"
 #include "platform/music/segment.h"
 #include "platform/music/segment_state.h"
 #include "platform/music/settings.h"
 #include "platform/music/sound_buffer.h"
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define ORVAN_OWN_ALLOCATOR 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define ORVAN_OWN_ALLOCATOR 1
-#endif
-#endif
-
-namespace {
-
-thread_local bool t_counting = false;
-std::atomic<std::int64_t> g_render_allocations{0};
-
-}  // namespace
-
-#ifndef ORVAN_OWN_ALLOCATOR
-namespace {
-
-void note_allocation() {
-  if (t_counting) g_render_allocations.fetch_add(1, std::memory_order_relaxed);
-}
-
-}  // namespace
-
-// glibc's own entry points, which the replacements forward to.
-extern "C" {
-void* __libc_malloc(std::size_t);
-void* __libc_calloc(std::size_t, std::size_t);
-void* __libc_realloc(void*, std::size_t);
-void* __libc_memalign(std::size_t, std::size_t);
-void __libc_free(void*);
-
-void* malloc(std::size_t size) {
-  note_allocation();
-  return __libc_malloc(size);
-}
-void* calloc(std::size_t count, std::size_t size) {
-  note_allocation();
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, std::size_t size) {
-  note_allocation();
-  return __libc_realloc(p, size);
-}
-void* memalign(std::size_t alignment, std::size_t size) {
-  note_allocation();
-  return __libc_memalign(alignment, size);
-}
-void* aligned_alloc(std::size_t alignment, std::size_t size) {
-  note_allocation();
-  return __libc_memalign(alignment, size);
-}
-int posix_memalign(void** out, std::size_t alignment, std::size_t size) {
-  note_allocation();
-  *out = __libc_memalign(alignment, size);
-  return *out ? 0 : 12;  // ENOMEM
-}
-void free(void* p) {
-  __libc_free(p);
-}
-}
-#endif
+#include "tests/render_alloc/render_watch.h"
+#include "tests/support/dls_writer.h"
+#include "tests/support/smf_writer.h"
 
 namespace orvan::music {
 namespace {
@@ -100,22 +46,21 @@ class CountingSink final : public EventSink {
   virtual ~CountingSink() = default;
 };
 
-// Renders `frames` on this thread with the counter on; capture stays off so the device
-// itself has nothing to store.
-void render_counted(output::ManualDevice* device, std::int64_t frames) {
-  t_counting = true;
+// Renders `frames` on this thread, adding what it did to `seen`.
+void render_watched(output::ManualDevice* device, std::int64_t frames, test::RenderActivity& seen) {
+  test::begin_render_watch();
   const HResult hr = device->pump(frames);
-  t_counting = false;
+  const test::RenderActivity activity = test::end_render_watch();
+  seen.allocations += activity.allocations;
+  seen.file_calls += activity.file_calls;
   ASSERT_EQ(hr, com::S_OK);
 }
 
-TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
-#ifdef ORVAN_OWN_ALLOCATOR
-  GTEST_SKIP() << "sanitizer builds replace the allocator";
-#endif
+// A performance on the manual device with the small SoundFont; capture stays off so the
+// device itself has nothing to store.
+void start_performance(const Ref<DirectX8>& root, Ref<DirectMusicPerformance8>& perf,
+                       output::ManualDevice*& device) {
   set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
-  Ref<DirectX8> root = DirectX8::create();
-  Ref<DirectMusicPerformance8> perf;
   ASSERT_EQ(root->DirectMusicPerformanceCreate(perf), com::S_OK);
   DMUS_AUDIOPARAMS params;
   params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
@@ -123,10 +68,21 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
   ASSERT_EQ(
       perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
       com::S_OK);
-  output::ManualDevice* device = output::last_manual_device();
+  device = output::last_manual_device();
   ASSERT_NE(device, nullptr);
   device->set_capture_enabled(false);
+}
 
+TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  test::RenderActivity seen;
+  Ref<DirectX8> root = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+
+  // Read at the end: kept however long the renders take on a busy machine.
+  perf->core()->set_notification_lifetime(std::chrono::hours(1));
   CountingSink sink;
   std::int32_t handle = 0;
   ASSERT_EQ(root->CreateEvent(&sink, handle), com::S_OK);
@@ -163,7 +119,7 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
 
   Ref<DirectMusicSegmentState8> state;
   ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
-  render_counted(device, kRate * 4);  // start, the chase, the first loop
+  render_watched(device, kRate * 4, seen);  // start, the chase, the first loop
 
   ASSERT_EQ(perf->SetMasterTempo(1.7f), com::S_OK);
   ASSERT_EQ(perf->SetMasterVolume(-600), com::S_OK);
@@ -177,15 +133,16 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
   ASSERT_EQ(chorus->GetAllParameters(chorus_params), com::S_OK);
   chorus_params.Depth = 80.0f;
   ASSERT_EQ(chorus->SetAllParameters(chorus_params), com::S_OK);
-  render_counted(device, kRate * 6);
+  render_watched(device, kRate * 6, seen);
 
   ASSERT_EQ(perf->StopEx(segment, 0, 0), com::S_OK);
-  render_counted(device, kRate / 2);
+  render_watched(device, kRate / 2, seen);
   ASSERT_EQ(segment->SetStartPoint(0), com::S_OK);
   ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
-  render_counted(device, kRate * 10);
+  render_watched(device, kRate * 10, seen);
 
-  EXPECT_EQ(g_render_allocations.load(), 0);
+  EXPECT_EQ(seen.allocations, 0);
+  EXPECT_EQ(seen.file_calls, 0);
   std::int32_t position = 0;
   ASSERT_EQ(state->GetSeek(position), com::S_OK);
   EXPECT_GT(position, 0);  // the music really moved on while we counted
@@ -197,6 +154,82 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
 
   ASSERT_EQ(root->DestroyEvent(handle), com::S_OK);
   ASSERT_EQ(perf->CloseDown(), com::S_OK);
+}
+
+// Collections downloaded before a play and during it: installing one, choosing the programs
+// it has and those it lacks (General MIDI below it, drums too), a program nobody foresaw,
+// switching to another collection mid-note and playing a segment without one.
+TEST(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() / ("orvan-render-dls-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  Ref<DirectX8> root = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+  Ref<DirectMusicAudioPath8> path;
+  ASSERT_EQ(perf->GetDefaultAudioPath(path), com::S_OK);
+  Ref<DirectMusicLoader8> loader;
+  ASSERT_EQ(root->DirectMusicLoaderCreate(loader), com::S_OK);
+
+  const auto collection = [&](const std::string& name, const test::DlsCollection& c) {
+    const std::string file = (dir / name).string();
+    EXPECT_TRUE(test::save_bytes(file, test::write_dls(c)));
+    Ref<DirectMusicCollection8> out;
+    EXPECT_EQ(loader->LoadCollection(file, out), com::S_OK);
+    return out;
+  };
+  // Half a second per note (960 ticks a second): programs 0 and 1 from the collection, 2 and
+  // 40 from General MIDI, a kick on the drum channel.
+  const auto segment_of = [&](const std::string& name) {
+    test::SmfWriter smf(0, 480);
+    auto& track = smf.add_track();
+    track.tempo_bpm(0, 120.0);
+    for (int program : {0, 1, 2, 40}) {
+      track.program_change(0, 0, program).note_on(0, 0, 69, 100).note_off(480, 0, 69);
+    }
+    track.note_on(0, 9, 36, 100).note_off(480, 9, 36).end_of_track(0);
+    const std::string file = (dir / name).string();
+    EXPECT_TRUE(smf.write_file(file));
+    Ref<DirectMusicSegment8> segment;
+    EXPECT_EQ(loader->LoadSegment(file, segment), com::S_OK);
+    return segment;
+  };
+
+  test::DlsCollection square_on_zero;
+  square_on_zero.waves.push_back(test::make_square_wave(440.0, 44100, 69));
+  square_on_zero.instruments.push_back({.program = 0, .wave = 0, .name = "Square"});
+  const auto sine_and_square = collection("c.dls", test::sine_and_square_collection());
+  const auto square = collection("square.dls", square_on_zero);
+
+  test::RenderActivity seen;
+  auto with = segment_of("with.mid");
+  ASSERT_EQ(with->ConnectToCollection(sine_and_square), com::S_OK);
+  ASSERT_EQ(with->Download(path), com::S_OK);
+  render_watched(device, kRate / 10, seen);  // installed while nothing plays
+  Ref<DirectMusicSegmentState8> state;
+  ASSERT_EQ(perf->PlaySegmentEx(with, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate / 4, seen);
+  EXPECT_GT(perf->core()->active_voices(), 0);  // the collection's sine is sounding
+  // Another collection for the same segment while its note sounds.
+  ASSERT_EQ(with->ConnectToCollection(square), com::S_OK);
+  ASSERT_EQ(with->Download(path), com::S_OK);
+  render_watched(device, kRate * 3, seen);
+
+  auto without = segment_of("without.mid");
+  ASSERT_EQ(perf->PlaySegmentEx(without, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate, seen);
+  ASSERT_EQ(perf->PlaySegmentEx(with, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate, seen);
+
+  EXPECT_EQ(seen.allocations, 0);
+  EXPECT_EQ(seen.file_calls, 0);
+  EXPECT_EQ(perf->core()->downloaded_collections(), 2u);
+  EXPECT_GT(device->last_period_peak(), 0.0f);
+  ASSERT_EQ(perf->CloseDown(), com::S_OK);
+  fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include "platform/music/synth/dls_font.h"
 
-#include "platform/music/synth/fluid_logging.h"
+#include "platform/music/synth/fluid_process.h"
 
 #include <fcntl.h>
 #include <fluidsynth.h>
@@ -20,10 +20,6 @@ using com::HResult;
 // Larger files are refused before anything is read: the biggest General MIDI collections
 // are a few tens of megabytes.
 constexpr std::int64_t kMaxCollectionBytes = 256LL * 1024 * 1024;
-
-// A font's bank numbers are looked up as (asked - offset): this puts a hidden collection's
-// banks far above the 14-bit range any channel can ask for.
-constexpr int kHiddenBankOffset = -(1 << 20);
 
 class FileDescriptor {
  public:
@@ -56,7 +52,7 @@ bool read_all(int fd, std::vector<std::uint8_t>& bytes) {
 class ScratchSynth {
  public:
   ScratchSynth() {
-    silence_fluid_logging();
+    prepare_fluidsynth();
     settings_ = new_fluid_settings();
     if (!settings_) return;
     fluid_settings_setint(settings_, "synth.polyphony", 1);
@@ -145,21 +141,6 @@ fluid_sfont_t* CollectionFont::release() noexcept {
   fluid_sfont_t* font = font_;
   font_ = nullptr;
   return font;
-}
-
-void use_collection_font(fluid_synth_t* synth, fluid_sfont_t* font, bool take) noexcept {
-  if (!synth) return;
-  if (take && font) fluid_synth_add_sfont(synth, font);
-  // The General MIDI font was loaded first, so it is the last in the stack.
-  const int collections = fluid_synth_sfcount(synth) - 1;
-  // A synthesizer that never took a collection has nothing to show or hide.
-  if (collections <= 0) return;
-  for (int i = 0; i < collections; ++i) {
-    fluid_sfont_t* held = fluid_synth_get_sfont(synth, static_cast<unsigned int>(i));
-    fluid_synth_set_bank_offset(synth, fluid_sfont_get_id(held),
-                                held == font ? 0 : kHiddenBankOffset);
-  }
-  fluid_synth_program_reset(synth);
 }
 
 void discard_font(fluid_sfont_t* font) noexcept {

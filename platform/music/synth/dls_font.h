@@ -2,14 +2,13 @@
 //
 // A collection is read (through FluidSynth's DLS loader, which uses libinstpatch) into a
 // private, silent synthesizer on a client thread and taken out of it again, so the slow
-// part never holds up a render thread. The free-standing font is then handed to the
-// performance's synthesizer on its render thread, above the General MIDI font: programs
-// the collection has come from it, the rest fall through. One synthesizer may hold the
-// fonts of several collections; one at a time sounds (the playing segment's).
+// part never holds up a render thread. The free-standing font stays with whoever read it
+// (a performance keeps the fonts of the collections downloaded to it); its synthesizer's
+// render thread makes it the one that sounds (Synth::sound_collection), above the General
+// MIDI font: programs the collection has come from it, the rest fall through.
 //
-// A font stays in the synthesizer that took it until that synthesizer is deleted. FluidSynth
-// frees a DLS font's samples at once when it is unloaded, even while voices still play them,
-// so unloading earlier could cut or corrupt sound that is playing.
+// A font must outlive every synthesizer that sounded it: its channels and voices point into
+// it, and FluidSynth frees a DLS font's samples at once, even while voices still play them.
 #pragma once
 
 #include <memory>
@@ -43,8 +42,7 @@ class CollectionFont {
   struct _fluid_sfont_t* get() const {
     return font_;
   }
-  // Gives the font up; whoever takes it must hand it to a synthesizer (use_collection_font)
-  // or free it (discard_font).
+  // Gives the font up; whoever takes it must free it (discard_font).
   struct _fluid_sfont_t* release() noexcept;
 
  private:
@@ -52,18 +50,7 @@ class CollectionFont {
   struct _fluid_sfont_t* font_ = nullptr;
 };
 
-// Render thread only (or whichever single thread drives `synth`). Makes `font` the one
-// collection font whose instruments sound: the others the synthesizer holds are hidden
-// (their bank numbers moved out of reach), the General MIDI font at the bottom of the stack
-// answers for everything else, and every channel picks its program again, so notes after
-// this call use the new set while voices already sounding keep theirs. nullptr hides every
-// collection. With `take` the synthesizer first takes ownership of `font`. Allocates a
-// list node and FluidSynth's per-program records: call it between blocks, as rarely as
-// collections are downloaded and segments started.
-void use_collection_font(struct _fluid_synth_t* synth, struct _fluid_sfont_t* font,
-                         bool take) noexcept;
-
-// Frees a font that no synthesizer took. Client threads only.
+// Frees a font once no synthesizer that sounded it is left. Client threads only.
 void discard_font(struct _fluid_sfont_t* font) noexcept;
 
 }  // namespace orvan::music::synth

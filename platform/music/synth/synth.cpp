@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/music/synth/fluid_logging.h"
+#include "platform/music/synth/fluid_process.h"
 #include "platform/music/synth/shared_soundfont.h"
 
 namespace orvan::music::synth {
@@ -24,11 +24,35 @@ bool restored_on_reset(int cc) {
   return cc != 0 && cc != 32 && cc != 6 && cc != 38 && cc != 96 && cc != 97 && cc < 120;
 }
 
+// The collection slot: a font of FluidSynth's stack with no presets of its own, which
+// answers every lookup with the preset of the collection that sounds now, if it has one,
+// so that lookups fall through to the General MIDI font below otherwise. Switching
+// collections then only changes a pointer, where adding fonts to the stack would allocate.
+const char* slot_name(fluid_sfont_t*) {
+  return "collection slot";
+}
+
+fluid_preset_t* slot_preset(fluid_sfont_t* slot, int bank, int program) {
+  const auto* sounding = static_cast<fluid_sfont_t* const*>(fluid_sfont_get_data(slot));
+  return *sounding ? fluid_sfont_get_preset(*sounding, bank, program) : nullptr;
+}
+
+// Listing the slot's presets finds none: it only stands in for the collection.
+void slot_iteration_start(fluid_sfont_t*) {}
+fluid_preset_t* slot_iteration_next(fluid_sfont_t*) {
+  return nullptr;
+}
+
+int delete_slot(fluid_sfont_t* slot) {
+  delete_fluid_sfont(slot);
+  return 0;
+}
+
 }  // namespace
 
 com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
                            std::unique_ptr<Synth>& out) {
-  silence_fluid_logging();
+  prepare_fluidsynth();
   if (com::HResult hr = check_soundfont(soundfont_path); com::failed(hr)) return hr;
 
   std::unique_ptr<Synth> s(new Synth());
@@ -48,6 +72,15 @@ com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
   s->font_id_ = fluid_synth_sfload(s->synth_, soundfont_path.c_str(), 1);
   if (s->font_id_ == FLUID_FAILED) return com::MUSIC_E_SYNTH_FAILED;
   s->soundfont_path_ = soundfont_path;
+  fluid_sfont_t* slot = new_fluid_sfont(slot_name, slot_preset, slot_iteration_start,
+                                        slot_iteration_next, delete_slot);
+  if (!slot) return com::E_OUTOFMEMORY;
+  fluid_sfont_set_data(slot, &s->sounding_collection_);
+  // Above the General MIDI font; the synthesizer owns it from here on.
+  if (fluid_synth_add_sfont(s->synth_, slot) == FLUID_FAILED) {
+    delete_fluid_sfont(slot);
+    return com::MUSIC_E_SYNTH_FAILED;
+  }
   for (int ch = 0; ch < kChannels; ++ch) {
     for (int cc = 0; cc < 128; ++cc) {
       int value = 0;
@@ -163,6 +196,13 @@ void Synth::flush() noexcept {
   float* dry[2] = {pending_[0], pending_[1]};
   fluid_synth_process(synth_, pending_frames_, 4, fx, 2, dry);
   pending_frames_ = 0;
+}
+
+void Synth::sound_collection(fluid_sfont_t* font) noexcept {
+  flush();
+  if (font == sounding_collection_) return;
+  sounding_collection_ = font;
+  fluid_synth_program_reset(synth_);
 }
 
 int Synth::active_voices() const noexcept {

@@ -59,9 +59,12 @@ class Synth {
   void flush() noexcept;
 
   // Render thread only. Makes `font` the one DLS collection whose instruments sound over
-  // the General MIDI set (nullptr: none), first taking ownership of it when `take` (see
-  // dls_font.h).
-  void use_collection_font(struct _fluid_sfont_t* font, bool take) noexcept;
+  // the General MIDI set (nullptr: none) and lets every channel choose its program again:
+  // notes after this call use the new set, voices already sounding keep theirs. The font
+  // stays its owner's (see dls_font.h), who must keep it until this synthesizer is deleted.
+  // Allocates nothing: the collection answers through a slot at the top of FluidSynth's
+  // font stack that was put there on creation.
+  void sound_collection(struct _fluid_sfont_t* font) noexcept;
 
   int active_voices() const noexcept;
 
@@ -75,6 +78,9 @@ class Synth {
   std::array<float*, 4> pending_{};
   int pending_frames_ = 0;
   struct _fluid_hashtable_t* settings_ = nullptr;
+  // The collection the slot answers with; read and written by the render thread only once
+  // rendering has begun.
+  struct _fluid_sfont_t* sounding_collection_ = nullptr;
   // Controller values each channel had at creation, captured once on the client thread.
   std::array<std::array<std::int16_t, 128>, kChannels> power_on_cc_{};
 };

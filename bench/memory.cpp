@@ -1,0 +1,204 @@
+// What channels cost in memory and in the time their callers wait, with the General MIDI
+// SoundFont a game would ship (FluidR3, 141 MB) at 48 kHz on the manual device: the first
+// channel playing Theme.mid, each further channel playing another piece, InitOrvanAudio of
+// the first and of a further channel, CleanupAudio of the last, and what the process keeps
+// once every channel is gone. Memory is the growth of the resident set and of the
+// allocator's own count of bytes in use (mallinfo2: heap plus mmapped blocks).
+//
+// The first channel's figures hold only in a fresh process, so each benchmark runs once and
+// the program is meant to run whole: `bench_memory` (no filter).
+//
+// BM_FurtherChannelParts takes one further channel's synthesizer apart: FluidSynth's own
+// synthesizer (voices, their event queue, mixer and reverb) and the SoundFont's preset
+// tables, each measured by the allocator.
+#include <benchmark/benchmark.h>
+#include <fluidsynth.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/orvan_music.h"
+#include "platform/music/output/manual_device.h"
+#include "platform/music/settings.h"
+#include "platform/ui/message_box.h"
+
+namespace {
+
+using namespace orvan;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::int32_t kRate = 48000;
+constexpr const char* kSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+const std::string kMusicDir = "/usr/share/games/openttd/baseset/openmsx/";
+const char* const kFurtherPieces[] = {"busy_schedule.mid", "chuggachugga.mid",
+                                      "5432gone_redfarn.mid"};
+constexpr double kMiB = 1024.0 * 1024.0;
+
+class SilentPresenter final : public ui::MessagePresenter {
+ public:
+  void present(const std::string&, const std::string&, ui::MessageIcon) override {}
+};
+
+struct Usage {
+  double resident = 0;   // bytes
+  double allocated = 0;  // bytes the allocator has handed out and not had back
+};
+
+Usage usage_now() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0;
+  long resident = 0;
+  statm >> pages >> resident;
+  const struct mallinfo2 info = mallinfo2();
+  return {static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)),
+          static_cast<double>(info.uordblks + info.hblkhd)};
+}
+
+double ms_since(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool have_inputs() {
+  return std::filesystem::exists(kSoundFont) &&
+         std::filesystem::exists(ORVAN_BINARY_DIR "/media/Theme.mid") &&
+         std::all_of(std::begin(kFurtherPieces), std::end(kFurtherPieces),
+                     [](const char* f) { return std::filesystem::exists(kMusicDir + f); });
+}
+
+// One channel brought up, loaded and playing for a second of music.
+struct Channel {
+  com::Ref<engine::OrvanMusic> music = com::make_ref<engine::OrvanMusic>();
+  double init_ms = 0;
+};
+
+Channel open_and_play(const std::string& file) {
+  Channel channel;
+  const std::int32_t hwnd = 0;
+  const auto start = Clock::now();
+  channel.music->InitOrvanAudio(hwnd, kRate);
+  channel.init_ms = ms_since(start);
+  channel.music->Music_Load(com::BStr::from_utf8(file));
+  channel.music->Music_Play();
+  if (auto* device = music::output::last_manual_device()) device->pump(kRate);
+  return channel;
+}
+
+void BM_ChannelMemoryAndOpeningTime(benchmark::State& state) {
+  if (!have_inputs()) {
+    state.SkipWithError("needs fluid-soundfont-gm, openttd-openmsx and the theme-mid target");
+    return;
+  }
+  music::PlatformSettings settings;
+  settings.output = music::OutputKind::Manual;
+  settings.soundfont = kSoundFont;
+  music::set_platform_settings(settings);
+  ui::ScopedMessagePresenter quiet(std::make_shared<SilentPresenter>());
+
+  for (auto _ : state) {
+    const Usage before = usage_now();
+    std::vector<Channel> channels;
+    channels.push_back(open_and_play(ORVAN_BINARY_DIR "/media/Theme.mid"));
+    const Usage first = usage_now();
+    const double init_first_ms = channels.back().init_ms;
+
+    double further_resident = 0, further_allocated = 0, worst_resident = 0;
+    double further_init = 0, worst_init = 0;
+    Usage last = first;
+    for (const char* piece : kFurtherPieces) {
+      channels.push_back(open_and_play(kMusicDir + piece));
+      const Usage now = usage_now();
+      further_resident += now.resident - last.resident;
+      further_allocated += now.allocated - last.allocated;
+      worst_resident = std::max(worst_resident, now.resident - last.resident);
+      further_init += channels.back().init_ms;
+      worst_init = std::max(worst_init, channels.back().init_ms);
+      last = now;
+    }
+    const double further = static_cast<double>(std::size(kFurtherPieces));
+
+    while (channels.size() > 1) {
+      channels.back().music->CleanupAudio();
+      channels.pop_back();
+    }
+    const auto cleanup_start = Clock::now();
+    channels.back().music->CleanupAudio();
+    const double cleanup_last_ms = ms_since(cleanup_start);
+    channels.clear();
+    const Usage after = usage_now();
+
+    state.counters["first_rss_MiB"] = (first.resident - before.resident) / kMiB;
+    state.counters["first_alloc_MiB"] = (first.allocated - before.allocated) / kMiB;
+    state.counters["further_rss_MiB"] = further_resident / further / kMiB;
+    state.counters["further_alloc_MiB"] = further_allocated / further / kMiB;
+    state.counters["further_rss_worst_MiB"] = worst_resident / kMiB;
+    state.counters["init_first_ms"] = init_first_ms;
+    state.counters["init_further_ms"] = further_init / further;
+    state.counters["init_further_worst_ms"] = worst_init;
+    state.counters["cleanup_last_ms"] = cleanup_last_ms;
+    state.counters["kept_rss_MiB"] = (after.resident - before.resident) / kMiB;
+    state.counters["kept_alloc_MiB"] = (after.allocated - before.allocated) / kMiB;
+  }
+}
+
+BENCHMARK(BM_ChannelMemoryAndOpeningTime)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Runs after the channels above, so the SoundFont's samples are already in FluidSynth's
+// process-wide cache and only what each synthesizer adds is counted.
+void BM_FurtherChannelParts(benchmark::State& state) {
+  if (!std::filesystem::exists(kSoundFont)) {
+    state.SkipWithError("needs fluid-soundfont-gm");
+    return;
+  }
+  for (auto _ : state) {
+    fluid_settings_t* settings = new_fluid_settings();
+    fluid_settings_setnum(settings, "synth.sample-rate", kRate);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    fluid_settings_setint(settings, "synth.cpu-cores", 1);
+    // Held for the whole measurement, so that the first synthesizer below is not also the
+    // one that loads the SoundFont's samples.
+    fluid_synth_t* holder = new_fluid_synth(settings);
+    fluid_synth_sfload(holder, kSoundFont, 1);
+
+    const Usage start = usage_now();
+    auto begin = Clock::now();
+    fluid_synth_t* synth = new_fluid_synth(settings);
+    const double synth_ms = ms_since(begin);
+    const Usage with_synth = usage_now();
+    begin = Clock::now();
+    fluid_synth_sfload(synth, kSoundFont, 1);
+    const double font_ms = ms_since(begin);
+    const Usage with_font = usage_now();
+    int polyphony = 0;
+    fluid_settings_getint(settings, "synth.polyphony", &polyphony);
+    delete_fluid_synth(synth);
+
+    // The same synthesizer with a quarter of the voices: the part that scales with polyphony.
+    fluid_settings_setint(settings, "synth.polyphony", polyphony / 4);
+    const Usage quarter_start = usage_now();
+    synth = new_fluid_synth(settings);
+    const Usage quarter = usage_now();
+    delete_fluid_synth(synth);
+
+    delete_fluid_synth(holder);
+    delete_fluid_settings(settings);
+    state.counters["synth_alloc_MiB"] = (with_synth.allocated - start.allocated) / kMiB;
+    state.counters["synth_quarter_voices_alloc_MiB"] =
+        (quarter.allocated - quarter_start.allocated) / kMiB;
+    state.counters["preset_tables_alloc_MiB"] = (with_font.allocated - with_synth.allocated) / kMiB;
+    state.counters["synth_ms"] = synth_ms;
+    state.counters["preset_tables_ms"] = font_ms;
+    state.counters["polyphony"] = polyphony;
+  }
+}
+BENCHMARK(BM_FurtherChannelParts)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
