@@ -186,7 +186,11 @@ bool WaveStream::wait_for_room(std::size_t frames) {
   for (;;) {
     const std::size_t buffered =
         written_.load(std::memory_order_relaxed) - read_.load(std::memory_order_acquire);
-    if (buffered < ahead_frames_ && buffered + frames <= ring_frames_) return true;
+    // A stalled decoder delivers nothing, not even the piece it was converting.
+    if (buffered < ahead_frames_ && buffered + frames <= ring_frames_ &&
+        !g_decoders_stalled.load(std::memory_order_acquire)) {
+      return true;
+    }
     signal_progress();  // a full ring is a primed one
     if (stopping_.load(std::memory_order_acquire)) return false;
     std::this_thread::sleep_for(kIdle);
