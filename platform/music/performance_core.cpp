@@ -9,6 +9,8 @@
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/soundfont_locator.h"
 #include "platform/music/synth/synth.h"
+#include "platform/music/wave/wave_player.h"
+#include "platform/music/wave/wave_stream.h"
 
 // Client side of the performance core: lifecycle, play and stop requests, states.
 namespace orvan::music {
@@ -44,6 +46,8 @@ HResult PerformanceCore::start_audio(int sample_rate) {
   sample_rate_ = rate;
   synth_ = std::move(synth);
   sequencer_ = std::make_unique<Sequencer>(rate);
+  wave_player_ = std::make_unique<WavePlayer>(rate);
+  wave_player_->set_waits_for_decoder(!device->keeps_time());
   for (auto* plane : {&dry_left_, &dry_right_, &wet_left_, &wet_right_}) {
     plane->assign(kChunkFrames, 0.0f);
   }
@@ -55,6 +59,7 @@ HResult PerformanceCore::start_audio(int sample_rate) {
     device_.reset();
     synth_.reset();
     sequencer_.reset();
+    wave_player_.reset();
     return hr;
   }
   running_ = true;
@@ -79,6 +84,7 @@ void PerformanceCore::close() {
   delete chain_;
   chain_ = nullptr;
   retire_all_locked();
+  streams_.clear();  // each decoder stops and lets go of its file
   PendingNotification pending;
   while (pending_notifications_.pop(pending)) {
   }
@@ -89,6 +95,7 @@ void PerformanceCore::close() {
   sequencer_.reset();
   for (const HeldFont& held : held_fonts_) synth::discard_font(held.font);
   held_fonts_.clear();
+  wave_player_.reset();
 }
 
 bool PerformanceCore::audio_running() const {
@@ -141,6 +148,10 @@ void PerformanceCore::collect_locked() {
     message.segmentState = Ref<DirectMusicSegmentState8>::share(pending.state);
     notifications_.push_back({std::move(message), pending.queued});
   }
+  for (std::size_t i = 0; i < handed_.size(); ++i) {
+    if (!done[i]) continue;
+    std::erase_if(streams_, [&](const HeldStream& s) { return s.state == handed_[i].get(); });
+  }
   std::size_t kept = 0;
   for (std::size_t i = 0; i < handed_.size(); ++i) {
     if (!done[i]) handed_[kept++] = std::move(handed_[i]);
@@ -171,11 +182,26 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
       com::make_ref<DirectMusicSegmentState8>(segment, repeats, shared);
   handed_.reserve(handed_.size() + 1);
 
+  // Recorded music: the stream decodes its first audio before the play is queued, so that
+  // the play starts at the next block as MIDI does.
+  std::unique_ptr<wave::WaveStream> stream;
+  if (const auto& source = segment->wave()) {
+    wave::WaveStream::Options options;
+    options.output_rate = sample_rate_;
+    options.master_tempo = &master_tempo_;
+    options.start_frame = source->frame_at(start);
+    options.repeats = repeats;
+    if (HResult hr = wave::WaveStream::open(source, options, stream); com::failed(hr)) return hr;
+    streams_.reserve(streams_.size() + 1);
+  }
+
   Command command;
   command.kind = CommandKind::Play;
   command.play = PlayRequest{sequence, shared.get(), created.get(), segment.get(), start, repeats};
+  command.play.wave = stream.get();
   command.font = collection_font_locked(*segment);
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  if (stream) streams_.push_back({created.get(), std::move(stream)});
   plays_requested_.fetch_add(1, std::memory_order_release);
   // The new primary state replaces whatever plays; answer for that at once.
   for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);
@@ -270,6 +296,11 @@ void PerformanceCore::set_notification_lifetime(std::chrono::milliseconds lifeti
 int PerformanceCore::active_voices() const {
   std::lock_guard lock(client_mutex_);
   return synth_ ? synth_->active_voices() : 0;
+}
+
+std::uint64_t PerformanceCore::wave_silent_frames() const {
+  std::lock_guard lock(client_mutex_);
+  return wave_player_ ? wave_player_->silent_frames() : 0;
 }
 
 SequencerLoad PerformanceCore::busiest_block() const {

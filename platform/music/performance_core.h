@@ -46,6 +46,10 @@ namespace synth {
 class Synth;
 }
 class EventHub;
+class WavePlayer;
+namespace wave {
+class WaveStream;
+}
 class DirectMusicSegment8;
 class DirectMusicSegmentState8;
 class DirectMusicCollection8;
@@ -121,6 +125,9 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   int active_voices() const;
   // For tests and benchmarks: the most sequencing work one synthesizer block has needed.
   SequencerLoad busiest_block() const;
+  // For tests and benchmarks: frames of recorded music rendered silent because the decoder
+  // had nothing ready.
+  std::uint64_t wave_silent_frames() const;
 
  private:
   enum class CommandKind : std::uint8_t {
@@ -171,6 +178,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   void end_current(std::int32_t option) noexcept;
   void notify(const PlayRequest& request, std::int32_t option, std::int32_t music_time) noexcept;
   void publish_position() noexcept;
+  // The play under way (MIDI or recorded), or nullptr.
+  const PlayRequest* current_play() const noexcept;
   // False (and the chunk silent) when a stage produced a sample that is not finite.
   bool mix(float* out, int frames) noexcept;
   void synthesize(int frames) noexcept;
@@ -192,6 +201,12 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   // Fonts the synthesizer may sound; freed only after it is deleted, since its channels
   // and voices point into them.
   std::vector<HeldFont> held_fonts_;
+  // The decode streams of wave plays handed to the render thread, until their play retires.
+  struct HeldStream {
+    const DirectMusicSegmentState8* state = nullptr;
+    std::unique_ptr<wave::WaveStream> stream;
+  };
+  std::vector<HeldStream> streams_;
 
   // Shared.
   std::atomic<float> master_tempo_{1.0f};
@@ -207,6 +222,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
 
   // Render thread only.
   std::unique_ptr<Sequencer> sequencer_;
+  std::unique_ptr<WavePlayer> wave_player_;
   EffectChain* chain_ = nullptr;
   std::uint64_t plays_started_ = 0;
   bool first_render_ = true;

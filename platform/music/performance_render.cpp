@@ -5,6 +5,7 @@
 #include "platform/music/performance_core.h"
 #include "platform/music/playback_shared.h"
 #include "platform/music/synth/synth.h"
+#include "platform/music/wave/wave_player.h"
 
 // Render-thread side of the performance core. Every function here runs on the render
 // thread only: no allocation, no waiting, no logging.
@@ -40,7 +41,8 @@ void PerformanceCore::render(float* out, int frames) noexcept {
 }
 
 bool PerformanceCore::music_pending() const noexcept {
-  return plays_requested_.load(std::memory_order_acquire) != plays_started_ || sequencer_->active();
+  return plays_requested_.load(std::memory_order_acquire) != plays_started_ ||
+         sequencer_->active() || wave_player_->active();
 }
 
 void PerformanceCore::synthesize(int frames) noexcept {
@@ -63,6 +65,10 @@ void PerformanceCore::synthesize(int frames) noexcept {
     i += n;
   }
   synth_->flush();
+  // Recorded music enters buffer 0 beside the synthesizer, before the effect chain.
+  if (wave_player_->active()) {
+    wave_player_->mix(dry_left_.data(), dry_right_.data(), frames, *this);
+  }
   publish_position();
 }
 
@@ -104,11 +110,16 @@ void PerformanceCore::apply_commands() noexcept {
     switch (c.kind) {
       case CommandKind::Play:
         ++plays_started_;
-        if (sequencer_->active()) end_current(DMUS_NOTIFICATION_SEGABORT);
+        if (current_play()) end_current(DMUS_NOTIFICATION_SEGABORT);
+        c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
+        if (c.play.wave) {
+          wave_player_->start(c.play);
+          notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
+          break;
+        }
         // The segment's downloaded collection, or none, before its programs are chosen.
         synth_->sound_collection(c.font);
         sequencer_->start(c.play, *synth_);
-        c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
         notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
         // Music time starts with this block even when it begins inside a synthesizer block
         // (a device period that is no multiple of 64): what falls in the rest of that
@@ -119,17 +130,17 @@ void PerformanceCore::apply_commands() noexcept {
         }
         break;
       case CommandKind::StopSegment:
-        if (sequencer_->active() && sequencer_->request().segment == c.target) {
+        if (const PlayRequest* now = current_play(); now && now->segment == c.target) {
           end_current(DMUS_NOTIFICATION_SEGABORT);
         }
         break;
       case CommandKind::StopState:
-        if (sequencer_->active() && sequencer_->request().state == c.target) {
+        if (const PlayRequest* now = current_play(); now && now->state == c.target) {
           end_current(DMUS_NOTIFICATION_SEGABORT);
         }
         break;
       case CommandKind::StopAll:
-        if (sequencer_->active()) end_current(DMUS_NOTIFICATION_SEGABORT);
+        if (current_play()) end_current(DMUS_NOTIFICATION_SEGABORT);
         break;
       case CommandKind::Activate:
         activate_target_ = c.flag ? 1.0 : 0.0;
@@ -145,9 +156,16 @@ void PerformanceCore::apply_commands() noexcept {
   }
 }
 
+const PlayRequest* PerformanceCore::current_play() const noexcept {
+  if (sequencer_->active()) return &sequencer_->request();
+  if (wave_player_->active()) return &wave_player_->request();
+  return nullptr;
+}
+
 void PerformanceCore::end_current(std::int32_t option) noexcept {
-  const PlayRequest request = sequencer_->request();
-  const double at = sequencer_->stop(*synth_);
+  const bool wave = wave_player_->active();
+  const PlayRequest request = wave ? wave_player_->request() : sequencer_->request();
+  const double at = wave ? wave_player_->stop() : sequencer_->stop(*synth_);
   const auto position = static_cast<std::int32_t>(
       std::clamp(at, 0.0, static_cast<double>(std::max(0, request.sequence->length))));
   request.shared->position.store(position, std::memory_order_relaxed);
@@ -168,6 +186,12 @@ void PerformanceCore::on_end(const PlayRequest& request) noexcept {
 }
 
 void PerformanceCore::publish_position() noexcept {
+  if (wave_player_->active()) {
+    const PlayRequest& request = wave_player_->request();
+    request.shared->position.store(static_cast<std::int32_t>(wave_player_->position()),
+                                   std::memory_order_relaxed);
+    return;
+  }
   if (!sequencer_->active()) return;
   const PlayRequest& request = sequencer_->request();
   const double length = std::max(0, request.sequence->length);

@@ -1,10 +1,18 @@
 #include "platform/music/segment.h"
 
 #include "platform/music/collection.h"
+#include "platform/music/wave/wave_source.h"
 
 namespace orvan::music {
 
 namespace {
+
+// A wave segment's events: none, and the audio's length.
+std::shared_ptr<const midi::Sequence> length_only(const wave::WaveSource* wave) {
+  auto sequence = std::make_shared<midi::Sequence>();
+  if (wave) sequence->length = wave->info().length;
+  return sequence;
+}
 
 std::shared_ptr<const midi::Sequence> or_empty(std::shared_ptr<const midi::Sequence> sequence) {
   return sequence ? std::move(sequence) : std::make_shared<const midi::Sequence>();
@@ -14,6 +22,9 @@ std::shared_ptr<const midi::Sequence> or_empty(std::shared_ptr<const midi::Seque
 
 DirectMusicSegment8::DirectMusicSegment8(std::shared_ptr<const midi::Sequence> sequence)
     : sequence_(or_empty(std::move(sequence))) {}
+
+DirectMusicSegment8::DirectMusicSegment8(Recorded, std::shared_ptr<const wave::WaveSource> wave)
+    : sequence_(length_only(wave.get())), wave_(std::move(wave)) {}
 
 DirectMusicSegment8::~DirectMusicSegment8() = default;
 

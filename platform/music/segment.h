@@ -13,10 +13,16 @@ namespace orvan::music {
 
 class DirectMusicAudioPath8;
 class DirectMusicCollection8;
+namespace wave {
+class WaveSource;
+}
 
 class DirectMusicSegment8 : public com::Object {
  public:
   explicit DirectMusicSegment8(std::shared_ptr<const midi::Sequence> sequence);
+  // Recorded music: no events, a length in music time at 1,536 per second of audio.
+  struct Recorded {};
+  DirectMusicSegment8(Recorded, std::shared_ptr<const wave::WaveSource> wave);
 
   HResult GetLength(std::int32_t& length) const;
   // Repetitions after the first pass; -1 repeats forever, other negative counts are refused.
@@ -32,6 +38,8 @@ class DirectMusicSegment8 : public com::Object {
 
   // For the performance.
   const std::shared_ptr<const midi::Sequence>& sequence() const { return sequence_; }
+  // The recorded music, or nullptr for a MIDI segment.
+  const std::shared_ptr<const wave::WaveSource>& wave() const { return wave_; }
   std::int32_t repeats() const { return repeats_.load(std::memory_order_relaxed); }
   std::int32_t start_point() const { return start_point_.load(std::memory_order_relaxed); }
   Ref<DirectMusicCollection8> collection() const;
@@ -40,6 +48,7 @@ class DirectMusicSegment8 : public com::Object {
   ~DirectMusicSegment8() override;
 
   std::shared_ptr<const midi::Sequence> sequence_;
+  std::shared_ptr<const wave::WaveSource> wave_;
   std::atomic<std::int32_t> repeats_{0};
   std::atomic<std::int32_t> start_point_{0};
   mutable std::mutex collection_mutex_;

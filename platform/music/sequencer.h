@@ -33,6 +33,9 @@ class Synth;
 }
 class DirectMusicSegmentState8;
 struct PlaybackShared;
+namespace wave {
+class WaveStream;
+}
 
 struct PlayRequest {
   const midi::Sequence* sequence = nullptr;
@@ -41,6 +44,9 @@ struct PlayRequest {
   const void* segment = nullptr;              // identity only
   std::int32_t start = 0;
   std::int32_t repeats = 0;  // -1: forever
+  // A wave segment's play: the stream the wave player reads instead of sequencing events
+  // (owned by the client side until the play retires).
+  wave::WaveStream* wave = nullptr;
 };
 
 // Told about pass boundaries while advancing. Render thread only. Loops are coalesced: no

@@ -1,9 +1,11 @@
 #include "tools/tovel_play/info_command.h"
 
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
 #include "platform/music/midi/sequence.h"
+#include "platform/music/wave/wave_source.h"
 
 namespace orvan::tovel_play {
 
@@ -27,20 +29,55 @@ nlohmann::json describe_tempo_map(const music::midi::TempoMap& map) {
   return points;
 }
 
+// As the loader decides: MIDI and RMID files (and files whose first bytes cannot be read,
+// which the MIDI reader explains) go to the MIDI reader, all others to the audio decoder.
+bool for_midi_reader(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char first[12] = {};
+  in.read(first, sizeof first);
+  const auto got = in.gcount();
+  if (got <= 0) return true;
+  return music::wave::looks_like_midi(reinterpret_cast<const std::uint8_t*>(first),
+                                      static_cast<std::size_t>(got));
+}
+
+// One line: the file, the status text and its name, then what exactly was wrong.
+int report(const std::string& path, com::HResult hr, const std::string& detail, std::ostream& err) {
+  err << "tovel-play: " << path << ": " << com::describe_status(hr) << " (" << com::status_name(hr)
+      << ")";
+  if (!detail.empty()) err << ": " << detail;
+  err << '\n';
+  return 1;
+}
+
+int wave_info(const std::string& path, std::ostream& out, std::ostream& err) {
+  std::shared_ptr<const music::wave::WaveSource> source;
+  std::string detail;
+  const com::HResult hr = music::wave::open_wave_source(path, source, &detail);
+  if (com::failed(hr)) return report(path, hr, detail, err);
+  const music::wave::WaveInfo& info = source->info();
+  nlohmann::json json = {
+      {"file", path},
+      {"format", info.container},
+      {"codec", info.codec},
+      {"sample_rate", info.sample_rate},
+      {"channels", info.channels},
+      {"frames", info.frames},
+      {"seconds", static_cast<double>(info.frames) / info.sample_rate},
+      {"length", info.length},
+  };
+  out << json.dump() << '\n';
+  return 0;
+}
+
 }  // namespace
 
 int run_info(const std::string& path, std::ostream& out, std::ostream& err) {
+  if (!for_midi_reader(path)) return wave_info(path, out, err);
   music::midi::Sequence seq;
   std::string detail;
   const com::HResult hr = music::midi::read_sequence_file(path, seq, &detail);
-  if (com::failed(hr)) {
-    // One line: the file, the status text and its name, then what exactly was wrong.
-    err << "tovel-play: " << path << ": " << com::describe_status(hr) << " ("
-        << com::status_name(hr) << ")";
-    if (!detail.empty()) err << ": " << detail;
-    err << '\n';
-    return 1;
-  }
+  if (com::failed(hr)) return report(path, hr, detail, err);
   nlohmann::json info = {
       {"file", path},
       {"format", seq.format},

@@ -1,4 +1,4 @@
-// `tovel-play --info FILE`: what the MIDI reader makes of a file, as JSON.
+// `tovel-play --info FILE`: what the MIDI reader or the audio decoder makes of a file, as JSON.
 #pragma once
 
 #include <iosfwd>

@@ -14,7 +14,9 @@
 #include "tools/tovel_play/options.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"tovel-play: describes and plays MIDI and RMID files with the Orvan Music Engine."};
+  CLI::App app{
+      "tovel-play: describes and plays MIDI, RMID and audio files (WAV, FLAC, Ogg Vorbis, Opus, "
+      "MP3) with the Orvan Music Engine."};
   app.name("tovel-play");
   orvan::tovel_play::Options options;
   orvan::tovel_play::add_options(app, options);

@@ -32,6 +32,7 @@ class ManualDevice final : public OutputDevice {
   std::int64_t frames_rendered() const override { return meter_.frames(); }
   float last_period_peak() const override { return meter_.peak(); }
   float last_period_end_peak() const override { return meter_.end_peak(); }
+  bool keeps_time() const override { return false; }
 
   // Renders exactly `frames` frames now on the calling thread, which is the render thread
   // for the duration, in calls of period_frames() frames (the last one may be shorter).

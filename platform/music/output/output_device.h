@@ -59,6 +59,9 @@ class OutputDevice {
   // tail, and waits for more music: the point where a render is complete. Devices that
   // keep time never say so. Safe to read from any thread.
   virtual bool music_done() const { return false; }
+  // Whether render() keeps pace with a clock (a sound card). A device that renders as fast
+  // as it can has no deadline, so a source may wait there for data it streams.
+  virtual bool keeps_time() const { return true; }
 };
 
 // A tail has died away once a period peaks below this (-90 dBFS) ...

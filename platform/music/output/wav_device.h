@@ -51,6 +51,7 @@ class WavDevice final : public OutputDevice {
   // then renders no more and sleeps until stopped.
   bool write_stopped() const { return write_stopped_.load(std::memory_order_acquire); }
 
+  bool keeps_time() const override { return false; }
   bool music_done() const override { return phase_.load(std::memory_order_acquire) == Phase::Done; }
 
  private:

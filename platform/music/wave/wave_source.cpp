@@ -1,0 +1,284 @@
+#include "platform/music/wave/wave_source.h"
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "platform/music/wave/channel_layout.h"
+
+namespace orvan::music::wave {
+
+namespace {
+
+com::HResult fail(std::string* detail, com::HResult hr, std::string text) {
+  if (detail) *detail = std::move(text);
+  return hr;
+}
+
+// libsndfile reads the file through these, each decoder at its own offset of one shared
+// descriptor, so that several plays of one segment never disturb one another.
+using Cursor = FileCursor;
+
+Cursor& cursor_of(void* user) {
+  return *static_cast<Cursor*>(user);
+}
+
+sf_count_t io_length(void* user) {
+  return cursor_of(user).size;
+}
+
+sf_count_t io_seek(sf_count_t offset, int whence, void* user) {
+  Cursor& c = cursor_of(user);
+  std::int64_t base = 0;
+  if (whence == SEEK_CUR) base = c.offset;
+  if (whence == SEEK_END) base = c.size;
+  const std::int64_t target = base + offset;
+  if (target < 0) return -1;
+  c.offset = target;
+  return c.offset;
+}
+
+sf_count_t io_read(void* out, sf_count_t count, void* user) {
+  Cursor& c = cursor_of(user);
+  if (count <= 0) return 0;
+  const ssize_t got = ::pread(c.fd, out, static_cast<std::size_t>(count), c.offset);
+  if (got <= 0) return 0;
+  c.offset += got;
+  return got;
+}
+
+sf_count_t io_write(const void*, sf_count_t, void*) {
+  return 0;
+}
+
+sf_count_t io_tell(void* user) {
+  return cursor_of(user).offset;
+}
+
+SF_VIRTUAL_IO virtual_io() {
+  SF_VIRTUAL_IO io{};
+  io.get_filelen = io_length;
+  io.seek = io_seek;
+  io.read = io_read;
+  io.write = io_write;
+  io.tell = io_tell;
+  return io;
+}
+
+struct Kind {
+  const char* container;
+  const char* codec;
+};
+
+// The five formats we play, by libsndfile's major and minor format; nullptr container: not ours.
+Kind kind_of(int format) {
+  const int major = format & SF_FORMAT_TYPEMASK;
+  const int minor = format & SF_FORMAT_SUBMASK;
+  const char* container = nullptr;
+  switch (major) {
+    case SF_FORMAT_WAV:
+    case SF_FORMAT_WAVEX:
+    case SF_FORMAT_RF64:
+      container = "wav";
+      break;
+    case SF_FORMAT_FLAC:
+      container = "flac";
+      break;
+    case SF_FORMAT_OGG:
+      container = (minor == SF_FORMAT_VORBIS || minor == SF_FORMAT_OPUS) ? "ogg" : nullptr;
+      break;
+    case SF_FORMAT_MPEG:
+      container = minor == SF_FORMAT_MPEG_LAYER_III ? "mp3" : nullptr;
+      break;
+    default:
+      break;
+  }
+  if (major == SF_FORMAT_FLAC) return {container, "flac"};
+  switch (minor) {
+    case SF_FORMAT_PCM_S8:
+      return {container, "pcm_s8"};
+    case SF_FORMAT_PCM_U8:
+      return {container, "pcm_u8"};
+    case SF_FORMAT_PCM_16:
+      return {container, "pcm_16"};
+    case SF_FORMAT_PCM_24:
+      return {container, "pcm_24"};
+    case SF_FORMAT_PCM_32:
+      return {container, "pcm_32"};
+    case SF_FORMAT_FLOAT:
+      return {container, "float"};
+    case SF_FORMAT_DOUBLE:
+      return {container, "double"};
+    case SF_FORMAT_ULAW:
+      return {container, "ulaw"};
+    case SF_FORMAT_ALAW:
+      return {container, "alaw"};
+    case SF_FORMAT_IMA_ADPCM:
+      return {container, "ima_adpcm"};
+    case SF_FORMAT_MS_ADPCM:
+      return {container, "ms_adpcm"};
+    case SF_FORMAT_GSM610:
+      return {container, "gsm610"};
+    case SF_FORMAT_VORBIS:
+      return {container, "vorbis"};
+    case SF_FORMAT_OPUS:
+      return {container, "opus"};
+    case SF_FORMAT_MPEG_LAYER_III:
+      return {container, "mp3"};
+    default:
+      return {container, "other"};
+  }
+}
+
+}  // namespace
+
+// --- Decoder ---
+
+Decoder::~Decoder() {
+  if (file_) sf_close(static_cast<SNDFILE*>(file_));
+}
+
+bool Decoder::seek(std::int64_t frame) {
+  if (frame == position_) return true;
+  if (sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET) != frame) return false;
+  position_ = frame;
+  return true;
+}
+
+std::int64_t Decoder::read(float* interleaved, std::int64_t frames) {
+  if (frames <= 0) return 0;
+  const sf_count_t got = sf_readf_float(static_cast<SNDFILE*>(file_), interleaved, frames);
+  if (got <= 0) return 0;
+  position_ += got;
+  return got;
+}
+
+// --- WaveSource ---
+
+WaveSource::~WaveSource() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+com::HResult WaveSource::open_decoder(std::unique_ptr<Decoder>& decoder) const {
+  std::unique_ptr<Decoder> made(new Decoder());
+  made->cursor_ = {fd_, 0, 0};
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return com::MUSIC_E_CANNOT_OPEN;
+  made->cursor_.size = st.st_size;
+  SF_VIRTUAL_IO io = virtual_io();
+  SF_INFO info{};
+  made->file_ = sf_open_virtual(&io, SFM_READ, &info, &made->cursor_);
+  if (!made->file_) return com::MUSIC_E_CORRUPT;
+  // The file is held open and was examined at load; a decoder that sees something else
+  // means the bytes under it changed.
+  if (info.channels != info_.channels || info.samplerate != info_.sample_rate) {
+    return com::MUSIC_E_CORRUPT;
+  }
+  decoder = std::move(made);
+  return com::S_OK;
+}
+
+std::int64_t WaveSource::frame_at(std::int32_t music_time) const {
+  return std::llround(static_cast<double>(music_time) * info_.sample_rate / kMusicTimePerSecond);
+}
+
+double WaveSource::music_time_at(double frame) const {
+  return frame * kMusicTimePerSecond / info_.sample_rate;
+}
+
+bool looks_like_midi(const std::uint8_t* bytes, std::size_t size) {
+  auto starts = [&](const char* text, std::size_t at) {
+    const std::size_t n = std::strlen(text);
+    for (std::size_t i = 0; i < n && at + i < size; ++i) {
+      if (bytes[at + i] != static_cast<std::uint8_t>(text[i])) return false;
+    }
+    return true;
+  };
+  if (size < 4) return starts("MThd", 0) || starts("RIFF", 0);
+  if (starts("MThd", 0)) return true;
+  return starts("RIFF", 0) && (size < 12 || starts("RMID", 8));
+}
+
+com::HResult open_wave_source(const std::string& path, std::shared_ptr<const WaveSource>& source,
+                              std::string* detail) {
+  if (path.empty()) return fail(detail, com::MUSIC_E_CANNOT_OPEN, "no file name given");
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == EISDIR) return fail(detail, com::MUSIC_E_IS_DIRECTORY, "it is a directory");
+    return fail(detail, com::MUSIC_E_CANNOT_OPEN, std::strerror(errno));
+  }
+  std::shared_ptr<WaveSource> made(new WaveSource());
+  made->fd_ = fd;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return fail(detail, com::MUSIC_E_CANNOT_OPEN, std::strerror(errno));
+  if (S_ISDIR(st.st_mode)) return fail(detail, com::MUSIC_E_IS_DIRECTORY, "it is a directory");
+  if (!S_ISREG(st.st_mode)) return fail(detail, com::MUSIC_E_CANNOT_OPEN, "not a regular file");
+  if (st.st_size == 0) return fail(detail, com::MUSIC_E_EMPTY_FILE, "the file is empty");
+
+  Cursor cursor{fd, 0, st.st_size};
+  SF_VIRTUAL_IO io = virtual_io();
+  SF_INFO sf{};
+  SNDFILE* file = sf_open_virtual(&io, SFM_READ, &sf, &cursor);
+  if (!file) {
+    return fail(detail, com::MUSIC_E_UNSUPPORTED_FORMAT,
+                std::string("not a recognised audio file (") + sf_strerror(nullptr) + ")");
+  }
+  const Kind kind = kind_of(sf.format);
+  WaveInfo& info = made->info_;
+  info.container = kind.container ? kind.container : "";
+  info.codec = kind.codec;
+  info.sample_rate = sf.samplerate;
+  info.channels = sf.channels;
+  info.frames = sf.frames;
+  std::vector<int> map(static_cast<std::size_t>(std::max(0, std::min(sf.channels, 64))));
+  const bool has_map =
+      !map.empty() && sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),
+                                 static_cast<int>(map.size() * sizeof(int))) == SF_TRUE;
+  sf_close(file);
+
+  if (!kind.container) {
+    return fail(detail, com::MUSIC_E_UNSUPPORTED_FORMAT,
+                "an audio format other than WAV, FLAC, Ogg Vorbis, Opus or MP3");
+  }
+  if (info.channels < 1 || info.channels > kMaxChannels) {
+    return fail(detail, com::MUSIC_E_UNSUPPORTED_FORMAT,
+                std::to_string(info.channels) + " channels (1 to " + std::to_string(kMaxChannels) +
+                    " are played)");
+  }
+  if (info.sample_rate < kMinSourceRate || info.sample_rate > kMaxSourceRate) {
+    return fail(detail, com::MUSIC_E_UNSUPPORTED_FORMAT,
+                "a sample rate of " + std::to_string(info.sample_rate) + " Hz");
+  }
+  if (info.frames <= 0) return fail(detail, com::MUSIC_E_EMPTY_FILE, "no audio frames");
+  const double length =
+      std::round(static_cast<double>(info.frames) * kMusicTimePerSecond / info.sample_rate);
+  if (length > std::numeric_limits<std::int32_t>::max()) {
+    return fail(detail, com::MUSIC_E_FILE_TOO_LARGE, "longer than music time can count");
+  }
+  info.length = static_cast<std::int32_t>(length);
+  made->downmix_ = has_map ? downmix_for_map(map.data(), info.channels)
+                           : downmix_for_count(info.channels, info.container == "ogg");
+
+  // The head is decoded now: it proves the audio decodes, and loops start from memory.
+  std::unique_ptr<Decoder> decoder;
+  if (com::failed(made->open_decoder(decoder))) {
+    return fail(detail, com::MUSIC_E_CORRUPT, "the audio cannot be decoded");
+  }
+  const std::int64_t wanted =
+      std::min<std::int64_t>(info.frames, std::llround(kHeadSeconds * info.sample_rate));
+  std::vector<float> raw(static_cast<std::size_t>(wanted * info.channels));
+  const std::int64_t got = decoder->read(raw.data(), wanted);
+  if (got <= 0) return fail(detail, com::MUSIC_E_CORRUPT, "the audio cannot be decoded");
+  made->head_.resize(static_cast<std::size_t>(got * 2));
+  made->downmix_.apply(raw.data(), got, made->head_.data());
+  source = std::move(made);
+  return com::S_OK;
+}
+
+}  // namespace orvan::music::wave

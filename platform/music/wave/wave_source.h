@@ -1,0 +1,120 @@
+// Recorded music as a segment's data: a file that libsndfile decodes (WAV in PCM or float,
+// FLAC, Ogg Vorbis, Ogg Opus, MP3), recognised by its bytes and held open for as long as the
+// segment lives, so that a play reads the file the load examined even if its name is reused.
+//
+// Music time: a wave segment has no tempo map; its music time runs at 768 per quarter note at
+// 120 BPM, 1,536 per second of audio. Source frame f is at music time f * 1536 / rate, and a
+// start point p lands on source frame round(p * rate / 1536).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/com/status.h"
+
+namespace orvan::music::wave {
+
+inline constexpr std::int64_t kMusicTimePerSecond = 1536;
+// What the downmix and the resampler accept.
+inline constexpr int kMaxChannels = 8;
+inline constexpr int kMinSourceRate = 1000;
+inline constexpr int kMaxSourceRate = 384000;
+// The start of every wave segment is kept decoded, so that a loop (and a play from the
+// start) begins without waiting for the decoder: this long, or the whole file if shorter.
+inline constexpr double kHeadSeconds = 0.5;
+
+struct WaveInfo {
+  std::string container;  // "wav", "flac", "ogg", "mp3"
+  std::string codec;      // "pcm_16", "float", "flac", "vorbis", "opus", "mp3", ...
+  int sample_rate = 0;
+  int channels = 0;
+  std::int64_t frames = 0;  // as the file declares them
+  std::int32_t length = 0;  // music time of `frames`
+};
+
+// Stereo gains of each source channel, from the file's channel map where it has one and the
+// usual layout for its channel count otherwise: mono centred at full level, stereo as it is,
+// centre and surrounds at -3 dB into both sides or their own, LFE left out.
+struct Downmix {
+  int channels = 0;
+  float left[kMaxChannels] = {};
+  float right[kMaxChannels] = {};
+  // `in`: `frames` interleaved frames of `channels` channels; `out`: interleaved stereo.
+  void apply(const float* in, std::int64_t frames, float* out) const noexcept;
+};
+
+class Decoder;
+
+// Where one reader is in the file a source holds open.
+struct FileCursor {
+  int fd = -1;
+  std::int64_t offset = 0;
+  std::int64_t size = 0;
+};
+
+// Shared by a segment and all its plays; immutable once made.
+class WaveSource {
+ public:
+  ~WaveSource();
+  WaveSource(const WaveSource&) = delete;
+  WaveSource& operator=(const WaveSource&) = delete;
+
+  const WaveInfo& info() const { return info_; }
+  const Downmix& downmix() const { return downmix_; }
+  // The first head_frames() frames of the file, already downmixed to interleaved stereo.
+  const std::vector<float>& head() const { return head_; }
+  std::int64_t head_frames() const { return static_cast<std::int64_t>(head_.size() / 2); }
+  // A decoder of its own for one play, reading the file this source holds open.
+  com::HResult open_decoder(std::unique_ptr<Decoder>& decoder) const;
+
+  // Source frame a music time lands on, and the music time of a source frame.
+  std::int64_t frame_at(std::int32_t music_time) const;
+  double music_time_at(double frame) const;
+
+ private:
+  friend com::HResult open_wave_source(const std::string&, std::shared_ptr<const WaveSource>&,
+                                       std::string*);
+  WaveSource() = default;
+
+  int fd_ = -1;
+  WaveInfo info_;
+  Downmix downmix_;
+  std::vector<float> head_;
+};
+
+// One reader of a source's file: its own position, decoding to interleaved source frames.
+// Used by one thread at a time.
+class Decoder {
+ public:
+  ~Decoder();
+  Decoder(const Decoder&) = delete;
+  Decoder& operator=(const Decoder&) = delete;
+
+  bool seek(std::int64_t frame);
+  // Frames read (fewer than asked at the end of the data or where it is damaged).
+  std::int64_t read(float* interleaved, std::int64_t frames);
+  std::int64_t position() const { return position_; }
+
+ private:
+  friend class WaveSource;
+  Decoder() = default;
+
+  FileCursor cursor_;
+  void* file_ = nullptr;  // SNDFILE
+  std::int64_t position_ = 0;
+};
+
+// Whether these first bytes of a file are a MIDI or RMID file's (which the MIDI reader takes).
+bool looks_like_midi(const std::uint8_t* bytes, std::size_t size);
+
+// Examines the file at `path` exactly as given and keeps it open in `source`.
+// MUSIC_E_CANNOT_OPEN, MUSIC_E_IS_DIRECTORY, MUSIC_E_EMPTY_FILE (no bytes or no audio frames),
+// MUSIC_E_UNSUPPORTED_FORMAT (not one of the five formats, or a rate or channel count outside
+// the limits above), MUSIC_E_CORRUPT (a header libsndfile accepts, audio it cannot decode),
+// MUSIC_E_FILE_TOO_LARGE (longer than music time can count). `detail` says why.
+com::HResult open_wave_source(const std::string& path, std::shared_ptr<const WaveSource>& source,
+                              std::string* detail = nullptr);
+
+}  // namespace orvan::music::wave

@@ -1,0 +1,189 @@
+// Tempo, resampled loops, a stalled decoder, damaged files and channel layouts.
+#include <atomic>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/music/performance_core.h"
+#include "platform/music/wave/converters.h"
+#include "platform/music/wave/wave_stream.h"
+#include "tests/support/sound_measure.h"
+#include "tests/wave/wave_fixture.h"
+
+namespace orvan::music::testing {
+namespace {
+
+using orvan::testing::channel_of;
+using orvan::testing::dominant_frequency;
+using orvan::testing::rms;
+using orvan::testing::to_db;
+
+// What a stream delivers, split into its passes, read on this thread as a render thread would.
+std::vector<std::vector<float>> passes_of(wave::WaveStream& stream) {
+  std::vector<std::vector<float>> passes(1);
+  std::vector<float> left(4096), right(4096);
+  for (;;) {
+    const wave::Span* span = stream.peek_span();
+    if (!span) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    const wave::Span s = *span;
+    stream.pop_span();
+    if (s.marks & wave::kEndMark) return passes;
+    if (s.marks & wave::kLoopMark) passes.emplace_back();
+    std::fill_n(left.begin(), s.frames, 0.0f);
+    std::fill_n(right.begin(), s.frames, 0.0f);
+    stream.mix_frames(left.data(), right.data(), s.frames, 1.0f);
+    for (int i = 0; i < s.frames; ++i) {
+      passes.back().push_back(left[static_cast<std::size_t>(i)]);
+      passes.back().push_back(right[static_cast<std::size_t>(i)]);
+    }
+  }
+}
+
+TEST(WaveStream, EveryResampledPassIsTheFirstAgainAndAsLongAsItsSource) {
+  // 0.3 s of 44.1 kHz music converted to 48 kHz, three passes.
+  Audio music = read_audio(music_wav(44100));
+  Audio clip{44100, 2, {}};
+  clip.samples.assign(music.samples.begin() + 44100, music.samples.begin() + 44100 + 2 * 13230);
+  const std::string path = scratch_dir() + "/clip_44k.wav";
+  write_wav(path, clip);
+  auto segment = load(path);
+  ASSERT_TRUE(segment);
+  std::atomic<float> tempo{1.0f};
+  std::unique_ptr<wave::WaveStream> stream;
+  wave::WaveStream::Options options;
+  options.output_rate = kRate;
+  options.master_tempo = &tempo;
+  options.repeats = 2;
+  ASSERT_EQ(wave::WaveStream::open(segment->wave(), options, stream), com::S_OK);
+  const auto passes = passes_of(*stream);
+  ASSERT_EQ(passes.size(), 3u);
+  // 13230 frames at 44.1 kHz last 14400 frames at 48 kHz.
+  EXPECT_EQ(passes[0].size(), 2u * 14400u);
+  EXPECT_EQ(passes[1], passes[0]);
+  EXPECT_EQ(passes[2], passes[0]);
+}
+
+TEST(WaveStream, TempoShortensThePlayAndKeepsThePitch) {
+  const std::string path = scratch_dir() + "/tone.wav";
+  must_run("sox -n -r 48000 -c 2 -b 16 " + path + " synth 2 sine 1000 vol 0.3");
+  auto segment = load(path);
+  ASSERT_TRUE(segment);
+  Player player;
+  ASSERT_EQ(player.perf->SetMasterTempo(1.25f), com::S_OK);
+  auto state = player.play(segment, 0);
+  const auto half = player.render(kRate / 2);
+  // Half a second at 1.25 is 0.625 s of the tone: music time 960.
+  EXPECT_NEAR(player.seek(state), 960, 8);
+  const auto rest = player.render(kRate * 2);
+  std::vector<float> out(half);
+  out.insert(out.end(), rest.begin(), rest.end());
+  EXPECT_FALSE(player.playing(state));
+  // Two seconds of tone last 1.6 s: 76800 frames.
+  const long last = orvan::testing::last_frame_above(out, 0.05f);
+  EXPECT_NEAR(static_cast<double>(last), 76800.0, 768.0);
+  const auto mono = channel_of(std::span<const float>(out).subspan(2 * 9600, 2 * 48000), 0);
+  EXPECT_NEAR(dominant_frequency(mono, kRate, 900, 1100, 1), 1000.0, 10.0);
+}
+
+TEST(WaveStream, StalledDecoderGivesCountedSilenceAndPlayResumes) {
+  auto segment = load(music_wav(kRate));
+  ASSERT_TRUE(segment);
+  Player player;
+  auto state = player.play(segment, 0);
+  player.render(4800);
+  wave::set_decoders_stalled_for_testing(true);
+  // The render thread keeps rendering: what was decoded ahead, then silence.
+  const auto stalled = player.render(kRate);
+  const std::uint64_t silent = player.perf->core()->wave_silent_frames();
+  const auto ahead = static_cast<std::uint64_t>(wave::kAheadSeconds * kRate + wave::kPieceFrames);
+  EXPECT_GE(silent, static_cast<std::uint64_t>(kRate) - ahead);
+  EXPECT_LE(silent, static_cast<std::uint64_t>(kRate));
+  EXPECT_LT(to_db(rms(stalled, kRate - kRate / 4, kRate / 4)), -80.0);
+  EXPECT_TRUE(player.playing(state));
+  wave::set_decoders_stalled_for_testing(false);
+  const auto resumed = player.render(kRate / 2);
+  EXPECT_GT(to_db(rms(resumed, 0, kRate / 2)), -40.0);
+  EXPECT_EQ(player.perf->core()->wave_silent_frames(), silent);
+}
+
+TEST(WaveStream, DamagedFilePlaysUpToTheDamageAndEndsWithItsNotice) {
+  const std::string& wav = music_wav(kRate);
+  const Audio input = read_audio(wav);
+  const std::string flac = scratch_dir() + "/damaged.flac";
+  must_run("flac -s -f -o " + flac + " " + wav);
+  const auto size = std::filesystem::file_size(flac);
+  std::filesystem::resize_file(flac, size / 2);
+  auto segment = load(flac);
+  ASSERT_TRUE(segment);
+  Player player;
+  ASSERT_EQ(player.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  auto state = player.play(segment, 3);
+  const auto out = player.render(input.frames());
+  // The first second is intact; the play ends before the file's declared end, at once and
+  // without its repeats.
+  const Match m = compare(dc_blocked(input.samples, kRate), 0, out, kRate, 2);
+  EXPECT_EQ(m.lag, 0);
+  EXPECT_GT(m.correlation, 0.9999);
+  EXPECT_FALSE(player.playing(state));
+  const long last = orvan::testing::last_frame_above(out, 0.001f);
+  EXPECT_LT(last, input.frames() * 3 / 4);
+  std::vector<std::int32_t> options;
+  DMUS_NOTIFICATION_PMSG message;
+  for (bool taken = true; taken;) {
+    player.perf->GetNotificationPMSG(message, taken);
+    if (taken) options.push_back(message.notificationOption);
+  }
+  EXPECT_EQ(options,
+            (std::vector<std::int32_t>{DMUS_NOTIFICATION_SEGSTART, DMUS_NOTIFICATION_SEGEND}));
+}
+
+// Amplitude of `hz` in a mono signal (a single-bin DFT).
+double amplitude(const std::vector<float>& mono, double hz) {
+  double re = 0.0, im = 0.0;
+  for (std::size_t i = 0; i < mono.size(); ++i) {
+    const double phase = 2.0 * M_PI * hz * static_cast<double>(i) / kRate;
+    re += mono[i] * std::cos(phase);
+    im += mono[i] * std::sin(phase);
+  }
+  return 2.0 * std::hypot(re, im) / static_cast<double>(mono.size());
+}
+
+TEST(WaveStream, MonoPlaysCentredAndSurroundFoldsDownToStereo) {
+  const std::string mono = scratch_dir() + "/mono.wav";
+  must_run("sox -n -r 48000 -c 1 -b 16 " + mono + " synth 1 sine 500 vol 0.2");
+  // 5.1 in WAV order: L 300, R 500, C 700, LFE 900, BL 1100, BR 1300 Hz, each at 0.1.
+  const std::string surround = scratch_dir() + "/surround.wav";
+  must_run("sox -n -r 48000 -c 6 -b 16 " + surround +
+           " synth 1 sine 300 sine 500 sine 700 sine 900 sine 1100 sine 1300 vol 0.1");
+  {
+    Player player;
+    player.play(load(mono), 0);
+    const auto out = player.render(kRate / 2);
+    const auto left = channel_of(out, 0), right = channel_of(out, 1);
+    double widest = 0.0;
+    for (std::size_t i = 0; i < left.size(); ++i) {
+      widest = std::max(widest, static_cast<double>(std::abs(left[i] - right[i])));
+    }
+    EXPECT_LT(widest, 1e-5);
+    EXPECT_NEAR(to_db(amplitude(left, 500)), to_db(0.2), 0.1);
+  }
+  Player player;
+  player.play(load(surround), 0);
+  const auto out = player.render(kRate / 2);
+  const auto left = channel_of(out, 0), right = channel_of(out, 1);
+  const double full = to_db(0.1), minus3 = to_db(0.1 * std::sqrt(0.5));
+  EXPECT_NEAR(to_db(amplitude(left, 300)), full, 0.1);
+  EXPECT_NEAR(to_db(amplitude(right, 500)), full, 0.1);
+  EXPECT_NEAR(to_db(amplitude(left, 700)), minus3, 0.1);
+  EXPECT_NEAR(to_db(amplitude(right, 700)), minus3, 0.1);
+  EXPECT_NEAR(to_db(amplitude(left, 1100)), minus3, 0.1);
+  EXPECT_NEAR(to_db(amplitude(right, 1300)), minus3, 0.1);
+  EXPECT_LT(amplitude(left, 900) + amplitude(right, 900), 1e-3);  // LFE left out
+  EXPECT_LT(amplitude(right, 300) + amplitude(left, 500), 1e-3);  // sides stay apart
+}
+
+}  // namespace
+}  // namespace orvan::music::testing

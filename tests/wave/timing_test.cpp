@@ -1,0 +1,113 @@
+// Music time, start points, loops and notifications of recorded music, to the sample.
+#include "platform/music/playback_shared.h"
+#include "platform/music/wave/wave_source.h"
+#include "tests/support/sound_measure.h"
+#include "tests/wave/wave_fixture.h"
+
+namespace orvan::music::testing {
+namespace {
+
+// The first `frames` frames of the 48 kHz music as a file of its own.
+std::string excerpt(std::int64_t frames, int copies, const std::string& name) {
+  Audio music = read_audio(music_wav(kRate));
+  Audio out;
+  out.rate = kRate;
+  out.channels = 2;
+  for (int i = 0; i < copies; ++i) {
+    out.samples.insert(out.samples.end(), music.samples.begin() + kRate / 2 * 2,
+                       music.samples.begin() + (kRate / 2 + frames) * 2);
+  }
+  const std::string path = scratch_dir() + "/" + name + ".wav";
+  write_wav(path, out);
+  return path;
+}
+
+std::vector<std::int32_t> options_of(Player& player) {
+  std::vector<std::int32_t> options;
+  DMUS_NOTIFICATION_PMSG message;
+  bool taken = true;
+  while (taken) {
+    player.perf->GetNotificationPMSG(message, taken);
+    if (taken) options.push_back(message.notificationOption);
+  }
+  return options;
+}
+
+TEST(WaveTiming, LoopOfThreePassesEqualsThreeCopiesSampleForSample) {
+  // 0.3 s passes: the loop points fall inside device periods and synthesizer blocks.
+  const std::int64_t pass = 14411;
+  auto looped = load(excerpt(pass, 1, "pass"));
+  auto copies = load(excerpt(pass, 3, "three_passes"));
+  ASSERT_TRUE(looped && copies);
+  const std::int64_t frames = 3 * pass + 2000;
+
+  Player a;
+  ASSERT_EQ(a.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  auto state = a.play(looped, 2);
+  const auto out_looped = a.render(frames);
+  Player b;
+  b.play(copies, 0);
+  const auto out_copies = b.render(frames);
+
+  ASSERT_EQ(out_looped.size(), out_copies.size());
+  std::int64_t differing = 0;
+  for (std::size_t i = 0; i < out_looped.size(); ++i) differing += out_looped[i] != out_copies[i];
+  EXPECT_EQ(differing, 0);
+  EXPECT_GT(orvan::testing::to_db(orvan::testing::rms(out_looped, 2 * pass, pass)), -40.0);
+  EXPECT_FALSE(a.playing(state));
+  // Start, two loops, end; and the position rests at the length.
+  using V = std::vector<std::int32_t>;
+  EXPECT_EQ(options_of(a), (V{DMUS_NOTIFICATION_SEGSTART, DMUS_NOTIFICATION_SEGLOOP,
+                              DMUS_NOTIFICATION_SEGLOOP, DMUS_NOTIFICATION_SEGEND}));
+  std::int32_t length = 0;
+  looped->GetLength(length);
+  EXPECT_EQ(length, 461);  // 14411 * 1536 / 48000 = 461.15
+  EXPECT_EQ(a.seek(state), length);
+}
+
+TEST(WaveTiming, StartPointLandsOnTheSampleItNamesAndPositionFollows) {
+  const std::string path = music_wav(kRate);
+  const Audio input = read_audio(path);
+  auto segment = load(path);
+  ASSERT_TRUE(segment);
+  // 1000 music time = 1000 * 48000 / 1536 = 31250 frames.
+  ASSERT_EQ(segment->SetStartPoint(1000), com::S_OK);
+  Player player;
+  auto state = player.play(segment, 0);
+  EXPECT_EQ(player.seek(state), 1000);
+  const auto out = player.render(24000);
+  const Match m = compare(dc_blocked(input.samples, kRate, 31250), 0, out, 24000, 16);
+  EXPECT_EQ(m.lag, 0);
+  EXPECT_GT(m.correlation, 0.9999);
+  // 24000 frames later: 1000 + 768.
+  EXPECT_EQ(player.seek(state), 1768);
+  // A start point at or past the length is refused, as for MIDI.
+  std::int32_t length = 0;
+  segment->GetLength(length);
+  EXPECT_EQ(segment->SetStartPoint(length), com::MUSIC_E_START_OUT_OF_RANGE);
+}
+
+TEST(WaveTiming, StopAbortsAndReplacingPlayAbortsTheFirst) {
+  auto segment = load(music_wav(kRate));
+  ASSERT_TRUE(segment);
+  Player player;
+  ASSERT_EQ(player.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  auto first = player.play(segment, -1);
+  player.render(4800);
+  auto second = player.play(segment, 0);
+  player.render(9600);
+  EXPECT_FALSE(player.playing(first));
+  EXPECT_TRUE(player.playing(second));
+  EXPECT_EQ(player.seek(second), 307);  // 9600 frames = 307.2
+  ASSERT_EQ(player.perf->StopEx(segment, 0, 0), com::S_OK);
+  const auto after = player.render(4800);
+  EXPECT_FALSE(player.playing(second));
+  EXPECT_EQ(player.seek(second), 307);
+  EXPECT_LT(orvan::testing::to_db(orvan::testing::rms(after, 2400, 2400)), -60.0);
+  using V = std::vector<std::int32_t>;
+  EXPECT_EQ(options_of(player), (V{DMUS_NOTIFICATION_SEGSTART, DMUS_NOTIFICATION_SEGABORT,
+                                   DMUS_NOTIFICATION_SEGSTART, DMUS_NOTIFICATION_SEGABORT}));
+}
+
+}  // namespace
+}  // namespace orvan::music::testing
