@@ -27,6 +27,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/component/interface/orvan_music_description.h"
 #include "engine/orvan_music.h"
 #include "platform/music/output/manual_device.h"
 #include "platform/music/performance_core.h"
@@ -310,13 +311,23 @@ struct Slot {
 
 constexpr int kOperations = 54;
 
+// Member `op` of _OrvanMusic called on the engine class as the interface describes it, with
+// hostile arguments (fuzz/engine_calls_members.inc, generated from the description).
+HResult call_member(int op, Channel& c, Bytes& in) {
+  com::VariantBool flag = 0;
+  std::int32_t number = 0;
+  float real = 0.0f;
+  switch (op) {
+#include "fuzz/engine_calls_members.inc"
+    default:
+      return com::S_OK;
+  }
+}
+
 // Calls operation `op` on `c`; `checked` says whether a failure must leave the state alone.
 HResult call(int op, Slot& slot, Bytes& in, bool& checked) {
   Channel& c = *slot.channel;
   checked = true;
-  com::VariantBool answer = 0;
-  std::int32_t number = 0;
-  float real = 0.0f;
   const bool low_rate = device_rate(c) > 0 && device_rate(c) < kDistortionMinRate;
   const auto effect_on = [&](HResult (Channel::*on)()) -> HResult {
     if (low_rate && slot.distortion_listed) return com::S_OK;
@@ -336,20 +347,6 @@ HResult call(int op, Slot& slot, Bytes& in, bool& checked) {
     case 2:
       checked = false;  // a box, never a status; a success replaces the segment
       return c.Music_Load(hostile_name(in));
-    case 3:
-      return c.Music_Play(hostile_int(in));
-    case 4:
-      return c.Music_Stop();
-    case 5:
-      return c.GetLengh(number);
-    case 6:
-      return c.GetCurrentPosition(number);
-    case 7:
-      return c.GetRepeats(number);
-    case 8:
-      return c.SetPosition(hostile_int(in));
-    case 9:
-      return c.IsPlaying(answer);
     case 10:
       if (low_rate) return com::S_OK;
       slot.distortion_listed = true;
@@ -364,76 +361,6 @@ HResult call(int op, Slot& slot, Bytes& in, bool& checked) {
       slot.distortion_listed = false;
       checked = false;
       return c.Effect_Clear();
-    case 15:
-      return c.SetFX_Dist_Gain(hostile_float(in), answer);
-    case 16:
-      return c.SetFX_Dist_Edge(hostile_float(in), answer);
-    case 17:
-      return c.SetFX_Dist_PostEQBandwidth(hostile_float(in), answer);
-    case 18:
-      return c.SetFX_Dist_PostEQCenterFrequency(hostile_float(in), answer);
-    case 19:
-      return c.SetFX_Dist_PreLowpassCutoff(hostile_float(in), answer);
-    case 20:
-      return c.SetFX_Cho_Feedback(hostile_float(in), answer);
-    case 21:
-      return c.SetFX_Cho_Delay(hostile_float(in), answer);
-    case 22:
-      return c.SetFX_Cho_Depth(hostile_float(in), answer);
-    case 23:
-      return c.SetFX_Cho_Frequency(hostile_float(in), answer);
-    case 24:
-      return c.SetFX_Cho_WetDryMix(hostile_float(in), answer);
-    case 25:
-      return c.SetFX_Cho_Phase(static_cast<engine::CONST_OSFX_PHASE>(hostile_int(in)), answer);
-    case 26:
-      return c.SetFX_Cho_Waveform(static_cast<engine::CONST_OSFX_WAVE>(hostile_int(in)), answer);
-    case 27:
-      return c.SetFX_Rev_Gain(hostile_float(in), answer);
-    case 28:
-      return c.SetFX_Rev_Mix(hostile_float(in), answer);
-    case 29:
-      return c.SetFX_Rev_Time(hostile_float(in), answer);
-    case 30:
-      return c.SetFX_Rev_HighFreqRTRatio(hostile_float(in), answer);
-    case 31:
-      return c.SetFX_Rev3D_DecayHFRatio(hostile_float(in), answer);
-    case 32:
-      return c.SetFX_Rev3D_DecayTime(hostile_float(in), answer);
-    case 33:
-      return c.SetFX_Rev3D_Density(hostile_float(in), answer);
-    case 34:
-      return c.SetFX_Rev3D_Diffusion(hostile_float(in), answer);
-    case 35:
-      return c.SetFX_Rev3D_HFReference(hostile_float(in), answer);
-    case 36:
-      return c.SetFX_Rev3D_ReflectionsDelay(hostile_float(in), answer);
-    case 37:
-      return c.SetFX_Rev3D_ReverbDelay(hostile_float(in), answer);
-    case 38:
-      return c.SetFX_Rev3D_RoomRolloffFactor(hostile_float(in), answer);
-    case 39:
-      return c.SetFX_Rev3D_Reflections(hostile_int(in), answer);
-    case 40:
-      return c.SetFX_Rev3D_Reverb(hostile_int(in), answer);
-    case 41:
-      return c.SetFX_Rev3D_Room(hostile_int(in), answer);
-    case 42:
-      return c.SetFX_Rev3D_RoomHF(hostile_int(in), answer);
-    case 43:
-      return c.SetMasterTempo(hostile_float(in));
-    case 44:
-      return c.SetMasterVolume(hostile_int(in));
-    case 45:
-      return c.GetMasterTempo(real);
-    case 46:
-      return c.GetMasterVolume(number);
-    case 47:
-      return c.Change_MaxDLS(hostile_int(in));
-    case 48: {
-      const com::BStr name = hostile_name(in);
-      return c.LoadDLS(name, hostile_int(in));
-    }
     case 49:
       checked = false;  // a connection made stays made when the download fails
       return c.ApplyDLS(hostile_int(in));
@@ -443,6 +370,8 @@ HResult call(int op, Slot& slot, Bytes& in, bool& checked) {
       c.SetMasterTempo(100.0f);
       return c.Music_Play(-1);
     default:
+      if (op < static_cast<int>(interface_description::kMembers.size()))
+        return call_member(op, c, in);
       checked = false;
       return com::S_OK;
   }

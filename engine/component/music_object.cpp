@@ -2,9 +2,11 @@
 #include "engine/component/music_object.h"
 
 #include <new>
+#include <string_view>
 
 #include "engine/component/server_lifetime.h"
 #include "engine/component/type_info_cache.h"
+#include "platform/com/auto_string.h"
 
 namespace orvan::engine::component {
 namespace {
@@ -146,6 +148,11 @@ HRESULT MusicObject::DXCallback(LONG eventid) {
   } catch (...) {
     return E_UNEXPECTED;
   }
+}
+
+com::BStr MusicObject::string_argument(BSTR text) {
+  if (!text) return {};
+  return com::BStr(std::u16string_view(text, SysStringLen(text)));
 }
 
 }  // namespace orvan::engine::component

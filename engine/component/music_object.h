@@ -2,7 +2,8 @@
 // binary interface (_OrvanMusic, dual) and the platform's notification sink (DirectXEvent8).
 //
 // Every one of the 50 methods forwards to an owned orvan::engine::OrvanMusic, which is
-// created with the object and released with its last reference. The IDispatch members are
+// created with the object and released with its last reference; the forwarding is generated
+// from the interface's description. The IDispatch members are
 // answered from the library's own type library, so there is no per-method dispatch code.
 //
 // Threads: the object belongs to the apartment that created it. Its methods and the IDispatch
@@ -47,61 +48,8 @@ class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
   HRESULT Reserved8() override;
   HRESULT Reserved9() override;
 
-  // --- _OrvanMusic ---------------------------------------------------------------------------
-  HRESULT InitOrvanAudio(LONG* hwnd, LONG* SampleRate) override;
-  HRESULT CleanupAudio() override;
-  HRESULT Music_Load(BSTR* Filename) override;
-  HRESULT Music_Play(LONG* nLoop) override;
-  HRESULT Music_Stop() override;
-  HRESULT GetLengh(LONG* result) override;
-  HRESULT GetCurrentPosition(LONG* result) override;
-  HRESULT GetRepeats(LONG* result) override;
-  HRESULT SetPosition(LONG* Pos) override;
-  HRESULT IsPlaying(VARIANT_BOOL* result) override;
-
-  HRESULT Effect_DistortionOn() override;
-  HRESULT Effect_ChorusOn() override;
-  HRESULT Effect_ReverbOn() override;
-  HRESULT Effect_3DReverb_On() override;
-  HRESULT Effect_Clear() override;
-
-  HRESULT SetFX_Dist_Gain(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Dist_Edge(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Dist_PostEQBandwidth(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Dist_PostEQCenterFrequency(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Dist_PreLowpassCutoff(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Cho_Feedback(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Cho_Delay(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Cho_Depth(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Cho_Frequency(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Cho_WetDryMix(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Cho_Phase(::CONST_OSFX_PHASE Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Cho_Waveform(::CONST_OSFX_WAVE Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev_Gain(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev_Mix(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev_Time(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev_HighFreqRTRatio(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_DecayHFRatio(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_DecayTime(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_Density(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_Diffusion(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_HFReference(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_ReflectionsDelay(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_ReverbDelay(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_RoomRolloffFactor(float Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_Reflections(LONG Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_Reverb(LONG Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_Room(LONG Value, VARIANT_BOOL* result) override;
-  HRESULT SetFX_Rev3D_RoomHF(LONG Value, VARIANT_BOOL* result) override;
-
-  HRESULT SetMasterTempo(float* Value) override;
-  HRESULT SetMasterVolume(LONG* Value) override;
-  HRESULT GetMasterTempo(float* result) override;
-  HRESULT GetMasterVolume(LONG* result) override;
-
-  HRESULT Change_MaxDLS(LONG* NewValue) override;
-  HRESULT LoadDLS(BSTR* Filename, LONG* sIndex) override;
-  HRESULT ApplyDLS(LONG* sIndex) override;
+  // --- _OrvanMusic: engine/component/generated/music_object_forwarding.cpp -------------------
+#include "engine/component/generated/orvan_music_overrides.inc"
 
   // --- DirectXEvent8 -------------------------------------------------------------------------
   // The platform never calls this one: its notifications reach the engine channel through
@@ -140,12 +88,9 @@ class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
       return E_UNEXPECTED;
     }
   }
-  // Passes an input the caller holds by reference; a null pointer is E_POINTER.
-  template <class T, class Method>
-  HRESULT pass(const T* value, Method method);
-  // Asks for a result through `result` (E_POINTER when null), after the other arguments.
-  template <class T, class Method, class... Args>
-  HRESULT answer(T* result, Method method, Args... args);
+  // A caller's automation string, embedded NULs and all. A null string is the empty text, as
+  // automation treats it.
+  static com::BStr string_argument(BSTR text);
 
   InnerUnknown inner_{*this};
   IUnknown* const outer_;  // the controlling unknown: the outer object, or inner_

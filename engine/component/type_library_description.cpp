@@ -1,170 +1,117 @@
 // The type library OrvanMusicEngine and the version information of libTovel.so, as the
-// build embeds them in the library. Clients bind to the function-table entries and dispatch
-// identifiers written here, so they never change: method n of the member list sits at
-// entry 10 + n with DISPID 0x60030003 + n, the same order as _OrvanMusic in orvan/tovel.h.
-#include <initializer_list>
+// build embeds them in the library, made from the one description of _OrvanMusic
+// (engine/component/interface/orvan_music_description.h).
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "orvan/tovel.h"
+#include "engine/component/interface/orvan_music_description.h"
+#include "orvan/type_info.h"
 #include "platform/com/typelib/typelib_description.h"
 
 namespace {
 
 using namespace orvan::typelib;
+namespace d = orvan::interface_description;
 
-Guid to_guid(const GUID& g) {
+Guid to_guid(const d::Identity& g) {
   Guid out;
-  out.data1 = g.Data1;
-  out.data2 = g.Data2;
-  out.data3 = g.Data3;
-  for (int i = 0; i < 8; ++i) out.data4[static_cast<std::size_t>(i)] = g.Data4[i];
+  out.data1 = g.data1;
+  out.data2 = g.data2;
+  out.data3 = g.data3;
+  for (std::size_t i = 0; i < 8; ++i) out.data4[i] = g.data4[i];
   return out;
 }
 
-// Entries 7 to 9 hold places that the type library does not describe.
-constexpr std::uint16_t kFirstEntry = 10;
-constexpr DISPID kFirstDispid = 0x60030003;
-
-struct Method {
-  const char* name;
-  std::vector<ParamDescription> params;
-};
+TypeSpec type_of(d::Type type) {
+  switch (type) {
+    case d::Type::I4:
+      return I4();
+    case d::Type::R4:
+      return R4();
+    case d::Type::Bstr:
+      return Bstr();
+    case d::Type::Bool:
+      return Bool();
+    case d::Type::ChorusPhase:
+      return user(std::string(d::kChorusPhase.name));
+    case d::Type::ChorusWave:
+      return user(std::string(d::kChorusWave.name));
+  }
+  return I4();
+}
 
 // Parameters as clients pass them: the caller's own variable by reference (only read), or a
 // value; results through a last [out, retval] pointer.
-ParamDescription by_ref(const char* name, TypeSpec type) {
-  return in_out(name, ptr(std::move(type)));
-}
-ParamDescription optional_by_ref(const char* name, TypeSpec type,
-                                 std::optional<Value> default_value = std::nullopt) {
-  return optional_in_out(name, ptr(std::move(type)), std::move(default_value));
-}
-ParamDescription returns(TypeSpec type) {
-  return retval(ptr(std::move(type)));
-}
-
-Method setter(const char* name, TypeSpec value_type) {
-  return {name, {in("Value", std::move(value_type)), returns(Bool())}};
-}
-
-std::vector<Method> members() {
-  return {
-      {"InitOrvanAudio",
-       {by_ref("hwnd", I4()), optional_by_ref("SampleRate", I4(), Value::i4(48000))}},
-      {"CleanupAudio", {}},
-      {"Music_Load", {by_ref("Filename", Bstr())}},
-      {"Music_Play", {optional_by_ref("nLoop", I4(), Value::i4(0))}},
-      {"Music_Stop", {}},
-      {"GetLengh", {returns(I4())}},
-      {"GetCurrentPosition", {returns(I4())}},
-      {"GetRepeats", {returns(I4())}},
-      {"SetPosition", {by_ref("Pos", I4())}},
-      {"IsPlaying", {returns(Bool())}},
-      {"Effect_DistortionOn", {}},
-      {"Effect_ChorusOn", {}},
-      {"Effect_ReverbOn", {}},
-      {"Effect_3DReverb_On", {}},
-      {"Effect_Clear", {}},
-      setter("SetFX_Dist_Gain", R4()),
-      setter("SetFX_Dist_Edge", R4()),
-      setter("SetFX_Dist_PostEQBandwidth", R4()),
-      setter("SetFX_Dist_PostEQCenterFrequency", R4()),
-      setter("SetFX_Dist_PreLowpassCutoff", R4()),
-      setter("SetFX_Cho_Feedback", R4()),
-      setter("SetFX_Cho_Delay", R4()),
-      setter("SetFX_Cho_Depth", R4()),
-      setter("SetFX_Cho_Frequency", R4()),
-      setter("SetFX_Cho_WetDryMix", R4()),
-      setter("SetFX_Cho_Phase", user("CONST_OSFX_PHASE")),
-      setter("SetFX_Cho_Waveform", user("CONST_OSFX_WAVE")),
-      setter("SetFX_Rev_Gain", R4()),
-      setter("SetFX_Rev_Mix", R4()),
-      setter("SetFX_Rev_Time", R4()),
-      setter("SetFX_Rev_HighFreqRTRatio", R4()),
-      setter("SetFX_Rev3D_DecayHFRatio", R4()),
-      setter("SetFX_Rev3D_DecayTime", R4()),
-      setter("SetFX_Rev3D_Density", R4()),
-      setter("SetFX_Rev3D_Diffusion", R4()),
-      setter("SetFX_Rev3D_HFReference", R4()),
-      setter("SetFX_Rev3D_ReflectionsDelay", R4()),
-      setter("SetFX_Rev3D_ReverbDelay", R4()),
-      setter("SetFX_Rev3D_RoomRolloffFactor", R4()),
-      setter("SetFX_Rev3D_Reflections", I4()),
-      setter("SetFX_Rev3D_Reverb", I4()),
-      setter("SetFX_Rev3D_Room", I4()),
-      setter("SetFX_Rev3D_RoomHF", I4()),
-      {"SetMasterTempo", {by_ref("Value", R4())}},
-      {"SetMasterVolume", {by_ref("Value", I4())}},
-      {"GetMasterTempo", {returns(R4())}},
-      {"GetMasterVolume", {returns(I4())}},
-      {"Change_MaxDLS", {by_ref("NewValue", I4())}},
-      // The slot index has no default: an omitted one reaches the method as a null pointer.
-      {"LoadDLS", {by_ref("Filename", Bstr()), optional_by_ref("sIndex", I4())}},
-      {"ApplyDLS", {optional_by_ref("sIndex", I4())}},
-  };
+ParamDescription param_of(const d::Param& p) {
+  const std::string name(p.name);
+  switch (p.passing) {
+    case d::Passing::Value:
+      return in(name, type_of(p.type));
+    case d::Passing::ByRef:
+      return in_out(name, ptr(type_of(p.type)));
+    case d::Passing::OptionalByRef:
+      return optional_in_out(
+          name, ptr(type_of(p.type)),
+          p.has_default ? std::optional(Value::i4(p.default_value)) : std::nullopt);
+    case d::Passing::Result:
+      return retval(ptr(type_of(p.type)));
+  }
+  return retval(ptr(type_of(p.type)));
 }
 
 InterfaceDescription music_interface() {
   InterfaceDescription itf;
-  itf.name = "_OrvanMusic";
-  itf.iid = to_guid(IID__OrvanMusic);
+  itf.name = std::string(d::kInterfaceName);
+  itf.iid = to_guid(d::kInterfaceId);
   itf.base = "IDispatch";
   itf.flags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
-  std::uint16_t entry = kFirstEntry;
-  DISPID dispid = kFirstDispid;
-  for (Method& m : members()) {
+  std::uint16_t entry = d::kFirstEntry;
+  std::int32_t dispid = d::kFirstDispid;
+  for (const d::Member& m : d::kMembers) {
     FunctionDescription f;
-    f.name = m.name;
+    f.name = std::string(m.name);
     f.dispid = dispid++;
     f.entry = entry++;
-    f.params = std::move(m.params);
+    for (std::size_t i = 0; i < m.param_count; ++i) f.params.push_back(param_of(m.params[i]));
     itf.functions.push_back(std::move(f));
   }
   return itf;
 }
 
 // Each member carries its own name as its help string.
-EnumDescription constants(const char* name, const GUID& guid,
-                          std::initializer_list<std::pair<const char*, std::int32_t>> list) {
+EnumDescription constants(const d::Enumeration& from) {
   EnumDescription e;
-  e.name = name;
-  e.guid = to_guid(guid);
-  for (const auto& [member, value] : list) e.members.push_back({member, value, member});
+  e.name = std::string(from.name);
+  e.guid = to_guid(from.guid);
+  for (std::size_t i = 0; i < from.count; ++i) {
+    const std::string member(from.constants[i].name);
+    e.members.push_back({member, from.constants[i].value, member});
+  }
   return e;
 }
 
 LibraryDescription music_library() {
   LibraryDescription lib;
-  lib.name = "OrvanMusicEngine";
-  lib.libid = to_guid(LIBID_OrvanMusicEngine);
-  lib.major = kOrvanMusicEngineMajor;
-  lib.minor = kOrvanMusicEngineMinor;
-  lib.lcid = 0x0409;
+  lib.name = std::string(d::kLibraryName);
+  lib.libid = to_guid(d::kLibraryId);
+  lib.major = d::kLibraryMajor;
+  lib.minor = d::kLibraryMinor;
+  lib.lcid = d::kLibraryLocale;
   lib.syskind = SYS_WIN32;
   lib.imports.push_back(stdole2_import());
   lib.imports.push_back(dxvblib_import());
 
   lib.types.emplace_back(music_interface());
   CoclassDescription coclass;
-  coclass.name = "OrvanMusic";
-  coclass.clsid = to_guid(CLSID_OrvanMusic);
+  coclass.name = std::string(d::kClassName);
+  coclass.clsid = to_guid(d::kClassId);
   coclass.flags = TYPEFLAG_FCANCREATE;
   // DirectXEvent8 is implemented for the platform's notifications: neither default nor source.
-  coclass.interfaces = {{"_OrvanMusic", IMPLTYPEFLAG_FDEFAULT}, {"DirectXEvent8", 0}};
+  coclass.interfaces = {{std::string(d::kInterfaceName), IMPLTYPEFLAG_FDEFAULT},
+                        {"DirectXEvent8", 0}};
   lib.types.emplace_back(std::move(coclass));
-  lib.types.emplace_back(constants("CONST_OSFX_PHASE", GUID_CONST_OSFX_PHASE,
-                                   {{"OSFX_PHASE_180", OSFX_PHASE_180},
-                                    {"OSFX_PHASE_90", OSFX_PHASE_90},
-                                    {"OSFX_PHASE_MAX", OSFX_PHASE_MAX},
-                                    {"OSFX_PHASE_MIN", OSFX_PHASE_MIN},
-                                    {"OSFX_PHASE_NEG_180", OSFX_PHASE_NEG_180},
-                                    {"OSFX_PHASE_NEG_90", OSFX_PHASE_NEG_90},
-                                    {"OSFX_PHASE_ZERO", OSFX_PHASE_ZERO}}));
-  lib.types.emplace_back(
-      constants("CONST_OSFX_WAVE", GUID_CONST_OSFX_WAVE,
-                {{"OSFX_WAVE_SIN", OSFX_WAVE_SIN}, {"OSFX_WAVE_TRIANGLE", OSFX_WAVE_TRIANGLE}}));
+  for (const d::Enumeration& e : d::kEnumerations) lib.types.emplace_back(constants(e));
   return lib;
 }
 

@@ -105,24 +105,35 @@ std::string file_text(const std::string& path) {
   return content.str();
 }
 
-TEST(ClientExample, TheReadmeShowsTheCommittedSource) {
+// The first block fenced as `fence` after the README's heading `section`.
+std::string readme_block(const std::string& section, const std::string& fence) {
   const std::string readme = file_text(std::string(ORVAN_SOURCE_DIR) + "/README.md");
-  const std::size_t section = readme.find("## Using the component");
-  ASSERT_NE(section, std::string::npos);
-  const std::size_t begin = readme.find("```cpp\n", section);
-  ASSERT_NE(begin, std::string::npos);
-  const std::size_t code = begin + 7;
+  const std::size_t at = readme.find(section);
+  EXPECT_NE(at, std::string::npos) << section;
+  const std::size_t begin = readme.find("```" + fence + "\n", at);
+  EXPECT_NE(begin, std::string::npos) << fence;
+  if (at == std::string::npos || begin == std::string::npos) return {};
+  const std::size_t code = begin + 4 + fence.size();
   const std::size_t end = readme.find("```\n", code);
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_EQ(readme.substr(code, end - code),
-            file_text(std::string(ORVAN_SOURCE_DIR) + "/examples/play_by_class_id.cpp"));
+  EXPECT_NE(end, std::string::npos);
+  return end == std::string::npos ? std::string() : readme.substr(code, end - code);
 }
 
-TEST_F(Registration, TheClientExampleCreatesTheEngineByClassIdentityAndPlays) {
-  const std::string env = "ORVAN_REGISTRY='" + registry_.string() + "' SDL_AUDIODRIVER=dummy ";
-  const std::string example = ORVAN_EXAMPLE_PATH;
+TEST(ClientExample, TheReadmeShowsTheCommittedSource) {
+  const std::string examples = std::string(ORVAN_SOURCE_DIR) + "/examples/";
+  EXPECT_EQ(readme_block("## Using the component", "cpp"),
+            file_text(examples + "play_by_class_id.cpp"));
+  EXPECT_EQ(readme_block("## Using the component", "c"),
+            file_text(examples + "play_by_class_id.c"));
+}
+
+// Runs an example client on the silent device: it plays while it reports, and says what is
+// missing once the class is unregistered.
+void check_example_plays(const std::string& example, const std::string& registry,
+                         const std::string& music) {
+  const std::string env = "ORVAN_REGISTRY='" + registry + "' SDL_AUDIODRIVER=dummy ";
   const testing::CommandOutcome run =
-      testing::run_command(env + "'" + example + "' '" + organ_.string() + "' 1");
+      testing::run_command(env + "'" + example + "' '" + music + "' 1");
   ASSERT_EQ(run.status, 0) << run.out;
   // Four progress lines, the position moving on while the music plays.
   std::istringstream lines(run.out);
@@ -145,9 +156,18 @@ TEST_F(Registration, TheClientExampleCreatesTheEngineByClassIdentityAndPlays) {
   // Without the registration the example says what is missing.
   ASSERT_EQ(call_library_function("DllUnregisterServer"), S_OK);
   const testing::CommandOutcome unregistered =
-      testing::run_command(env + "'" + example + "' '" + organ_.string() + "' 1");
+      testing::run_command(env + "'" + example + "' '" + music + "' 1");
   EXPECT_EQ(unregistered.status, 1);
   EXPECT_NE(unregistered.out.find("registered"), std::string::npos) << unregistered.out;
+}
+
+// The C++ and the C example, one after the other.
+TEST_F(Registration, TheClientExamplesCreateTheEngineByClassIdentityAndPlay) {
+  for (const char* example : {ORVAN_EXAMPLE_PATH, ORVAN_C_EXAMPLE_PATH}) {
+    SCOPED_TRACE(example);
+    ASSERT_EQ(call_library_function("DllRegisterServer"), S_OK);
+    check_example_plays(example, registry_.string(), organ_.string());
+  }
 }
 
 }  // namespace

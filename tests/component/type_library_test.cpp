@@ -12,6 +12,7 @@
 #include "platform/com/typelib/elf_resources.h"
 #include "platform/com/typelib/resource_format.h"
 #include "tests/component/component_fixture.h"
+#include "tests/component/member_names.h"
 #include "tests/component/member_table.h"
 
 namespace orvan::component_test {
@@ -43,24 +44,6 @@ long table_offset(Method method) {
   std::memcpy(bits, &method, sizeof bits);
   return bits[0] - 1;
 }
-
-// Every method of _OrvanMusic as the client header declares it.
-// clang-format off
-#define ORVAN_MUSIC_METHODS(X) \
-    X(InitOrvanAudio) X(CleanupAudio) X(Music_Load) X(Music_Play) X(Music_Stop) X(GetLengh) \
-    X(GetCurrentPosition) X(GetRepeats) X(SetPosition) X(IsPlaying) X(Effect_DistortionOn) \
-    X(Effect_ChorusOn) X(Effect_ReverbOn) X(Effect_3DReverb_On) X(Effect_Clear) \
-    X(SetFX_Dist_Gain) X(SetFX_Dist_Edge) X(SetFX_Dist_PostEQBandwidth) \
-    X(SetFX_Dist_PostEQCenterFrequency) X(SetFX_Dist_PreLowpassCutoff) X(SetFX_Cho_Feedback) \
-    X(SetFX_Cho_Delay) X(SetFX_Cho_Depth) X(SetFX_Cho_Frequency) X(SetFX_Cho_WetDryMix) \
-    X(SetFX_Cho_Phase) X(SetFX_Cho_Waveform) X(SetFX_Rev_Gain) X(SetFX_Rev_Mix) \
-    X(SetFX_Rev_Time) X(SetFX_Rev_HighFreqRTRatio) X(SetFX_Rev3D_DecayHFRatio) \
-    X(SetFX_Rev3D_DecayTime) X(SetFX_Rev3D_Density) X(SetFX_Rev3D_Diffusion) \
-    X(SetFX_Rev3D_HFReference) X(SetFX_Rev3D_ReflectionsDelay) X(SetFX_Rev3D_ReverbDelay) \
-    X(SetFX_Rev3D_RoomRolloffFactor) X(SetFX_Rev3D_Reflections) X(SetFX_Rev3D_Reverb) \
-    X(SetFX_Rev3D_Room) X(SetFX_Rev3D_RoomHF) X(SetMasterTempo) X(SetMasterVolume) \
-    X(GetMasterTempo) X(GetMasterVolume) X(Change_MaxDLS) X(LoadDLS) X(ApplyDLS)
-// clang-format on
 
 std::map<std::string, long> header_offsets() {
   std::map<std::string, long> offsets;

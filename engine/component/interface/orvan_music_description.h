@@ -1,0 +1,202 @@
+// _OrvanMusic, written once: the identities of the type library, the class and the interface,
+// the two enumerations, and the 50 methods in function-table order with their parameters.
+//
+// Everything that repeats the interface is made from this: the type library the build embeds
+// in libTovel.so (engine/component/type_library_description.cpp reads it directly), and the
+// client headers, the component shell's forwarding and the window tests' recording engine,
+// which engine/component/interface/generate_interface.cpp writes (see its header for how they
+// are kept current). Clients bind to the entries and dispatch identifiers this gives, so the
+// order of the members never changes: method n sits at entry kFirstEntry + n with dispatch
+// identifier kFirstDispid + n.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace orvan::interface_description {
+
+struct Identity {
+  std::uint32_t data1;
+  std::uint16_t data2;
+  std::uint16_t data3;
+  std::array<std::uint8_t, 8> data4;
+};
+
+// The types a method passes. The two enumerations are 32-bit values in the table.
+enum class Type { I4, R4, Bstr, Bool, ChorusPhase, ChorusWave };
+
+enum class Passing {
+  Value,          // [in] by value
+  ByRef,          // [in, out] a pointer to the caller's variable, only read
+  OptionalByRef,  // the same, [optional]: a null pointer (or an omitted argument) is allowed
+  Result,         // [out, retval] the last parameter
+};
+
+struct Param {
+  std::string_view name;
+  Type type = Type::I4;
+  Passing passing = Passing::Value;
+  bool has_default = false;  // only for OptionalByRef
+  std::int32_t default_value = 0;
+};
+
+struct Member {
+  std::string_view name;
+  std::array<Param, 2> params{};
+  std::size_t param_count = 0;
+  // A line the headers show above the member, starting a group; empty for none.
+  std::string_view heading{};
+};
+
+struct Constant {
+  std::string_view name;
+  std::int32_t value;
+};
+
+struct Enumeration {
+  std::string_view name;
+  std::string_view meaning;
+  Identity guid;
+  std::array<Constant, 7> constants{};
+  std::size_t count = 0;
+};
+
+// --- Identities ------------------------------------------------------------------------------
+inline constexpr std::string_view kLibraryName = "OrvanMusicEngine";
+inline constexpr Identity kLibraryId = {
+    0xE46ACAF1, 0xC583, 0x45FD, {0x8F, 0x2E, 0x67, 0xFB, 0xAB, 0x33, 0x06, 0x11}};
+inline constexpr std::uint16_t kLibraryMajor = 53;
+inline constexpr std::uint16_t kLibraryMinor = 0;
+inline constexpr std::uint32_t kLibraryLocale = 0x0409;
+
+inline constexpr std::string_view kClassName = "OrvanMusic";
+inline constexpr Identity kClassId = {
+    0x2157ED08, 0x4B0C, 0x427B, {0x84, 0x75, 0x85, 0xD7, 0x54, 0xB9, 0x74, 0xCA}};
+
+inline constexpr std::string_view kInterfaceName = "_OrvanMusic";
+inline constexpr Identity kInterfaceId = {
+    0x224964E1, 0x4A40, 0x4379, {0xA5, 0xE7, 0x81, 0x57, 0x3B, 0xE3, 0xD5, 0xCB}};
+// IDispatch ends at entry 6; entries 7 to 9 hold places that no description covers.
+inline constexpr std::uint16_t kFirstReservedEntry = 7;
+inline constexpr std::uint16_t kFirstEntry = 10;
+inline constexpr std::int32_t kFirstDispid = 0x60030003;
+
+// --- Enumerations ----------------------------------------------------------------------------
+inline constexpr Enumeration kChorusPhase = {
+    "CONST_OSFX_PHASE",
+    "Chorus phase between left and right, in degrees.",
+    {0xCB8CB417, 0x9956, 0x480C, {0xA5, 0x0A, 0xC2, 0x47, 0x41, 0x5B, 0x9F, 0x2C}},
+    {{{"OSFX_PHASE_180", 4},
+      {"OSFX_PHASE_90", 3},
+      {"OSFX_PHASE_MAX", 4},
+      {"OSFX_PHASE_MIN", 0},
+      {"OSFX_PHASE_NEG_180", 0},
+      {"OSFX_PHASE_NEG_90", 1},
+      {"OSFX_PHASE_ZERO", 2}}},
+    7};
+inline constexpr Enumeration kChorusWave = {
+    "CONST_OSFX_WAVE",
+    "Chorus modulation waveform.",
+    {0x149F9D0B, 0xE288, 0x4C9C, {0xBE, 0x4C, 0xFD, 0xA3, 0xBC, 0xDB, 0x9E, 0x19}},
+    {{{"OSFX_WAVE_SIN", 1}, {"OSFX_WAVE_TRIANGLE", 0}}},
+    2};
+inline constexpr std::array kEnumerations = {kChorusPhase, kChorusWave};
+
+// --- Members ---------------------------------------------------------------------------------
+namespace build {
+
+constexpr Param value(std::string_view name, Type type) {
+  return {name, type, Passing::Value};
+}
+constexpr Param by_ref(std::string_view name, Type type) {
+  return {name, type, Passing::ByRef};
+}
+constexpr Param optional_by_ref(std::string_view name, Type type) {
+  return {name, type, Passing::OptionalByRef};
+}
+constexpr Param optional_by_ref(std::string_view name, Type type, std::int32_t default_value) {
+  return {name, type, Passing::OptionalByRef, true, default_value};
+}
+constexpr Param result(Type type) {
+  return {"result", type, Passing::Result};
+}
+constexpr Member method(std::string_view name, std::string_view heading = {}) {
+  return {name, {}, 0, heading};
+}
+constexpr Member method(std::string_view name, Param a, std::string_view heading = {}) {
+  return {name, {a, Param{}}, 1, heading};
+}
+constexpr Member method(std::string_view name, Param a, Param b, std::string_view heading = {}) {
+  return {name, {a, b}, 2, heading};
+}
+// An effect parameter: the value, and whether it was applied.
+constexpr Member setter(std::string_view name, Type type, std::string_view heading = {}) {
+  return method(name, value("Value", type), result(Type::Bool), heading);
+}
+
+}  // namespace build
+
+inline constexpr std::array kMembers = {
+    build::method("InitOrvanAudio", build::by_ref("hwnd", Type::I4),
+                  build::optional_by_ref("SampleRate", Type::I4, 48000),
+                  "Lifecycle and music. SampleRate and nLoop may be null: 48000 Hz, no "
+                  "repetition."),
+    build::method("CleanupAudio"),
+    build::method("Music_Load", build::by_ref("Filename", Type::Bstr)),
+    build::method("Music_Play", build::optional_by_ref("nLoop", Type::I4, 0)),
+    build::method("Music_Stop"),
+    build::method("GetLengh", build::result(Type::I4)),
+    build::method("GetCurrentPosition", build::result(Type::I4)),
+    build::method("GetRepeats", build::result(Type::I4)),
+    build::method("SetPosition", build::by_ref("Pos", Type::I4)),
+    build::method("IsPlaying", build::result(Type::Bool)),
+    build::method("Effect_DistortionOn", "The effects chain, in the order switched on."),
+    build::method("Effect_ChorusOn"),
+    build::method("Effect_ReverbOn"),
+    build::method("Effect_3DReverb_On"),
+    build::method("Effect_Clear"),
+    build::setter("SetFX_Dist_Gain", Type::R4,
+                  "Effect parameters; result is true when the value was applied."),
+    build::setter("SetFX_Dist_Edge", Type::R4),
+    build::setter("SetFX_Dist_PostEQBandwidth", Type::R4),
+    build::setter("SetFX_Dist_PostEQCenterFrequency", Type::R4),
+    build::setter("SetFX_Dist_PreLowpassCutoff", Type::R4),
+    build::setter("SetFX_Cho_Feedback", Type::R4),
+    build::setter("SetFX_Cho_Delay", Type::R4),
+    build::setter("SetFX_Cho_Depth", Type::R4),
+    build::setter("SetFX_Cho_Frequency", Type::R4),
+    build::setter("SetFX_Cho_WetDryMix", Type::R4),
+    build::setter("SetFX_Cho_Phase", Type::ChorusPhase),
+    build::setter("SetFX_Cho_Waveform", Type::ChorusWave),
+    build::setter("SetFX_Rev_Gain", Type::R4),
+    build::setter("SetFX_Rev_Mix", Type::R4),
+    build::setter("SetFX_Rev_Time", Type::R4),
+    build::setter("SetFX_Rev_HighFreqRTRatio", Type::R4),
+    build::setter("SetFX_Rev3D_DecayHFRatio", Type::R4),
+    build::setter("SetFX_Rev3D_DecayTime", Type::R4),
+    build::setter("SetFX_Rev3D_Density", Type::R4),
+    build::setter("SetFX_Rev3D_Diffusion", Type::R4),
+    build::setter("SetFX_Rev3D_HFReference", Type::R4),
+    build::setter("SetFX_Rev3D_ReflectionsDelay", Type::R4),
+    build::setter("SetFX_Rev3D_ReverbDelay", Type::R4),
+    build::setter("SetFX_Rev3D_RoomRolloffFactor", Type::R4),
+    build::setter("SetFX_Rev3D_Reflections", Type::I4),
+    build::setter("SetFX_Rev3D_Reverb", Type::I4),
+    build::setter("SetFX_Rev3D_Room", Type::I4),
+    build::setter("SetFX_Rev3D_RoomHF", Type::I4),
+    build::method("SetMasterTempo", build::by_ref("Value", Type::R4),
+                  "Master controls of this channel."),
+    build::method("SetMasterVolume", build::by_ref("Value", Type::I4)),
+    build::method("GetMasterTempo", build::result(Type::R4)),
+    build::method("GetMasterVolume", build::result(Type::I4)),
+    build::method("Change_MaxDLS", build::by_ref("NewValue", Type::I4),
+                  "DLS collections. sIndex may be null: slot 0."),
+    // The slot index has no default in the type library: an omitted one reaches the method
+    // as a null pointer, which the engine takes as slot 0.
+    build::method("LoadDLS", build::by_ref("Filename", Type::Bstr),
+                  build::optional_by_ref("sIndex", Type::I4)),
+    build::method("ApplyDLS", build::optional_by_ref("sIndex", Type::I4)),
+};
+
+}  // namespace orvan::interface_description

@@ -1,0 +1,27 @@
+/* What a C compiler makes of the client headers: the function-table offset of each method of
+ * _OrvanMusic by name (from tests/component/member_names.h), and the sizes and a few member
+ * offsets of the records clients pass. Compiled as C99 in tests/component/c_layout_probe.c. */
+#ifndef ORVAN_TESTS_COMPONENT_C_LAYOUT_PROBE_H
+#define ORVAN_TESTS_COMPONENT_C_LAYOUT_PROBE_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct OrvanCLayoutEntry {
+  const char* name;
+  size_t value;
+} OrvanCLayoutEntry;
+
+extern const OrvanCLayoutEntry orvan_c_music_table[];
+extern const size_t orvan_c_music_table_size;
+extern const OrvanCLayoutEntry orvan_c_records[];
+extern const size_t orvan_c_records_size;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
