@@ -43,7 +43,7 @@ HResult DirectMusicPerformance8::InitAudio(std::int32_t hwnd, std::int32_t /*fla
   }
   if (HResult hr = core_->start_audio(rate); com::failed(hr)) return hr;
   hwnd_ = hwnd;
-  // Like the original service, report the rate actually used back to the caller.
+  // Report the rate actually used back to the caller, as the platform documents.
   params.sampleRate = core_->sample_rate();
   buffer0_ = com::make_ref<DirectSoundBuffer8>(core_.get());
   return com::S_OK;

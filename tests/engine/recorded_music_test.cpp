@@ -11,9 +11,9 @@ class RecordedMusic : public EngineTest {
  protected:
   std::filesystem::path tone(const std::string& name, int hz) {
     const auto path = temp_path(name);
-    const auto outcome = orvan::testing::run_command(
-        "sox -n -r 44100 -c 2 -b 16 " + path.string() + " synth 3 sine " + std::to_string(hz) +
-        " vol 0.3");
+    const auto outcome =
+        orvan::testing::run_command("sox -n -r 44100 -c 2 -b 16 " + path.string() +
+                                    " synth 3 sine " + std::to_string(hz) + " vol 0.3");
     EXPECT_EQ(outcome.status, 0) << outcome.out;
     return path;
   }
@@ -23,9 +23,8 @@ TEST_F(RecordedMusic, PlaysSeeksTakesDlsCallsAndCleansUpWhilePlaying) {
   auto channel = make_initialised_channel(48000);
   const auto flac = temp_path("tone.flac");
   const auto wav = tone("tone.wav", 600);
-  ASSERT_EQ(orvan::testing::run_command("flac -s -f -o " + flac.string() + " " + wav.string())
-                .status,
-            0);
+  ASSERT_EQ(
+      orvan::testing::run_command("flac -s -f -o " + flac.string() + " " + wav.string()).status, 0);
   ASSERT_EQ(channel->Music_Load(bstr(flac)), com::S_OK);
   std::int32_t length = 0;
   ASSERT_EQ(channel->GetLengh(length), com::S_OK);
