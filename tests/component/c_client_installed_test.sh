@@ -14,23 +14,7 @@ set -uo pipefail
 
 source_dir=$1 build_dir=$2 sanitizer_flags=$3 compiler_id=$4 libdir=$5
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvan-c-client-test.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-# Runs a command quietly; on failure shows its output and counts the failure.
-run() {
-  local what=$1
-  shift
-  if ! "$@" >"$work/last.log" 2>&1; then
-    fail "$what"
-    sed 's/^/    /' "$work/last.log"
-    return 1
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/../install/check_support.sh" c-client-test
 
 prefix=$work/prefix
 run "cmake --install into a temporary prefix" cmake --install "$build_dir" --prefix "$prefix" ||

@@ -15,22 +15,7 @@ set -uo pipefail
 
 source_dir=$1 cxx=$2 cc=$3 sanitizer_flags=$4 tovel=$5 regsvr=$6 theme=$7
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvan-embed-test.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-run() {
-  local what=$1
-  shift
-  if ! "$@" >"$work/last.log" 2>&1; then
-    fail "$what"
-    sed 's/^/    /' "$work/last.log"
-    return 1
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check_support.sh" embed-test
 configure() {
   local how=$1
   cmake -G "Unix Makefiles" -S "$source_dir/tests/install/consumer" -B "$work/$how" \

@@ -21,23 +21,7 @@ for tool in readelf make pkg-config; do
   fi
 done
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/orvan-install-test.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
-# Runs a command quietly; on failure shows its output and counts the failure.
-run() {
-  local what=$1
-  shift
-  if ! "$@" >"$work/last.log" 2>&1; then
-    fail "$what"
-    sed 's/^/    /' "$work/last.log"
-    return 1
-  fi
-}
+source "$(dirname "${BASH_SOURCE[0]}")/check_support.sh" install-test
 
 export SDL_AUDIODRIVER=dummy
 export ORVAN_REGISTRY=$work/registry.sqlite3
