@@ -2,7 +2,7 @@
 // test's thread while render_watch counts both, through a real file with notifications, all
 // four effects, loops, tempo and volume changes, a stop and a restart; and through DLS
 // collections downloaded before and during a play, with program changes the download did
-// not foresee.
+// not foresee; and through a recording that loops, is sought, stretched and restarted.
 //
 // Sanitizer builds bring their own allocator, so there the tests are skipped.
 #include <gtest/gtest.h>
@@ -28,6 +28,7 @@
 #include "platform/music/sound_buffer.h"
 #include "tests/render_alloc/render_watch.h"
 #include "tests/support/dls_writer.h"
+#include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
 
 namespace orvan::music {
@@ -228,6 +229,62 @@ TEST(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
   EXPECT_EQ(seen.file_calls, 0);
   EXPECT_EQ(perf->core()->downloaded_collections(), 2u);
   EXPECT_GT(device->last_period_peak(), 0.0f);
+  ASSERT_EQ(perf->CloseDown(), com::S_OK);
+  fs::remove_all(dir);
+}
+
+// The decoder reads the file on its own thread; the render thread only takes what it left.
+TEST(RenderThread, AllocatesAndReadsNothingWhileARecordingPlaysAndLoops) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() / ("orvan-render-wave-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  // 0.7 s of 44.1 kHz FLAC: every pass is resampled, and a loop falls inside a device period.
+  const std::string file = (dir / "chord.flac").string();
+  const auto made = orvan::testing::run_command("sox -n -r 44100 -c 2 -b 16 " + file +
+                                                " synth 0.7 sine 440 sine 660 vol 0.3");
+  ASSERT_EQ(made.status, 0) << made.out;
+
+  Ref<DirectX8> root = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+  perf->core()->set_notification_lifetime(std::chrono::hours(1));
+  ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  Ref<DirectMusicLoader8> loader;
+  ASSERT_EQ(root->DirectMusicLoaderCreate(loader), com::S_OK);
+  Ref<DirectMusicSegment8> segment;
+  ASSERT_EQ(loader->LoadSegment(file, segment), com::S_OK);
+  ASSERT_EQ(segment->SetRepeats(4), com::S_OK);
+
+  test::RenderActivity seen;
+  Ref<DirectMusicSegmentState8> state;
+  ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate * 2, seen);  // the first pass and two loops
+  ASSERT_EQ(perf->SetMasterTempo(1.25f), com::S_OK);
+  ASSERT_EQ(perf->SetMasterVolume(-600), com::S_OK);
+  render_watched(device, kRate, seen);  // stretched, across the next loop
+  ASSERT_EQ(perf->SetMasterTempo(1.0f), com::S_OK);
+  ASSERT_EQ(perf->StopEx(segment, 0, 0), com::S_OK);
+  render_watched(device, kRate / 4, seen);
+  ASSERT_EQ(segment->SetStartPoint(500), com::S_OK);  // a play that starts mid-file
+  ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate * 2, seen);
+
+  EXPECT_EQ(seen.allocations, 0);
+  EXPECT_EQ(seen.file_calls, 0);
+  EXPECT_GT(device->last_period_peak(), 0.0f);  // still sounding: the music really played
+  int loops = 0;
+  bool taken = true;
+  DMUS_NOTIFICATION_PMSG message;
+  while (taken) {
+    ASSERT_TRUE(com::succeeded(perf->GetNotificationPMSG(message, taken)));
+    loops += taken && message.notificationOption == DMUS_NOTIFICATION_SEGLOOP ? 1 : 0;
+  }
+  // All four loops of the first play; the second, 0.37 s from its end, loops at 0.37, 1.07
+  // and 1.77 s of its two.
+  EXPECT_EQ(loops, 4 + 3);
   ASSERT_EQ(perf->CloseDown(), com::S_OK);
   fs::remove_all(dir);
 }
