@@ -4,8 +4,8 @@
 #include <sstream>
 #include <vector>
 
+#include "orvan/runtime.h"
 #include "platform/com/auto_string.h"
-#include "platform/com/runtime/registry.h"
 #include "platform/com/typelib/type_lib.h"
 
 namespace orvan::tools {
@@ -17,9 +17,16 @@ std::string take(BSTR b) {
   return s;
 }
 
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}", through the runtime's own export.
+std::string braced_guid(const GUID& g) {
+  OLECHAR text[39] = {};
+  const int length = StringFromGUID2(g, text, 39);
+  return length > 0 ? com::utf16_to_utf8({text, static_cast<std::size_t>(length - 1)}) : "";
+}
+
 std::string uuid(const GUID& g) {
-  const std::string braced = com::registry::guid_text(g);
-  return braced.substr(1, braced.size() - 2);
+  const std::string braced = braced_guid(g);
+  return braced.size() > 2 ? braced.substr(1, braced.size() - 2) : braced;
 }
 
 std::string hex(unsigned value, int width = 0) {
@@ -184,7 +191,7 @@ class Printer {
     for (std::uint32_t i = 0; i < d.header().imports.count; ++i) {
       const auto imp = d.import(i);
       out_ << "  // " << d.string(imp.name) << " " << imp.major << "." << imp.minor << " "
-           << com::registry::guid_text(typelib::TypeLibData::to_guid(imp.libid)) << "\n";
+           << braced_guid(typelib::TypeLibData::to_guid(imp.libid)) << "\n";
       out_ << "  importlib(" << quoted(std::string(d.string(imp.name))) << ");\n";
     }
   }
