@@ -13,15 +13,8 @@ namespace {
 using orvan::com::runtime::current_apartment;
 using orvan::com::runtime::kMultithreaded;
 using orvan::com::runtime::kNoApartment;
+using orvan::testing::creation_status;
 using Apartments = orvan::testing::ScratchRegistry;
-
-HRESULT create_status() {
-  IUnknown* object = nullptr;
-  const HRESULT hr = CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IUnknown, reinterpret_cast<void**>(&object));
-  if (object) object->Release();
-  return hr;
-}
 
 template <typename Body>
 void on_new_thread(Body body) {
@@ -34,7 +27,7 @@ void on_new_thread(Body body) {
 TEST_F(Apartments, InitialisationIsCountedPerThreadAndItsModelIsFixed) {
   ASSERT_EQ(orvan::testing::call_test_server("DllRegisterServer"), S_OK);
   on_new_thread([] {
-    EXPECT_EQ(create_status(), CO_E_NOTINITIALIZED);
+    EXPECT_EQ(creation_status(), CO_E_NOTINITIALIZED);
     IUnknown* factory = nullptr;
     EXPECT_EQ(CoGetClassObject(CLSID_TestCounter, CLSCTX_INPROC_SERVER, nullptr, IID_IUnknown,
                                reinterpret_cast<void**>(&factory)),
@@ -46,11 +39,11 @@ TEST_F(Apartments, InitialisationIsCountedPerThreadAndItsModelIsFixed) {
     EXPECT_EQ(CoInitializeEx(nullptr, 0x100), E_INVALIDARG);
     int reserved = 0;
     EXPECT_EQ(CoInitialize(&reserved), E_INVALIDARG);
-    EXPECT_EQ(create_status(), S_OK);
+    EXPECT_EQ(creation_status(), S_OK);
     CoUninitialize();
-    EXPECT_EQ(create_status(), S_OK) << "one CoInitialize is still outstanding";
+    EXPECT_EQ(creation_status(), S_OK) << "one CoInitialize is still outstanding";
     CoUninitialize();
-    EXPECT_EQ(create_status(), CO_E_NOTINITIALIZED);
+    EXPECT_EQ(creation_status(), CO_E_NOTINITIALIZED);
     CoUninitialize();  // unbalanced: ignored
 
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);

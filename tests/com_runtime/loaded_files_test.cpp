@@ -19,6 +19,7 @@
 #include "tests/support/run_command.h"
 
 namespace reg = orvan::com::registry;
+using orvan::testing::creation_status;
 using orvan::testing::register_class_at;
 using orvan::testing::test_server_path;
 using LoadedFiles = orvan::testing::ScratchRegistry;
@@ -54,14 +55,6 @@ std::uint64_t loadable_end(const std::string& path) {
     if (segment.p_type == PT_LOAD) end = std::max(end, segment.p_offset + segment.p_filesz);
   }
   return end;
-}
-
-HRESULT create_counter() {
-  IUnknown* object = nullptr;
-  const HRESULT hr = CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IUnknown, reinterpret_cast<void**>(&object));
-  if (object) object->Release();
-  return hr;
 }
 
 }  // namespace
@@ -112,7 +105,7 @@ TEST_F(LoadedFiles, AServerCutShortIsRefusedBeforeItIsLoaded) {
                                std::filesystem::copy_options::overwrite_existing);
     std::filesystem::resize_file(cut, length);
     register_class_at(CLSID_TestCounter, cut);
-    EXPECT_EQ(create_counter(), CO_E_ERRORINDLL) << length;
+    EXPECT_EQ(creation_status(), CO_E_ERRORINDLL) << length;
     const auto regsvr = orvan::testing::run_command(orvan::testing::regsvr_path() + " " + cut);
     EXPECT_EQ(regsvr.status, 2) << regsvr.out;
     EXPECT_NE(regsvr.out.find("not a whole ELF library"), std::string::npos) << regsvr.out;
@@ -120,18 +113,18 @@ TEST_F(LoadedFiles, AServerCutShortIsRefusedBeforeItIsLoaded) {
   const std::string fifo = (dir_ / "server.fifo").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   register_class_at(CLSID_TestCounter, fifo);
-  EXPECT_EQ(create_counter(), CO_E_DLLNOTFOUND);
+  EXPECT_EQ(creation_status(), CO_E_DLLNOTFOUND);
 
   // The whole copy loads, through the descriptor it was checked on.
   std::filesystem::copy_file(test_server_path(), cut,
                              std::filesystem::copy_options::overwrite_existing);
   register_class_at(CLSID_TestCounter, cut);
-  EXPECT_EQ(create_counter(), S_OK);
+  EXPECT_EQ(creation_status(), S_OK);
 
   // Loaded that way, a server registering itself still names the path it was loaded from,
   // not the descriptor's.
   register_class_at(CLSID_TestCounter, test_server_path());
-  EXPECT_EQ(create_counter(), S_OK);
+  EXPECT_EQ(creation_status(), S_OK);
   ASSERT_EQ(orvan::testing::call_test_server("DllRegisterServer"), S_OK);
   EXPECT_EQ(reg::read_value("CLSID\\" + reg::guid_text(CLSID_TestCounter) + "\\InprocServer32", ""),
             test_server_path());

@@ -14,6 +14,7 @@
 
 namespace reg = orvan::com::registry;
 using orvan::testing::call_test_server;
+using orvan::testing::creation_status;
 using orvan::testing::kOtherUser;
 using orvan::testing::mode_of;
 using orvan::testing::run_program;
@@ -23,14 +24,6 @@ using StoreTrust = orvan::testing::ScratchRegistry;
 namespace {
 
 constexpr const char* kKey = "CLSID\\{A}\\InprocServer32";
-
-HRESULT create_counter() {
-  IUnknown* object = nullptr;
-  const HRESULT hr = CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IUnknown, reinterpret_cast<void**>(&object));
-  if (object) object->Release();
-  return hr;
-}
 
 HRESULT read_status() {
   std::string value;
@@ -47,7 +40,7 @@ TEST_F(StoreTrust, AStoreOthersMayWriteOrThatIsNoFileIsRefusedAndSaysWhy) {
   ASSERT_EQ(CoInitialize(nullptr), S_OK);
   ASSERT_EQ(call_test_server("DllRegisterServer"), S_OK);
   ASSERT_EQ(reg::set_value(kKey, "", "/lib/a.so"), S_OK);
-  ASSERT_EQ(create_counter(), S_OK);
+  ASSERT_EQ(creation_status(), S_OK);
   reg::take_store_failure();
 
   struct Case {
@@ -65,7 +58,7 @@ TEST_F(StoreTrust, AStoreOthersMayWriteOrThatIsNoFileIsRefusedAndSaysWhy) {
     ASSERT_EQ(chmod(c.path.c_str(), c.mode), 0);
     EXPECT_EQ(read_status(), REGDB_E_READREGDB) << c.what;
     // The class is not "not registered": its store is not believed.
-    EXPECT_EQ(create_counter(), REGDB_E_READREGDB) << c.what;
+    EXPECT_EQ(creation_status(), REGDB_E_READREGDB) << c.what;
     EXPECT_EQ(reg::set_value(kKey, "", "/lib/b.so"), REGDB_E_WRITEREGDB) << c.what;
     const std::string why = reg::take_store_failure();
     EXPECT_NE(why.find(store_), std::string::npos) << why;
@@ -73,7 +66,7 @@ TEST_F(StoreTrust, AStoreOthersMayWriteOrThatIsNoFileIsRefusedAndSaysWhy) {
     ASSERT_EQ(chmod(c.path.c_str(), c.path == store_ ? 0600 : 0700), 0);
   }
   EXPECT_EQ(reg::read_value(kKey, ""), "/lib/a.so");
-  EXPECT_EQ(create_counter(), S_OK);
+  EXPECT_EQ(creation_status(), S_OK);
 
   // A link, a FIFO (which would block its reader) and a folder are no stores. Nothing is
   // created in their place either.

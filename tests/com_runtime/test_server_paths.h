@@ -36,6 +36,15 @@ inline void register_class_at(const CLSID& clsid, const std::string& path) {
                            path);
 }
 
+// What creating the test server's counter class answers; the object, if any, is released.
+inline HRESULT creation_status() {
+  IUnknown* object = nullptr;
+  const HRESULT hr = CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IUnknown, reinterpret_cast<void**>(&object));
+  if (object) object->Release();
+  return hr;
+}
+
 inline void write_text_file(const std::string& path, const std::string& text) {
   std::ofstream(path) << text;
 }
