@@ -1,18 +1,19 @@
 // What channels cost in memory and in the time their callers wait, with the General MIDI
 // SoundFont a game would ship (FluidR3, 141 MB) at 48 kHz on the manual device: the first
 // channel playing Theme.mid, each further channel playing another piece, InitOrvanAudio of
-// the first and of a further channel, CleanupAudio of the last, and what the process keeps
-// once every channel is gone. Memory is the growth of the resident set and of the
-// allocator's own count of bytes in use (mallinfo2: heap plus mmapped blocks).
+// the first and of a further channel, the first channel's time from InitOrvanAudio to its
+// first music (Music_Load and Music_Play, which downloads the piece's instruments),
+// CleanupAudio of the last, and what the process keeps once every channel is gone. Memory is the
+// growth of the resident set and of the allocator's own count of bytes in use (mallinfo2: heap plus
+// mmapped blocks).
 //
 // The first channel's figures hold only in a fresh process, so each benchmark runs once and
 // the program is meant to run whole: `bench_memory` (no filter).
 //
-// BM_FurtherChannelParts takes one further channel's synthesizer apart: FluidSynth's own
-// synthesizer (voices, their event queue, mixer and reverb) and the SoundFont's preset
-// tables, each measured by the allocator.
+// BM_FurtherChannelParts takes one further channel apart: FluidSynth's own synthesizer
+// (voices, their event queue, mixer and reverb) and the instruments each piece downloads,
+// each measured by the allocator.
 #include <benchmark/benchmark.h>
-#include <fluidsynth.h>
 #include <malloc.h>
 #include <unistd.h>
 
@@ -24,8 +25,12 @@
 #include <vector>
 
 #include "engine/orvan_music.h"
+#include "platform/music/midi/sequence.h"
 #include "platform/music/output/manual_device.h"
 #include "platform/music/settings.h"
+#include "platform/music/synth/dls_font.h"
+#include "platform/music/synth/instrument_library.h"
+#include "platform/music/synth/synth.h"
 #include "platform/ui/message_box.h"
 
 namespace {
@@ -75,6 +80,9 @@ bool have_inputs() {
 struct Channel {
   com::Ref<engine::OrvanMusic> music = com::make_ref<engine::OrvanMusic>();
   double init_ms = 0;
+  // From InitOrvanAudio to Music_Play's return, when the first block of music is queued
+  // with its instruments downloaded.
+  double to_first_sound_ms = 0;
 };
 
 Channel open_and_play(const std::string& file) {
@@ -85,6 +93,7 @@ Channel open_and_play(const std::string& file) {
   channel.init_ms = ms_since(start);
   channel.music->Music_Load(com::BStr::from_utf8(file));
   channel.music->Music_Play();
+  channel.to_first_sound_ms = ms_since(start);
   if (auto* device = music::output::last_manual_device()) device->pump(kRate);
   return channel;
 }
@@ -106,6 +115,7 @@ void BM_ChannelMemoryAndOpeningTime(benchmark::State& state) {
     channels.push_back(open_and_play(ORVAN_BINARY_DIR "/media/Theme.mid"));
     const Usage first = usage_now();
     const double init_first_ms = channels.back().init_ms;
+    const double first_sound_ms = channels.back().to_first_sound_ms;
 
     double further_resident = 0, further_allocated = 0, worst_resident = 0;
     double further_init = 0, worst_init = 0;
@@ -138,6 +148,7 @@ void BM_ChannelMemoryAndOpeningTime(benchmark::State& state) {
     state.counters["further_alloc_MiB"] = further_allocated / further / kMiB;
     state.counters["further_rss_worst_MiB"] = worst_resident / kMiB;
     state.counters["init_first_ms"] = init_first_ms;
+    state.counters["first_sound_ms"] = first_sound_ms;
     state.counters["init_further_ms"] = further_init / further;
     state.counters["init_further_worst_ms"] = worst_init;
     state.counters["cleanup_last_ms"] = cleanup_last_ms;
@@ -148,53 +159,47 @@ void BM_ChannelMemoryAndOpeningTime(benchmark::State& state) {
 
 BENCHMARK(BM_ChannelMemoryAndOpeningTime)->Iterations(1)->Unit(benchmark::kMillisecond);
 
-// Runs after the channels above, so the SoundFont's samples are already in FluidSynth's
-// process-wide cache and only what each synthesizer adds is counted.
+// One further channel taken apart: FluidSynth's synthesizer (voices, their event queue,
+// mixer and reverb) and, for each further piece, the instruments it downloads while Theme's
+// are held, as a channel playing Theme would hold them: preset tables and whatever samples
+// no earlier piece had loaded.
 void BM_FurtherChannelParts(benchmark::State& state) {
-  if (!std::filesystem::exists(kSoundFont)) {
-    state.SkipWithError("needs fluid-soundfont-gm");
+  if (!have_inputs()) {
+    state.SkipWithError("needs fluid-soundfont-gm, openttd-openmsx and the theme-mid target");
     return;
   }
   for (auto _ : state) {
-    fluid_settings_t* settings = new_fluid_settings();
-    fluid_settings_setnum(settings, "synth.sample-rate", kRate);
-    fluid_settings_setint(settings, "synth.chorus.active", 0);
-    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
-    fluid_settings_setint(settings, "synth.cpu-cores", 1);
-    // Held for the whole measurement, so that the first synthesizer below is not also the
-    // one that loads the SoundFont's samples.
-    fluid_synth_t* holder = new_fluid_synth(settings);
-    fluid_synth_sfload(holder, kSoundFont, 1);
+    std::shared_ptr<music::synth::InstrumentLibrary> library;
+    music::synth::InstrumentLibrary::open(kSoundFont, library);
+    std::vector<struct _fluid_sfont_t*> held;
+    const auto download = [&](const std::string& file) {
+      music::midi::Sequence sequence;
+      music::midi::read_sequence_file(file, sequence);
+      const auto presets = library->presets_used_by(sequence);
+      struct _fluid_sfont_t* font = nullptr;
+      library->load_instruments(presets, font);
+      held.push_back(font);
+      return presets.size();
+    };
+    download(ORVAN_BINARY_DIR "/media/Theme.mid");
 
     const Usage start = usage_now();
-    auto begin = Clock::now();
-    fluid_synth_t* synth = new_fluid_synth(settings);
-    const double synth_ms = ms_since(begin);
+    std::unique_ptr<music::synth::Synth> synth;
+    music::synth::Synth::create(kRate, kSoundFont, synth);
     const Usage with_synth = usage_now();
-    begin = Clock::now();
-    fluid_synth_sfload(synth, kSoundFont, 1);
-    const double font_ms = ms_since(begin);
-    const Usage with_font = usage_now();
-    int polyphony = 0;
-    fluid_settings_getint(settings, "synth.polyphony", &polyphony);
-    delete_fluid_synth(synth);
+    double presets = 0;
+    for (const char* piece : kFurtherPieces)
+      presets += static_cast<double>(download(kMusicDir + piece));
+    const Usage with_instruments = usage_now();
+    synth.reset();
+    for (auto* font : held) music::synth::discard_font(font);
 
-    // The same synthesizer with a quarter of the voices: the part that scales with polyphony.
-    fluid_settings_setint(settings, "synth.polyphony", polyphony / 4);
-    const Usage quarter_start = usage_now();
-    synth = new_fluid_synth(settings);
-    const Usage quarter = usage_now();
-    delete_fluid_synth(synth);
-
-    delete_fluid_synth(holder);
-    delete_fluid_settings(settings);
+    const double further = static_cast<double>(std::size(kFurtherPieces));
     state.counters["synth_alloc_MiB"] = (with_synth.allocated - start.allocated) / kMiB;
-    state.counters["synth_quarter_voices_alloc_MiB"] =
-        (quarter.allocated - quarter_start.allocated) / kMiB;
-    state.counters["preset_tables_alloc_MiB"] = (with_font.allocated - with_synth.allocated) / kMiB;
-    state.counters["synth_ms"] = synth_ms;
-    state.counters["preset_tables_ms"] = font_ms;
-    state.counters["polyphony"] = polyphony;
+    state.counters["instruments_alloc_MiB"] =
+        (with_instruments.allocated - with_synth.allocated) / further / kMiB;
+    state.counters["presets"] = presets / further;
+    state.counters["polyphony"] = music::synth::kPolyphony;
   }
 }
 BENCHMARK(BM_FurtherChannelParts)->Iterations(1)->Unit(benchmark::kMillisecond);

@@ -44,6 +44,7 @@ HResult PerformanceCore::start_audio(int sample_rate) {
   if (HResult hr = synth::Synth::create(rate, soundfont, synth); com::failed(hr)) return hr;
 
   sample_rate_ = rate;
+  library_ = synth->library();
   synth_ = std::move(synth);
   sequencer_ = std::make_unique<Sequencer>(rate);
   wave_player_ = std::make_unique<WavePlayer>(rate);
@@ -95,6 +96,9 @@ void PerformanceCore::close() {
   sequencer_.reset();
   for (const HeldFont& held : held_fonts_) synth::discard_font(held.font);
   held_fonts_.clear();
+  for (const HeldInstruments& held : instruments_) synth::discard_font(held.font);
+  instruments_.clear();
+  library_.reset();
   wave_player_.reset();
 }
 
@@ -127,6 +131,7 @@ void PerformanceCore::retire_all_locked() {
 void PerformanceCore::collect_locked() {
   EffectChain* retired = nullptr;
   while (retired_chains_.pop(retired)) delete retired;
+  discard_released_instruments_locked();
 
   // Which states the render thread let go of must be read before draining the ring: every
   // notification about a retired state was queued before it retired, so the drain below
@@ -166,7 +171,19 @@ void PerformanceCore::collect_locked() {
 
 HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
                               Ref<DirectMusicSegmentState8>& state) {
+  // A piece's instruments are downloaded first, outside the lock: reading their samples
+  // may take a while, and other client calls must not wait on it.
+  struct _fluid_sfont_t* instruments = nullptr;
+  if (const midi::Sequence* sequence = segment->sequence().get(); sequence && !segment->wave()) {
+    if (HResult hr = download_instruments(*sequence, instruments); com::failed(hr)) return hr;
+  }
   std::lock_guard lock(client_mutex_);
+  bool queued = false;
+  // Runs before the lock is let go, whichever way this returns.
+  const auto settle = [&](PerformanceCore* core) {
+    if (instruments) core->instruments_settled_locked(instruments, queued);
+  };
+  const std::unique_ptr<PerformanceCore, decltype(settle)> settled(this, settle);
   if (closed_) return com::MUSIC_E_CLOSED;
   if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
   collect_locked();
@@ -200,7 +217,9 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   command.play = PlayRequest{sequence, shared.get(), created.get(), segment.get(), start, repeats};
   command.play.wave = stream.get();
   command.font = collection_font_locked(*segment);
+  command.instruments = instruments;
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  queued = true;
   if (stream) streams_.push_back({created.get(), std::move(stream)});
   plays_requested_.fetch_add(1, std::memory_order_release);
   // The new primary state replaces whatever plays; answer for that at once.

@@ -38,13 +38,15 @@ struct _fluid_sfont_t;
 #include "platform/music/output/output_device.h"
 #include "platform/music/sequencer.h"
 #include "platform/music/spsc_ring.h"
+#include "platform/music/synth/soundfont_catalogue.h"
 #include "platform/music/types.h"
 
 namespace orvan::music {
 
 namespace synth {
 class Synth;
-}
+class InstrumentLibrary;
+}  // namespace synth
 class EventHub;
 class WavePlayer;
 namespace wave {
@@ -115,6 +117,9 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   HResult download_collection(const DirectMusicCollection8& collection);
   // For tests: collections whose instruments the synthesizer holds.
   std::size_t downloaded_collections() const;
+  // For tests and benchmarks: fonts of General MIDI instruments held for the synthesizer
+  // (the one it sounds and those it may still be playing from), after freeing the rest.
+  std::size_t held_instrument_fonts();
 
   // --- render thread ---
   void render(float* interleaved_stereo, int frames) noexcept override;
@@ -148,10 +153,20 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
     // Font: a downloaded collection's font, held in held_fonts_. Play: the font of the
     // segment's collection, or none.
     struct _fluid_sfont_t* font = nullptr;
+    // Play of MIDI: the instruments it selects, held in instruments_.
+    struct _fluid_sfont_t* instruments = nullptr;
   };
   struct HeldFont {
     std::uint64_t collection = 0;  // DirectMusicCollection8::serial()
     struct _fluid_sfont_t* font = nullptr;
+  };
+  struct HeldInstruments {
+    std::vector<synth::PresetUse> presets;
+    struct _fluid_sfont_t* font = nullptr;
+    int pending_plays = 0;  // handed to plays not yet queued (or given up)
+    bool queued = false;    // some play took it to the render thread
+    // The switch of instruments that replaced it on the render thread; 0 while none has.
+    std::uint64_t replaced_by = 0;
   };
   struct PendingNotification {
     DirectMusicSegmentState8* state = nullptr;
@@ -170,6 +185,13 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   HResult push_command(const Command& command);
   // The font of the collection `segment` is connected to, if this synthesizer holds it.
   struct _fluid_sfont_t* collection_font_locked(const DirectMusicSegment8& segment) const;
+  // Client side, client_mutex_ not held: the instruments `sequence` selects, loaded for
+  // this synthesizer unless the font queued last has exactly those. The font is held for
+  // the play until instruments_settled_locked() says whether the play was queued.
+  HResult download_instruments(const midi::Sequence& sequence, struct _fluid_sfont_t*& font);
+  void instruments_settled_locked(struct _fluid_sfont_t* font, bool queued);
+  // Frees the fonts the render thread has stopped playing from, and any never queued.
+  void discard_released_instruments_locked();
   void collect_locked();
   void retire_all_locked();
 
@@ -201,6 +223,12 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   // Fonts the synthesizer may sound; freed only after it is deleted, since its channels
   // and voices point into them.
   std::vector<HeldFont> held_fonts_;
+  // General MIDI instrument fonts, newest last, each freed once the render thread has
+  // switched away from it and no voice that began before then is left.
+  std::vector<HeldInstruments> instruments_;
+  struct _fluid_sfont_t* last_queued_instruments_ = nullptr;
+  std::uint64_t instrument_switches_queued_ = 0;
+  std::shared_ptr<synth::InstrumentLibrary> library_;
   // The decode streams of wave plays handed to the render thread, until their play retires.
   struct HeldStream {
     const DirectMusicSegmentState8* state = nullptr;
@@ -216,6 +244,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   std::atomic<bool> path_active_{true};
   std::atomic<std::uint64_t> dropped_{0};
   std::atomic<std::uint64_t> plays_requested_{0};  // counted once the command is queued
+  // Switches of instruments after which no earlier voice is left.
+  std::atomic<std::uint64_t> instrument_switches_released_{0};
   SpscRing<Command, kCommandCapacity> commands_;
   SpscRing<PendingNotification, 256> pending_notifications_;
   SpscRing<EffectChain*, 2 * kCommandCapacity> retired_chains_;
@@ -224,6 +254,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   std::unique_ptr<Sequencer> sequencer_;
   std::unique_ptr<WavePlayer> wave_player_;
   EffectChain* chain_ = nullptr;
+  struct _fluid_sfont_t* sounding_instruments_ = nullptr;
+  std::uint64_t instrument_switches_ = 0;
   std::uint64_t plays_started_ = 0;
   bool first_render_ = true;
   int grid_left_ = 0;

@@ -38,6 +38,10 @@ void PerformanceCore::render(float* out, int frames) noexcept {
     done += n;
   }
   limiter_->process(out, frames);
+  if (instrument_switches_released_.load(std::memory_order_relaxed) != instrument_switches_ &&
+      synth_->voices_of_earlier_instruments_ended()) {
+    instrument_switches_released_.store(instrument_switches_, std::memory_order_release);
+  }
 }
 
 bool PerformanceCore::music_pending() const noexcept {
@@ -117,8 +121,13 @@ void PerformanceCore::apply_commands() noexcept {
           notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
           break;
         }
-        // The segment's downloaded collection, or none, before its programs are chosen.
-        synth_->sound_collection(c.font);
+        // The segment's instruments and downloaded collection, or none, before its programs
+        // are chosen.
+        if (c.instruments && c.instruments != sounding_instruments_) {
+          sounding_instruments_ = c.instruments;
+          ++instrument_switches_;
+        }
+        synth_->sound_fonts(sounding_instruments_, c.font);
         sequencer_->start(c.play, *synth_);
         notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
         // Music time starts with this block even when it begins inside a synthesizer block

@@ -2,7 +2,6 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/music/synth/shared_soundfont.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sound_measure.h"
 
@@ -186,25 +185,6 @@ TEST(PerformanceStatus, AudioPathAnswersOnlyForBufferZero) {
   std::int32_t result = 0;
   EXPECT_EQ(buffer->SetFX(1, &unknown, &result), com::REGDB_E_CLASSNOTREG);
   EXPECT_EQ(result, DSFXR_UNKNOWN);
-}
-
-// Closing performances leaves one copy of the SoundFont kept, and a performance opened
-// afterwards plays with it.
-TEST(PerformanceStatus, ClosedPerformancesLeaveOneSoundFontKept) {
-  {
-    Player a;
-    Player b;
-    ASSERT_EQ(a.status, com::S_OK);
-    ASSERT_EQ(b.status, com::S_OK);
-    a.play(SequenceBuilder().note(0, 768, 60).segment(768));
-    a.render(4096);
-  }
-  EXPECT_EQ(synth::kept_soundfont_count(), 1);
-  Player c;
-  ASSERT_EQ(c.status, com::S_OK);
-  c.play(SequenceBuilder().note(0, 768, 60).segment(768));
-  EXPECT_GT(orvan::testing::rms(c.render(kRate / 4), 0, kRate / 4), 0.01);
-  EXPECT_EQ(synth::kept_soundfont_count(), 1);
 }
 
 TEST(PerformanceStatus, ReleasingAPlayingPerformanceShutsItDown) {

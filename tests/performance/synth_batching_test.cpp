@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/music/synth/dls_font.h"
+#include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/soundfont_locator.h"
 #include "platform/music/synth/synth.h"
 
@@ -31,6 +33,12 @@ Planes render(int rate, int piece, bool flush_each) {
   EXPECT_EQ(locate_soundfont("", soundfont), com::S_OK);
   std::unique_ptr<Synth> synth;
   EXPECT_EQ(Synth::create(rate, soundfont, synth), com::S_OK);
+  // The piano, the strings and the kit, for the notes played below.
+  const PresetUse uses[] = {
+      {{0, 0}, {60 << 7 | 110}}, {{0, 48}, {67 << 7 | 90}}, {{128, 0}, {38 << 7 | 120}}};
+  struct _fluid_sfont_t* instruments = nullptr;
+  EXPECT_EQ(synth->library()->load_instruments(uses, instruments), com::S_OK);
+  synth->sound_fonts(instruments, nullptr);
   Planes p(kBlocks * kBlockFrames);
   for (int block = 0; block < kBlocks; ++block) {
     switch (block) {
@@ -67,6 +75,8 @@ Planes render(int rate, int piece, bool flush_each) {
     }
   }
   synth->flush();
+  synth.reset();
+  discard_font(instruments);
   return p;
 }
 

@@ -1,18 +1,23 @@
 // The render thread must never allocate nor touch a file. The manual device renders on the
 // test's thread while render_watch counts both, through a real file with notifications, all
-// four effects, loops, tempo and volume changes, a stop and a restart; and through DLS
-// collections downloaded before and during a play, with program changes the download did
-// not foresee; and through a recording that loops, is sought, stretched and restarted.
+// four effects, loops, tempo and volume changes, a stop and a restart (its instruments
+// downloaded as it is played); through DLS collections downloaded before and during a
+// play, with program changes the download did not foresee; through a General MIDI program
+// no download foresaw; and through a recording that loops, is sought, stretched and
+// restarted.
 //
 // Sanitizer builds bring their own allocator, so there the tests are skipped.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/music/audio_path.h"
 #include "platform/music/collection.h"
@@ -26,6 +31,9 @@
 #include "platform/music/segment_state.h"
 #include "platform/music/settings.h"
 #include "platform/music/sound_buffer.h"
+#include "platform/music/synth/dls_font.h"
+#include "platform/music/synth/instrument_library.h"
+#include "platform/music/synth/synth.h"
 #include "tests/render_alloc/render_watch.h"
 #include "tests/support/dls_writer.h"
 #include "tests/support/run_command.h"
@@ -231,6 +239,69 @@ TEST(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
   EXPECT_GT(device->last_period_peak(), 0.0f);
   ASSERT_EQ(perf->CloseDown(), com::S_OK);
   fs::remove_all(dir);
+}
+
+// A program change that no download foresaw: FluidSynth falls back within the instruments
+// downloaded (here to the piano, bank 0 program 0) without reading or allocating, and a
+// note that no downloaded zone answers stays silent. Two pieces downloaded one after the
+// other switch fonts mid-note without either.
+TEST(RenderThread, AnUnforeseenProgramFallsBackToDownloadedInstrumentsWithoutReading) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  const auto play = [](int program, int key) {
+    std::unique_ptr<synth::Synth> s;
+    EXPECT_EQ(synth::Synth::create(kRate, "/usr/share/sounds/sf2/TimGM6mb.sf2", s), com::S_OK);
+    const synth::PresetUse piano_middle_c[] = {{{0, 0}, {60 << 7 | 100}}};
+    struct _fluid_sfont_t* instruments = nullptr;
+    EXPECT_EQ(s->library()->load_instruments(piano_middle_c, instruments), com::S_OK);
+    std::vector<float> dry_l(kRate / 4), dry_r(kRate / 4), wet_l(kRate / 4), wet_r(kRate / 4);
+    test::begin_render_watch();
+    s->sound_fonts(instruments, nullptr);
+    s->channel_message(static_cast<std::uint8_t>(0xC0), static_cast<std::uint8_t>(program), 0);
+    s->channel_message(0x90, static_cast<std::uint8_t>(key), 100);
+    s->render(kRate / 4, dry_l.data(), dry_r.data(), wet_l.data(), wet_r.data());
+    s->flush();
+    const test::RenderActivity activity = test::end_render_watch();
+    EXPECT_EQ(activity.allocations, 0) << "program " << program << ", key " << key;
+    EXPECT_EQ(activity.file_calls, 0) << "program " << program << ", key " << key;
+    s.reset();
+    synth::discard_font(instruments);
+    return dry_l;
+  };
+  const std::vector<float> piano = play(0, 60);
+  float loudest = 0.0f;
+  for (float v : piano) loudest = std::max(loudest, std::abs(v));
+  EXPECT_GT(loudest, 0.01f);
+  EXPECT_EQ(play(40, 60), piano) << "the violin nobody downloaded falls back to the piano";
+  const std::vector<float> unanswered = play(40, 21);
+  EXPECT_EQ(std::count(unanswered.begin(), unanswered.end(), 0.0f),
+            static_cast<std::ptrdiff_t>(unanswered.size()));
+
+  std::unique_ptr<synth::Synth> s;
+  ASSERT_EQ(synth::Synth::create(kRate, "/usr/share/sounds/sf2/TimGM6mb.sf2", s), com::S_OK);
+  const synth::PresetUse piano_use[] = {{{0, 0}, {60 << 7 | 100}}};
+  const synth::PresetUse violin_use[] = {{{0, 40}, {60 << 7 | 100}}};
+  struct _fluid_sfont_t* piano_font = nullptr;
+  struct _fluid_sfont_t* violin_font = nullptr;
+  ASSERT_EQ(s->library()->load_instruments(piano_use, piano_font), com::S_OK);
+  ASSERT_EQ(s->library()->load_instruments(violin_use, violin_font), com::S_OK);
+  std::vector<float> l(kRate / 4), r(kRate / 4), wl(kRate / 4), wr(kRate / 4);
+  test::begin_render_watch();
+  s->sound_fonts(piano_font, nullptr);
+  s->channel_message(0x90, 60, 100);
+  s->render(kRate / 8, l.data(), r.data(), wl.data(), wr.data());
+  s->sound_fonts(violin_font, nullptr);
+  s->channel_message(0xC0, 40, 0);
+  s->channel_message(0x90, 60, 100);
+  s->render(kRate / 8, &l[kRate / 8], &r[kRate / 8], &wl[kRate / 8], &wr[kRate / 8]);
+  s->flush();
+  const bool piano_ended = s->voices_of_earlier_instruments_ended();
+  const test::RenderActivity switching = test::end_render_watch();
+  EXPECT_FALSE(piano_ended) << "the piano's note still sounds";
+  EXPECT_EQ(switching.allocations, 0);
+  EXPECT_EQ(switching.file_calls, 0);
+  s.reset();
+  synth::discard_font(piano_font);
+  synth::discard_font(violin_font);
 }
 
 // The decoder reads the file on its own thread; the render thread only takes what it left.

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
+#include "platform/music/synth/fluid_messages.h"
 #include "platform/music/synth/fluid_process.h"
-#include "platform/music/synth/shared_soundfont.h"
+#include "platform/music/synth/instrument_library.h"
 
 namespace orvan::music::synth {
 namespace {
@@ -24,12 +25,13 @@ bool restored_on_reset(int cc) {
   return cc != 0 && cc != 32 && cc != 6 && cc != 38 && cc != 96 && cc != 97 && cc < 120;
 }
 
-// The collection slot: a font of FluidSynth's stack with no presets of its own, which
-// answers every lookup with the preset of the collection that sounds now, if it has one,
-// so that lookups fall through to the General MIDI font below otherwise. Switching
-// collections then only changes a pointer, where adding fonts to the stack would allocate.
+// A slot: a font of FluidSynth's stack with no presets of its own, which answers every
+// lookup with the preset of the font it stands for now, if that has one, so that lookups
+// fall through to the slot below otherwise. Switching fonts then only changes a pointer,
+// where adding fonts to the stack would allocate. The instruments' slot is at the bottom,
+// the collection's above it.
 const char* slot_name(fluid_sfont_t*) {
-  return "collection slot";
+  return "slot";
 }
 
 fluid_preset_t* slot_preset(fluid_sfont_t* slot, int bank, int program) {
@@ -37,7 +39,7 @@ fluid_preset_t* slot_preset(fluid_sfont_t* slot, int bank, int program) {
   return *sounding ? fluid_sfont_get_preset(*sounding, bank, program) : nullptr;
 }
 
-// Listing the slot's presets finds none: it only stands in for the collection.
+// Listing a slot's presets finds none: it only stands in for a font.
 void slot_iteration_start(fluid_sfont_t*) {}
 fluid_preset_t* slot_iteration_next(fluid_sfont_t*) {
   return nullptr;
@@ -48,14 +50,34 @@ int delete_slot(fluid_sfont_t* slot) {
   return 0;
 }
 
+com::HResult add_slot(fluid_synth_t* synth, fluid_sfont_t** sounding) {
+  fluid_sfont_t* slot = new_fluid_sfont(slot_name, slot_preset, slot_iteration_start,
+                                        slot_iteration_next, delete_slot);
+  if (!slot) return com::E_OUTOFMEMORY;
+  fluid_sfont_set_data(slot, sounding);
+  // On top of the stack; the synthesizer owns it from here on.
+  if (fluid_synth_add_sfont(synth, slot) == FLUID_FAILED) {
+    delete_fluid_sfont(slot);
+    return com::MUSIC_E_SYNTH_FAILED;
+  }
+  return com::S_OK;
+}
+
+// Voice identities grow with every note; the difference tells which began first even
+// once the count wraps.
+bool began_no_later(unsigned id, unsigned limit) {
+  return static_cast<int>(id - limit) <= 0;
+}
+
 }  // namespace
 
 com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
                            std::unique_ptr<Synth>& out) {
   prepare_fluidsynth();
-  if (com::HResult hr = check_soundfont(soundfont_path); com::failed(hr)) return hr;
-
   std::unique_ptr<Synth> s(new Synth());
+  if (com::HResult hr = InstrumentLibrary::open(soundfont_path, s->library_); com::failed(hr)) {
+    return hr;
+  }
   s->settings_ = new_fluid_settings();
   if (!s->settings_) return com::MUSIC_E_SYNTH_FAILED;
   fluid_settings_setnum(s->settings_, "synth.sample-rate", sample_rate);
@@ -66,20 +88,11 @@ com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
   fluid_settings_setint(s->settings_, "synth.threadsafe-api", 0);
   fluid_settings_setint(s->settings_, "synth.cpu-cores", 1);
   fluid_settings_setint(s->settings_, "synth.lock-memory", 0);
-  fluid_settings_setint(s->settings_, "synth.dynamic-sample-loading", 0);
+  fluid_settings_setint(s->settings_, "synth.polyphony", kPolyphony);
   s->synth_ = new_fluid_synth(s->settings_);
   if (!s->synth_) return com::MUSIC_E_SYNTH_FAILED;
-  s->font_id_ = fluid_synth_sfload(s->synth_, soundfont_path.c_str(), 1);
-  if (s->font_id_ == FLUID_FAILED) return com::MUSIC_E_SYNTH_FAILED;
-  s->soundfont_path_ = soundfont_path;
-  fluid_sfont_t* slot = new_fluid_sfont(slot_name, slot_preset, slot_iteration_start,
-                                        slot_iteration_next, delete_slot);
-  if (!slot) return com::E_OUTOFMEMORY;
-  fluid_sfont_set_data(slot, &s->sounding_collection_);
-  // Above the General MIDI font; the synthesizer owns it from here on.
-  if (fluid_synth_add_sfont(s->synth_, slot) == FLUID_FAILED) {
-    delete_fluid_sfont(slot);
-    return com::MUSIC_E_SYNTH_FAILED;
+  for (fluid_sfont_t** sounding : {&s->sounding_instruments_, &s->sounding_collection_}) {
+    if (com::HResult hr = add_slot(s->synth_, sounding); com::failed(hr)) return hr;
   }
   for (int ch = 0; ch < kChannels; ++ch) {
     for (int cc = 0; cc < 128; ++cc) {
@@ -94,54 +107,18 @@ com::HResult Synth::create(int sample_rate, const std::string& soundfont_path,
 }
 
 Synth::~Synth() {
-  if (synth_) {
-    if (font_id_ != FLUID_FAILED) keep_soundfont(soundfont_path_, synth_, font_id_);
-    delete_fluid_synth(synth_);
-  }
+  if (synth_) delete_fluid_synth(synth_);
   if (settings_) delete_fluid_settings(settings_);
 }
 
 void Synth::channel_message(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) noexcept {
   flush();
-  const int ch = status & 0x0F;
-  switch (status & 0xF0) {
-    case 0x80:
-      fluid_synth_noteoff(synth_, ch, data1);
-      break;
-    case 0x90:
-      if (data2 == 0) {
-        fluid_synth_noteoff(synth_, ch, data1);
-      } else {
-        fluid_synth_noteon(synth_, ch, data1, data2);
-      }
-      break;
-    case 0xA0:
-      fluid_synth_key_pressure(synth_, ch, data1, data2);
-      break;
-    case 0xB0:
-      fluid_synth_cc(synth_, ch, data1, data2);
-      break;
-    case 0xC0:
-      fluid_synth_program_change(synth_, ch, data1);
-      break;
-    case 0xD0:
-      fluid_synth_channel_pressure(synth_, ch, data1);
-      break;
-    case 0xE0:
-      fluid_synth_pitch_bend(synth_, ch, data1 | (data2 << 7));
-      break;
-    default:
-      break;
-  }
+  send_channel_message(synth_, status, data1, data2);
 }
 
 void Synth::sysex(std::span<const std::uint8_t> bytes) noexcept {
   flush();
-  if (!bytes.empty() && bytes.front() == 0xF0) bytes = bytes.subspan(1);
-  if (!bytes.empty() && bytes.back() == 0xF7) bytes = bytes.first(bytes.size() - 1);
-  if (bytes.empty()) return;
-  fluid_synth_sysex(synth_, reinterpret_cast<const char*>(bytes.data()),
-                    static_cast<int>(bytes.size()), nullptr, nullptr, nullptr, 0);
+  send_sysex(synth_, bytes);
 }
 
 void Synth::release_all_notes() noexcept {
@@ -168,9 +145,7 @@ void Synth::reset_channels() noexcept {
     fluid_synth_pitch_bend(synth_, ch, kBendCentre);
     fluid_synth_pitch_wheel_sens(synth_, ch, kDefaultBendRange);
     fluid_synth_channel_pressure(synth_, ch, 0);
-    // FluidSynth takes the drum channel's kit from its percussion bank whatever the bank.
-    fluid_synth_bank_select(synth_, ch, 0);
-    fluid_synth_program_change(synth_, ch, 0);
+    select_reset_program(synth_, ch);
   }
 }
 
@@ -198,11 +173,41 @@ void Synth::flush() noexcept {
   pending_frames_ = 0;
 }
 
-void Synth::sound_collection(fluid_sfont_t* font) noexcept {
+void Synth::sound_fonts(fluid_sfont_t* instruments, fluid_sfont_t* collection) noexcept {
   flush();
-  if (font == sounding_collection_) return;
-  sounding_collection_ = font;
+  if (instruments == sounding_instruments_ && collection == sounding_collection_) return;
+  if (instruments != sounding_instruments_) {
+    const int playing = list_playing_voices();
+    for (int i = 0; i < playing; ++i) {
+      const unsigned id = fluid_voice_get_id(playing_[static_cast<std::size_t>(i)]);
+      if (!earlier_voices_ || began_no_later(earlier_voice_limit_, id)) earlier_voice_limit_ = id;
+      earlier_voices_ = true;
+    }
+  }
+  sounding_instruments_ = instruments;
+  sounding_collection_ = collection;
   fluid_synth_program_reset(synth_);
+}
+
+bool Synth::voices_of_earlier_instruments_ended() noexcept {
+  if (!earlier_voices_) return true;
+  const int playing = list_playing_voices();
+  for (int i = 0; i < playing; ++i) {
+    if (began_no_later(fluid_voice_get_id(playing_[static_cast<std::size_t>(i)]),
+                       earlier_voice_limit_)) {
+      return false;
+    }
+  }
+  earlier_voices_ = false;
+  return true;
+}
+
+int Synth::list_playing_voices() noexcept {
+  playing_.fill(nullptr);
+  fluid_synth_get_voicelist(synth_, playing_.data(), kPolyphony, -1);
+  int count = 0;
+  while (count < kPolyphony && playing_[static_cast<std::size_t>(count)]) ++count;
+  return count;
 }
 
 int Synth::active_voices() const noexcept {

@@ -1,5 +1,7 @@
-// The software synthesizer of one performance: a FluidSynth instance with the General
-// MIDI SoundFont, rendering a dry stereo pair and the reverb's wet pair apart.
+// The software synthesizer of one performance: a FluidSynth instance sounding the General
+// MIDI instruments downloaded to it (instrument_library.h) and, above them, a DLS
+// collection's, rendering a dry stereo pair and the reverb's wet pair apart. It loads no
+// SoundFont itself: until instruments are downloaded, it is silent.
 //
 // Timing bound: FluidSynth starts and stops voices only at the edges of its internal
 // 64-frame blocks (kBlockFrames). An event handed over before a block is rendered takes
@@ -20,20 +22,28 @@
 #include "platform/com/status.h"
 
 struct _fluid_synth_t;
+struct _fluid_voice_t;
 struct _fluid_hashtable_t;
 struct _fluid_sfont_t;
 
 namespace orvan::music::synth {
 
+class InstrumentLibrary;
+
 inline constexpr int kBlockFrames = 64;
 inline constexpr int kChannels = 16;
+inline constexpr int kPolyphony = 256;  // FluidSynth's default
 
 class Synth {
  public:
-  // MUSIC_E_SYNTH_FAILED when FluidSynth cannot be set up or cannot read the SoundFont.
+  // MUSIC_E_SYNTH_FAILED when FluidSynth cannot be set up or the SoundFont's directory
+  // cannot be read.
   static com::HResult create(int sample_rate, const std::string& soundfont_path,
                              std::unique_ptr<Synth>& out);
   ~Synth();
+
+  // Client threads: the library this synthesizer's instruments come from.
+  const std::shared_ptr<InstrumentLibrary>& library() const { return library_; }
   Synth(const Synth&) = delete;
   Synth& operator=(const Synth&) = delete;
 
@@ -58,29 +68,45 @@ class Synth {
   // complete afterwards.
   void flush() noexcept;
 
-  // Render thread only. Makes `font` the one DLS collection whose instruments sound over
-  // the General MIDI set (nullptr: none) and lets every channel choose its program again:
-  // notes after this call use the new set, voices already sounding keep theirs. The font
-  // stays its owner's (see dls_font.h), who must keep it until this synthesizer is deleted.
-  // Allocates nothing: the collection answers through a slot at the top of FluidSynth's
-  // font stack that was put there on creation.
-  void sound_collection(struct _fluid_sfont_t* font) noexcept;
+  // Render thread only. Makes `instruments` the downloaded General MIDI instruments and
+  // `collection` the one DLS collection whose instruments sound over them (nullptr: none)
+  // and, if either changed, lets every channel choose its program again: notes after this
+  // call use the new sets, voices already sounding keep theirs. The fonts stay their
+  // owners'; a collection must be kept until this synthesizer is deleted, instruments
+  // until voices_of_earlier_instruments_ended() says so after a later change. Allocates
+  // nothing: each font answers through a slot of FluidSynth's font stack put there on
+  // creation.
+  void sound_fonts(struct _fluid_sfont_t* instruments, struct _fluid_sfont_t* collection) noexcept;
+  void sound_collection(struct _fluid_sfont_t* collection) noexcept {
+    sound_fonts(sounding_instruments_, collection);
+  }
+  // Render thread only. True once no voice that began before the instruments last changed
+  // is left: the fonts sounded before then are no longer used.
+  bool voices_of_earlier_instruments_ended() noexcept;
 
   int active_voices() const noexcept;
 
  private:
   Synth() = default;
 
+  // Fills `playing_` with the voices sounding now; returns how many.
+  int list_playing_voices() noexcept;
+
   struct _fluid_synth_t* synth_ = nullptr;
-  std::string soundfont_path_;
-  int font_id_ = -1;  // FLUID_FAILED until the SoundFont is loaded
+  std::shared_ptr<InstrumentLibrary> library_;
   // Deferred rendering: `pending_frames_` frames owed to the planes starting at `pending_`.
   std::array<float*, 4> pending_{};
   int pending_frames_ = 0;
   struct _fluid_hashtable_t* settings_ = nullptr;
-  // The collection the slot answers with; read and written by the render thread only once
+  // The fonts the slots answer with; read and written by the render thread only once
   // rendering has begun.
+  struct _fluid_sfont_t* sounding_instruments_ = nullptr;
   struct _fluid_sfont_t* sounding_collection_ = nullptr;
+  // Voices with an identity up to this one began before the instruments last changed;
+  // `earlier_voices_` says whether any may still sound.
+  unsigned earlier_voice_limit_ = 0;
+  bool earlier_voices_ = false;
+  std::array<struct _fluid_voice_t*, kPolyphony> playing_{};
   // Controller values each channel had at creation, captured once on the client thread.
   std::array<std::array<std::int16_t, 128>, kChannels> power_on_cc_{};
 };

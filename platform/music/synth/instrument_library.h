@@ -1,0 +1,76 @@
+// Instruments downloaded by use: a piece gets the presets it selects, not the whole SoundFont.
+//
+// One library per SoundFont file, kept for the process. Before a piece plays, a client
+// thread asks which presets it will select and which notes it plays on each (presets_used_by)
+// and loads them (load_instruments): the library cuts the file's preset directory down to
+// the zones those notes reach (soundfont_catalogue.h), has FluidSynth's own SoundFont loader read
+// the file through that cut with dynamic sample loading on, and pins every preset, which reads
+// their sample data now. The result is a free-standing font that the performance's synthesizer
+// sounds through a slot (Synth::sound_fonts), so its render thread never reads, allocates or waits
+// for instruments: every preset the font has is loaded, and a program it lacks falls back
+// as FluidSynth does (the same program in bank 0, then bank 0 program 0, within the font)
+// or, failing that, leaves the channel silent.
+//
+// Sample data is shared: FluidSynth's sample cache keeps each sample once per process,
+// counted by the fonts that hold it, and frees it with the last of them. Preset tables are
+// per font, because the render threads of two synthesizers must not share counters.
+//
+// A font must outlive every voice that plays from it; the performance discards it (with
+// discard_font) only after its synthesizer let go of it.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/com/status.h"
+#include "platform/music/synth/soundfont_catalogue.h"
+
+struct _fluid_synth_t;
+struct _fluid_hashtable_t;
+struct _fluid_sfont_t;
+
+namespace orvan::music::midi {
+struct Sequence;
+}
+
+namespace orvan::music::synth {
+
+class InstrumentLibrary {
+ public:
+  // The library of the SoundFont at `path`, read on first use. MUSIC_E_SYNTH_FAILED when
+  // it is no SoundFont whose structure holds together. Client threads only.
+  static com::HResult open(const std::string& path, std::shared_ptr<InstrumentLibrary>& out);
+  ~InstrumentLibrary();
+  InstrumentLibrary(const InstrumentLibrary&) = delete;
+  InstrumentLibrary& operator=(const InstrumentLibrary&) = delete;
+
+  const SoundFontCatalogue& catalogue() const { return *catalogue_; }
+
+  // Every preset a synthesizer of this library selects while it plays `sequence` from any
+  // start point, including the one each channel has after a reset (a pass's start), in
+  // first-selected order, with the notes played on it. Worked out by sending the sequence's
+  // controllers, program changes and system-exclusive messages, in order, to a synthesizer
+  // whose presets are stand-ins, and noting which preset each note-on meets.
+  std::vector<PresetUse> presets_used_by(const midi::Sequence& sequence);
+
+  // A font holding the presets of `uses` that the file has, cut to the zones their notes
+  // reach, with those zones' samples loaded; nullptr in `out` when the file has none of
+  // them. MUSIC_E_SYNTH_FAILED when the file cannot be read any more. The caller owns the
+  // font and frees it with discard_font.
+  com::HResult load_instruments(std::span<const PresetUse> uses, struct _fluid_sfont_t*& out);
+
+ private:
+  InstrumentLibrary() = default;
+
+  std::unique_ptr<SoundFontCatalogue> catalogue_;
+  std::mutex mutex_;  // one client thread at a time drives the synthesizer below
+  struct _fluid_hashtable_t* settings_ = nullptr;
+  // Never renders: resolves programs against the stand-in font and loads cut fonts.
+  struct _fluid_synth_t* synth_ = nullptr;
+  std::vector<PresetId> stand_in_ids_;  // the stand-in presets' data, one per file preset
+};
+
+}  // namespace orvan::music::synth

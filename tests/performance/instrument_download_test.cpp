@@ -1,0 +1,156 @@
+// Instruments downloaded by use. A piece's presets, cut to the zones its notes reach, must
+// sound exactly as the whole SoundFont does when FluidSynth's own loader reads it in the
+// same (dynamic) mode: real music, two fonts, two rates, compared sample for sample. A
+// performance frees a piece's instruments once the next piece has taken over and their
+// last voice has ended, and not before.
+#include <fluidsynth.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/music/midi/sequence.h"
+#include "platform/music/performance_core.h"
+#include "platform/music/synth/dls_font.h"
+#include "platform/music/synth/instrument_library.h"
+#include "platform/music/synth/synth.h"
+#include "tests/performance/performance_fixture.h"
+#include "tests/support/sound_measure.h"
+
+namespace orvan::music::testing {
+namespace {
+
+// Every preset of a SoundFont, read and pinned by FluidSynth's own loader.
+class WholeSoundFont {
+ public:
+  explicit WholeSoundFont(const std::string& path) {
+    settings_ = new_fluid_settings();
+    fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(settings_, "synth.threadsafe-api", 0);
+    loader_ = new_fluid_synth(settings_);
+    const int id = fluid_synth_sfload(loader_, path.c_str(), 0);
+    font_ = fluid_synth_get_sfont_by_id(loader_, id);
+    fluid_sfont_iteration_start(font_);
+    while (fluid_preset_t* preset = fluid_sfont_iteration_next(font_)) {
+      fluid_synth_pin_preset(loader_, id, fluid_preset_get_banknum(preset),
+                             fluid_preset_get_num(preset));
+    }
+    fluid_synth_remove_sfont(loader_, font_);
+  }
+  ~WholeSoundFont() {
+    synth::discard_font(font_);
+    delete_fluid_synth(loader_);
+    delete_fluid_settings(settings_);
+  }
+  fluid_sfont_t* get() const { return font_; }
+
+ private:
+  fluid_settings_t* settings_ = nullptr;
+  fluid_synth_t* loader_ = nullptr;
+  fluid_sfont_t* font_ = nullptr;
+};
+
+// `sequence` on `synth` at a steady 120 beats a minute, each event sent before the block
+// that holds it, as the sequencer does: interleaved dry plus wet stereo.
+std::vector<float> render(synth::Synth& synth, const midi::Sequence& sequence, int rate,
+                          int frames) {
+  std::vector<float> dry_l(frames), dry_r(frames), wet_l(frames), wet_r(frames);
+  synth.reset_channels();
+  std::size_t next = 0;
+  for (int at = 0; at < frames; at += synth::kBlockFrames) {
+    const int n = std::min(synth::kBlockFrames, frames - at);
+    while (next < sequence.events.size() &&
+           static_cast<std::int64_t>(sequence.events[next].time) * rate / 1536 < at + n) {
+      const midi::Event& e = sequence.events[next++];
+      if (e.is_channel()) synth.channel_message(e.status, e.data1, e.data2);
+      if (e.status == midi::kSysExStatus) synth.sysex(sequence.payload_of(e));
+    }
+    synth.render(n, &dry_l[at], &dry_r[at], &wet_l[at], &wet_r[at]);
+  }
+  synth.flush();
+  std::vector<float> out(2 * static_cast<std::size_t>(frames));
+  for (std::size_t i = 0; i < dry_l.size(); ++i) {
+    out[2 * i] = dry_l[i] + wet_l[i];
+    out[2 * i + 1] = dry_r[i] + wet_r[i];
+  }
+  return out;
+}
+
+struct Case {
+  const char* soundfont;
+  const char* piece;
+  int rate;
+};
+
+class DownloadedInstruments : public ::testing::TestWithParam<Case> {};
+
+TEST_P(DownloadedInstruments, SoundAsTheWholeSoundFontDoes) {
+  const Case c = GetParam();
+  const std::string piece = std::string("/usr/share/games/openttd/baseset/openmsx/") + c.piece;
+  if (!std::filesystem::exists(c.soundfont) || !std::filesystem::exists(piece)) {
+    GTEST_SKIP() << "needs " << c.soundfont << " and " << piece;
+  }
+  midi::Sequence sequence;
+  ASSERT_EQ(midi::read_sequence_file(piece, sequence), com::S_OK);
+
+  std::unique_ptr<synth::Synth> downloaded, whole;
+  ASSERT_EQ(synth::Synth::create(c.rate, c.soundfont, downloaded), com::S_OK);
+  ASSERT_EQ(synth::Synth::create(c.rate, c.soundfont, whole), com::S_OK);
+  const auto uses = downloaded->library()->presets_used_by(sequence);
+  fluid_sfont_t* instruments = nullptr;
+  ASSERT_EQ(downloaded->library()->load_instruments(uses, instruments), com::S_OK);
+  ASSERT_NE(instruments, nullptr);
+  const WholeSoundFont reference(c.soundfont);
+  downloaded->sound_fonts(instruments, nullptr);
+  whole->sound_fonts(reference.get(), nullptr);
+
+  const int frames = c.rate * 20;
+  const std::vector<float> ours = render(*downloaded, sequence, c.rate, frames);
+  const std::vector<float> theirs = render(*whole, sequence, c.rate, frames);
+  downloaded.reset();
+  whole.reset();
+  synth::discard_font(instruments);
+
+  EXPECT_GT(orvan::testing::rms(theirs, 0, frames), 0.01) << "the piece should be heard";
+  std::size_t first_difference = 0;
+  while (first_difference < ours.size() && ours[first_difference] == theirs[first_difference]) {
+    ++first_difference;
+  }
+  EXPECT_EQ(first_difference, ours.size()) << "frame " << first_difference / 2;
+}
+
+INSTANTIATE_TEST_SUITE_P(RealMusic, DownloadedInstruments,
+                         ::testing::Values(Case{kSmallSoundFont, "busy_schedule.mid", 44100},
+                                           Case{"/usr/share/sounds/sf2/FluidR3_GM.sf2",
+                                                "5432gone_redfarn.mid", 48000}),
+                         [](const ::testing::TestParamInfo<Case>& param) {
+                           return std::filesystem::path(param.param.soundfont).stem().string() +
+                                  "_" + std::to_string(param.param.rate);
+                         });
+
+// A piano piece, then a string piece: the piano's font goes once its release has died
+// away, not while its voices still sound; playing the same piece again keeps its font.
+TEST(InstrumentDownload, APiecesFontIsFreedOnceTheNextHasTakenOverAndItsVoicesEnded) {
+  Player p;
+  ASSERT_EQ(p.status, com::S_OK);
+  PerformanceCore* core = p.perf->core();
+  const auto piano = SequenceBuilder().note(0, 768, 60).segment(768);
+  const auto strings = SequenceBuilder().program(0, 48).note(0, 9216, 67).segment(9216);
+
+  p.play(piano);
+  p.render(kRate / 2);  // the piano still holds its note
+  EXPECT_EQ(core->held_instrument_fonts(), 1u);
+  p.play(strings);
+  p.render(synth::kBlockFrames);
+  EXPECT_EQ(core->held_instrument_fonts(), 2u) << "the piano's release still sounds";
+  p.render(kRate * 3);
+  EXPECT_EQ(core->held_instrument_fonts(), 1u) << "the piano's release is over";
+  EXPECT_GT(orvan::testing::rms(p.render(kRate / 4), 0, kRate / 4), 0.005)
+      << "the strings sound on";
+
+  p.play(strings);
+  p.render(kRate / 4);
+  EXPECT_EQ(core->held_instrument_fonts(), 1u) << "the same piece takes the same font";
+}
+
+}  // namespace
+}  // namespace orvan::music::testing
