@@ -1,4 +1,4 @@
-// Finds the General MIDI SoundFont a synthesizer loads.
+// Finds the General MIDI SoundFont a synthesizer downloads its instruments from.
 #pragma once
 
 #include <string>
