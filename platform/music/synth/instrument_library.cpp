@@ -310,7 +310,19 @@ HResult InstrumentLibrary::load_instruments(std::span<const PresetUse> uses, flu
   const int id = fluid_synth_sfload(synth_, catalogue_->path().c_str(), 0);
   if (id == FLUID_FAILED) return com::MUSIC_E_SYNTH_FAILED;
   fluid_sfont_t* font = fluid_synth_get_sfont_by_id(synth_, id);
+  // Only our loader may have read it: had FluidSynth's own loader read the whole file after
+  // ours failed, the font would hold presets nobody pinned, whose samples a render thread
+  // would then read on a program change.
   bool pinned = font != nullptr;
+  if (font) {
+    fluid_sfont_iteration_start(font);
+    while (fluid_preset_t* preset = fluid_sfont_iteration_next(font)) {
+      const PresetId found{static_cast<std::uint16_t>(fluid_preset_get_banknum(preset)),
+                           static_cast<std::uint16_t>(fluid_preset_get_num(preset))};
+      pinned = pinned && std::any_of(present.begin(), present.end(),
+                                     [&](const PresetUse& use) { return use.preset == found; });
+    }
+  }
   for (const PresetUse& use : present) {
     pinned = pinned &&
              fluid_synth_pin_preset(synth_, id, use.preset.bank, use.preset.program) == FLUID_OK;
