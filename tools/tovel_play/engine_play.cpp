@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "engine/orvan_music.h"
+#include "orvan/status.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
 #include "platform/music/performance.h"
@@ -64,7 +65,9 @@ class QuietStderr {
 };
 
 std::string status_text(HResult hr) {
-  return com::describe_status(hr) + " (" + std::string(com::status_name(hr)) + ")";
+  char fallback[ORVAN_STATUS_FALLBACK_SIZE];
+  const char* name = orvan_status_name(hr);
+  return std::string(orvan_status_describe(hr, fallback)) + " (" + (name ? name : "") + ")";
 }
 
 // Picks the output before the engine initialises: the WAV device when asked, else the
