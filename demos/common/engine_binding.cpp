@@ -2,7 +2,7 @@
 
 #include <QDir>
 
-#include "platform/com/status.h"
+#include "orvan/status.h"
 
 namespace orvan::demo {
 
@@ -70,12 +70,11 @@ QString status_hex(HRESULT hr) {
 }
 
 QString status_text(HRESULT hr) {
-  const QString sentence = QString::fromStdString(com::describe_status(hr));
-  const auto name = com::status_name(hr);
-  if (name.empty()) return QStringLiteral("%1 (%2)").arg(sentence, status_hex(hr));
-  return QStringLiteral("%1 (%2, %3)")
-      .arg(sentence, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
-           status_hex(hr));
+  char fallback[ORVAN_STATUS_FALLBACK_SIZE];
+  const QString sentence = QString::fromUtf8(orvan_status_describe(hr, fallback));
+  const char* name = orvan_status_name(hr);
+  if (!name) return QStringLiteral("%1 (%2)").arg(sentence, status_hex(hr));
+  return QStringLiteral("%1 (%2, %3)").arg(sentence, QString::fromUtf8(name), status_hex(hr));
 }
 
 QString creation_failure_text(HRESULT hr, const QString& program_dir) {

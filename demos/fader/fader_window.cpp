@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "demos/fader/volume_mapping.h"
-#include "platform/com/status.h"
+#include "orvan/status.h"
 
 namespace orvan::fader {
 namespace {
@@ -128,7 +128,7 @@ HRESULT Form1::call(int channel, Call&& engine_call) {
   // A load that stopped early leaves a channel without its object; using it is the
   // automation error for an unset object variable, not a crash.
   _OrvanMusic* engine = channels_[static_cast<std::size_t>(channel)].get();
-  if (!engine) return com::E_OBJECT_NOT_SET;
+  if (!engine) return E_OBJECT_NOT_SET;
   return engine_call(engine);
 }
 

@@ -15,7 +15,7 @@
 
 #include "demos/fader/fader_window.h"
 #include "demos/tests/support/test_registry.h"
-#include "platform/com/status.h"
+#include "orvan/status.h"
 
 using namespace orvan;
 using demo_test::call_log;
@@ -217,7 +217,7 @@ class FaderWindowTest : public QObject {
     box->accept();
 
     // The text box already shows the file when the load fails.
-    call_log().set_status("Music_Load", com::MUSIC_E_CORRUPT);
+    call_log().set_status("Music_Load", MUSIC_E_CORRUPT);
     const QString broken = music_file("broken.mid");
     choose("Command1", broken);
     QCOMPARE(text("Text1")->text(), broken);
@@ -227,7 +227,7 @@ class FaderWindowTest : public QObject {
 
   void a_failed_initialisation_at_load_leaves_channel_2_unmade_and_harmless() {
     cleanup();
-    call_log().set_status("InitOrvanAudio", com::DSERR_NODRIVER);
+    call_log().set_status("InitOrvanAudio", DSERR_NODRIVER);
     const std::size_t mark = call_log().mark();
     load_form();
     const QStringList calls = calls_since(mark);

@@ -13,7 +13,7 @@
 
 #include "demos/seek/seek_window.h"
 #include "demos/tests/support/test_registry.h"
-#include "platform/com/status.h"
+#include "orvan/status.h"
 
 using namespace orvan;
 using demo_test::call_log;
@@ -21,7 +21,7 @@ using demo_test::calls_since;
 
 namespace {
 
-const HRESULT kStartOutOfRange = com::MUSIC_E_START_OUT_OF_RANGE;
+const HRESULT kStartOutOfRange = MUSIC_E_START_OUT_OF_RANGE;
 
 }  // namespace
 
@@ -261,7 +261,7 @@ class SeekWindowTest : public QObject {
     QMessageBox* box = failure_boxes().front();
     QVERIFY(box->isVisible());
     QVERIFY(box->text().contains("SetPosition failed."));
-    QVERIFY(box->text().contains(QString::fromStdString(com::describe_status(kStartOutOfRange))));
+    QVERIFY(box->text().contains(QString::fromUtf8(orvan_status_text(kStartOutOfRange))));
     QVERIFY(box->text().contains("0x88781010"));
     QCOMPARE(box->icon(), QMessageBox::Critical);
     // The handler stopped before enabling the timer.

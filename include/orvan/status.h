@@ -4,7 +4,8 @@
  *
  * A status is a 32-bit signed value; negative means failure. In C++ the names are HRESULT
  * constants and SUCCEEDED/FAILED are functions; in C they are enumeration constants and
- * macros. orvan_status_name and orvan_status_text answer NULL for a value outside the table.
+ * macros. orvan_status_name and orvan_status_text answer NULL for a value outside the table;
+ * orvan_status_describe always has a sentence.
  */
 #ifndef ORVAN_STATUS_H
 #define ORVAN_STATUS_H
@@ -127,5 +128,35 @@ static inline const char* orvan_status_text(HRESULT hr) {
 #undef ORVAN_STATUS_CASE
   return ORVAN_NO_STATUS_TEXT;
 }
+
+/* Room for what orvan_status_describe writes for a value outside the table,
+ * "Error 0x8878ABCD." with its terminating NUL. */
+#define ORVAN_STATUS_FALLBACK_SIZE 18
+
+#ifdef __cplusplus
+#define ORVAN_STATUS_BITS(hr) static_cast<unsigned int>(hr)
+#else
+#define ORVAN_STATUS_BITS(hr) ((unsigned int)(hr))
+#endif
+
+/* The sentence a person reads for `hr`: orvan_status_text's, or for a value outside the
+ * table "Error 0x8878ABCD." (the value in hexadecimal), written into `fallback`, which must
+ * hold ORVAN_STATUS_FALLBACK_SIZE characters. Never NULL. */
+static inline const char* orvan_status_describe(HRESULT hr,
+                                                char fallback[ORVAN_STATUS_FALLBACK_SIZE]) {
+  static const char kPrefix[] = "Error 0x";
+  static const char kDigits[] = "0123456789ABCDEF";
+  const char* text = orvan_status_text(hr);
+  const unsigned int bits = ORVAN_STATUS_BITS(hr);
+  int i;
+  if (text) return text;
+  for (i = 0; i < 8; ++i) fallback[i] = kPrefix[i];
+  for (i = 0; i < 8; ++i) fallback[8 + i] = kDigits[(bits >> (28 - 4 * i)) & 0xFu];
+  fallback[16] = '.';
+  fallback[17] = '\0';
+  return fallback;
+}
+
+#undef ORVAN_STATUS_BITS
 
 #endif /* ORVAN_STATUS_H */

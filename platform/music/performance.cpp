@@ -154,6 +154,16 @@ HResult DirectMusicPerformance8::GetDefaultAudioPath(Ref<DirectMusicAudioPath8>&
   return com::S_OK;
 }
 
+HResult DirectMusicPerformance8::GetOutputProgress(OutputProgress& progress) {
+  const output::OutputDevice* device = core_->device();
+  if (!device) return com::MUSIC_E_NOT_INITIALIZED;
+  progress.sample_rate = device->sample_rate();
+  progress.frames_rendered = device->frames_rendered();
+  progress.last_period_peak = device->last_period_peak();
+  progress.music_done = device->music_done();
+  return com::S_OK;
+}
+
 HResult DirectMusicPerformance8::CloseDown() {
   core_->close();
   if (buffer0_) {

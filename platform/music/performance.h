@@ -18,6 +18,17 @@ class DirectSoundBuffer8;
 class EventHub;
 class PerformanceCore;
 
+// How far the output has got: what a player needs to tell when a render is over and its
+// tail has died away (see output::kSilencePeak and output::kLongestTailSeconds).
+struct OutputProgress {
+  std::int32_t sample_rate = 0;
+  std::int64_t frames_rendered = 0;
+  float last_period_peak = 0.0f;  // peak magnitude of the last period handed to the output
+  // True once an output that renders faster than real time has rendered the music and its
+  // tail; an output that keeps time (a sound card) never says so.
+  bool music_done = false;
+};
+
 class DirectMusicPerformance8 : public com::Object {
  public:
   // `hwnd` is recorded and may be 0; the rate comes from `params` when its validData has
@@ -49,6 +60,8 @@ class DirectMusicPerformance8 : public com::Object {
   HResult GetMasterVolume(std::int32_t& volume);
 
   HResult GetDefaultAudioPath(Ref<DirectMusicAudioPath8>& path);
+  // MUSIC_E_NOT_INITIALIZED while no output is open (before InitAudio, after CloseDown).
+  HResult GetOutputProgress(OutputProgress& progress);
   HResult CloseDown();
 
   // For the root object.

@@ -26,3 +26,7 @@ const OrvanCLayoutEntry orvan_c_records[] = {
 };
 /* clang-format on */
 const size_t orvan_c_records_size = sizeof orvan_c_records / sizeof *orvan_c_records;
+
+const char* orvan_c_describe_status(int32_t hr, char* fallback) {
+  return orvan_status_describe(hr, fallback);
+}

@@ -5,6 +5,7 @@
 #define ORVAN_TESTS_COMPONENT_C_LAYOUT_PROBE_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -19,6 +20,9 @@ extern const OrvanCLayoutEntry orvan_c_music_table[];
 extern const size_t orvan_c_music_table_size;
 extern const OrvanCLayoutEntry orvan_c_records[];
 extern const size_t orvan_c_records_size;
+
+/* orvan_status_describe as a C client calls it. */
+const char* orvan_c_describe_status(int32_t hr, char* fallback);
 
 #ifdef __cplusplus
 }

@@ -154,5 +154,24 @@ TEST(ClientHeaders, TheStatusTableNamesAndExplainsEachValue) {
   EXPECT_TRUE(SUCCEEDED(S_FALSE));
 }
 
+TEST(ClientHeaders, EveryValueHasASentenceInCAndCpp) {
+  // A value in the table: its own text, nothing written.
+  char fallback[ORVAN_STATUS_FALLBACK_SIZE + 1];
+  std::memset(fallback, '#', sizeof fallback);
+  EXPECT_STREQ(orvan_status_describe(MUSIC_E_NOT_DLS, fallback),
+               "The file is not a DLS instrument collection.");
+  EXPECT_STREQ(orvan_c_describe_status(DSERR_NODRIVER, fallback),
+               "No audio output device is available.");
+  EXPECT_EQ(fallback[0], '#');
+  // Outside it: the value with every nibble in its place, within the size the header gives.
+  const auto outside = static_cast<HRESULT>(0x8A0B1C2Du);
+  ASSERT_EQ(orvan_status_text(outside), nullptr);
+  EXPECT_STREQ(orvan_status_describe(outside, fallback), "Error 0x8A0B1C2D.");
+  EXPECT_EQ(fallback[ORVAN_STATUS_FALLBACK_SIZE], '#');
+  std::memset(fallback, '#', sizeof fallback);
+  EXPECT_STREQ(orvan_c_describe_status(0x7F00E001, fallback), "Error 0x7F00E001.");
+  EXPECT_EQ(fallback[ORVAN_STATUS_FALLBACK_SIZE], '#');
+}
+
 }  // namespace
 }  // namespace orvan::component_test

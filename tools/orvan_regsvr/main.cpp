@@ -21,9 +21,9 @@
 #include <string_view>
 
 #include "orvan/component_runtime.h"
+#include "orvan/status.h"
 #include "platform/com/runtime/class_loader.h"
 #include "platform/com/runtime/registry.h"
-#include "platform/com/status.h"
 
 namespace {
 
@@ -65,9 +65,10 @@ bool parse(int argc, char** argv, Options* options) {
 std::string status_text(HRESULT hr) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
-  const std::string_view name = orvan::com::status_name(hr);
-  std::string text = name.empty() ? std::string(code) : std::string(name) + " (" + code + ")";
-  return text + ": " + orvan::com::describe_status(hr);
+  const char* name = orvan_status_name(hr);
+  std::string text = name ? std::string(name) + " (" + code + ")" : std::string(code);
+  char fallback[ORVAN_STATUS_FALLBACK_SIZE];
+  return text + ": " + orvan_status_describe(hr, fallback);
 }
 
 // Why the file at `path` must not be loaded, or empty. A library cut short would kill this

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "orvan/component_runtime.h"
+#include "orvan/status.h"
 #include "platform/com/auto_string.h"
-#include "platform/com/status.h"
 #include "platform/com/typelib/version_info.h"
 #include "tools/orvan_typelib/idl_printer.h"
 
@@ -23,9 +23,10 @@ int main(int argc, char** argv) {
   ITypeLib* lib = nullptr;
   const HRESULT hr = LoadTypeLib(wide.c_str(), &lib);
   if (FAILED(hr)) {
+    char fallback[ORVAN_STATUS_FALLBACK_SIZE];
+    const char* name = orvan_status_name(hr);
     std::fprintf(stderr, "orvan-typelib: %s has no type library we can read: %s (%s)\n",
-                 path.c_str(), orvan::com::describe_status(hr).c_str(),
-                 std::string(orvan::com::status_name(hr)).c_str());
+                 path.c_str(), orvan_status_describe(hr, fallback), name ? name : "");
     return 1;
   }
   std::fputs(orvan::tools::print_type_library(lib).c_str(), stdout);

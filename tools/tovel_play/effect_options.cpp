@@ -6,12 +6,11 @@
 #include <string_view>
 
 #include "engine/effect_parameter_methods.h"
-#include "platform/com/status.h"
+#include "orvan/status.h"
 
 namespace orvan::tovel_play {
 namespace {
 
-using com::HResult;
 using engine::EffectParameterMethod;
 using engine::OrvanMusic;
 namespace dsp = music::dsp;
@@ -82,10 +81,11 @@ bool apply_effect_options(OrvanMusic& music, const std::vector<std::string>& eff
                           const std::vector<std::string>& settings, std::ostream& err) {
   if (!check_effect_options(effects, settings, err)) return false;
   for (const std::string& effect : effects) {
-    const HResult hr = engine::switch_on_effect(music, *dsp::effect_named(effect));
-    if (com::failed(hr)) {
-      err << "tovel-play: could not switch on " << effect << ": " << com::describe_status(hr)
-          << "\n";
+    const HRESULT hr = engine::switch_on_effect(music, *dsp::effect_named(effect));
+    if (FAILED(hr)) {
+      char fallback[ORVAN_STATUS_FALLBACK_SIZE];
+      err << "tovel-play: could not switch on " << effect << ": "
+          << orvan_status_describe(hr, fallback) << "\n";
       return false;
     }
   }

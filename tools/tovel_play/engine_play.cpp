@@ -12,9 +12,10 @@
 #include <unistd.h>
 
 #include "engine/orvan_music.h"
+#include "orvan/status.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
-#include "platform/music/performance_core.h"
+#include "platform/music/performance.h"
 #include "platform/music/segment.h"
 #include "platform/music/settings.h"
 #include "tools/tovel_play/effect_options.h"
@@ -37,19 +38,6 @@ volatile std::sig_atomic_t g_interrupted = 0;
 extern "C" void on_interrupt(int) {
   g_interrupted = 1;
 }
-
-// The player reaches the channel's output device through the state record, as the
-// platform's own tool may: it needs the rendered frames and level to end a render.
-class PlayerChannel : public engine::OrvanMusic {
- public:
-  const music::output::OutputDevice* device() const {
-    return Perf && Perf->core() ? Perf->core()->device() : nullptr;
-  }
-  // Where the next play starts, as SetPosition sets it but without playing from there yet.
-  HResult SetStartPoint(std::int32_t position) {
-    return com::call(Seg, &music::DirectMusicSegment8::SetStartPoint, position);
-  }
-};
 
 // Hides what the sound libraries print to stderr while the player only asks whether a
 // device exists: on a machine without one, the answer should be our one line, not theirs.
@@ -77,7 +65,9 @@ class QuietStderr {
 };
 
 std::string status_text(HResult hr) {
-  return com::describe_status(hr) + " (" + std::string(com::status_name(hr)) + ")";
+  char fallback[ORVAN_STATUS_FALLBACK_SIZE];
+  const char* name = orvan_status_name(hr);
+  return std::string(orvan_status_describe(hr, fallback)) + " (" + (name ? name : "") + ")";
 }
 
 // Picks the output before the engine initialises: the WAV device when asked, else the
@@ -163,15 +153,12 @@ class ProgressLine {
 };
 
 // Plays until the music is over and its tail has died away, or the user interrupts.
-void wait_for_end(PlayerChannel& channel, std::int32_t length, bool rendering,
+void wait_for_end(engine::OrvanMusic& channel, std::int32_t length, bool rendering,
                   ProgressLine& progress) {
   const auto poll = rendering ? std::chrono::milliseconds(2) : std::chrono::milliseconds(50);
   float tempo = 1.0f;
   channel.GetMasterTempo(tempo);
-  const music::output::OutputDevice* device = channel.device();
-  const std::int64_t longest_tail =
-      device ? static_cast<std::int64_t>(music::output::kLongestTailSeconds * device->sample_rate())
-             : 0;
+  const com::Ref<music::DirectMusicPerformance8>& performance = channel.performance();
   std::int64_t music_ended_at = -1;
   while (!g_interrupted) {
     com::VariantBool playing = com::VARIANT_FALSE;
@@ -180,14 +167,18 @@ void wait_for_end(PlayerChannel& channel, std::int32_t length, bool rendering,
     channel.GetCurrentPosition(position);
     progress.show(position, length, tempo, !playing);
     if (!playing) {
-      if (!device) break;
+      music::OutputProgress output;
+      if (failed(
+              com::call(performance, &music::DirectMusicPerformance8::GetOutputProgress, output)))
+        break;
       if (rendering) {
-        if (device->music_done()) break;
+        if (output.music_done) break;
       } else {
-        const std::int64_t frames = device->frames_rendered();
-        if (music_ended_at < 0) music_ended_at = frames;
-        if (device->last_period_peak() < music::output::kSilencePeak ||
-            frames - music_ended_at >= longest_tail)
+        if (music_ended_at < 0) music_ended_at = output.frames_rendered;
+        const auto longest_tail =
+            static_cast<std::int64_t>(music::output::kLongestTailSeconds * output.sample_rate);
+        if (output.last_period_peak < music::output::kSilencePeak ||
+            output.frames_rendered - music_ended_at >= longest_tail)
           break;
       }
     }
@@ -205,7 +196,7 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
 
-  auto channel = com::make_ref<PlayerChannel>();
+  auto channel = com::make_ref<engine::OrvanMusic>();
   const std::int32_t no_window = 0;
   channel->InitOrvanAudio(no_window, request.rate);
   float tempo = 0.0f;
@@ -245,7 +236,9 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
   if (status == 0 && request.volume) step(channel->SetMasterVolume(*request.volume), "--volume");
   // The start point goes in before the one play, so that a render holds the music from
   // there and nothing of what comes before it.
-  if (status == 0 && request.start) step(channel->SetStartPoint(*request.start), "--start");
+  if (status == 0 && request.start)
+    step(com::call(channel->segment(), &music::DirectMusicSegment8::SetStartPoint, *request.start),
+         "--start");
   if (status == 0) step(channel->Music_Play(request.loops), "--loops");
 
   if (status == 0) {
