@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/music/collection.h"
-#include "platform/music/loader.h"
+#include "platform/music/client/collection.h"
+#include "platform/music/client/loader.h"
 #include "platform/music/synth/collection_check.h"
 #include "tests/support/dls_writer.h"
 

@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "engine/orvan_music.h"
+#include "platform/music/client/settings.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/settings.h"
 #include "platform/ui/message_box.h"
 
 namespace {

@@ -4,9 +4,9 @@
 
 #include <atomic>
 
-#include "platform/music/event_hub.h"
+#include "platform/music/client/event_hub.h"
+#include "platform/music/client/root.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/root.h"
 
 using namespace orvan;
 using namespace orvan::music;

@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "engine/orvan_music.h"
+#include "platform/music/client/settings.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/settings.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/synth.h"

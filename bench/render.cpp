@@ -24,16 +24,16 @@
 #include <string>
 #include <thread>
 
-#include "platform/music/audio_path.h"
-#include "platform/music/loader.h"
+#include "platform/music/client/audio_path.h"
+#include "platform/music/client/loader.h"
+#include "platform/music/client/performance.h"
+#include "platform/music/client/root.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/client/segment_state.h"
+#include "platform/music/client/settings.h"
+#include "platform/music/client/sound_buffer.h"
 #include "platform/music/output/output_device.h"
-#include "platform/music/performance.h"
-#include "platform/music/performance_core.h"
-#include "platform/music/root.h"
-#include "platform/music/segment.h"
-#include "platform/music/segment_state.h"
-#include "platform/music/settings.h"
-#include "platform/music/sound_buffer.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/music/synth/soundfont_locator.h"
 
 namespace {

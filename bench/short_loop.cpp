@@ -10,15 +10,15 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/music/audio_path.h"
+#include "platform/music/client/audio_path.h"
+#include "platform/music/client/performance.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/client/segment_state.h"
+#include "platform/music/client/settings.h"
+#include "platform/music/client/sound_buffer.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/performance.h"
-#include "platform/music/performance_core.h"
-#include "platform/music/segment.h"
-#include "platform/music/segment_state.h"
-#include "platform/music/settings.h"
-#include "platform/music/sound_buffer.h"
+#include "platform/music/render/performance_core.h"
 
 namespace {
 

@@ -29,9 +29,9 @@
 
 #include "engine/component/interface/orvan_music_description.h"
 #include "engine/orvan_music.h"
+#include "platform/music/client/settings.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/performance_core.h"
-#include "platform/music/settings.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/ui/message_box.h"
 
 namespace {

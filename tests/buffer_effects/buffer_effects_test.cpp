@@ -2,7 +2,7 @@
 // buffer, and the chain audibly running in the render pipeline.
 #include <cmath>
 
-#include "platform/music/effects.h"
+#include "platform/music/client/effects.h"
 #include "tests/performance/performance_fixture.h"
 
 namespace orvan::music::testing {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "platform/com/auto_string.h"
-#include "platform/music/settings.h"
+#include "platform/music/client/settings.h"
 #include "tests/support/smf_writer.h"
 
 namespace orvan::component_test {

@@ -5,9 +5,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/music/collection.h"
-#include "platform/music/loader.h"
-#include "platform/music/segment.h"
+#include "platform/music/client/collection.h"
+#include "platform/music/client/loader.h"
+#include "platform/music/client/segment.h"
 #include "tests/support/dls_writer.h"
 
 namespace orvan::music {

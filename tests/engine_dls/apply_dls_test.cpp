@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "engine/orvan_music.h"
+#include "platform/music/client/settings.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/settings.h"
 #include "platform/ui/message_box.h"
 #include "tests/support/dls_writer.h"
 #include "tests/support/run_command.h"

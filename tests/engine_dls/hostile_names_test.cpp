@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "engine/orvan_music.h"
-#include "platform/music/collection.h"
-#include "platform/music/loader.h"
+#include "platform/music/client/collection.h"
+#include "platform/music/client/loader.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/client/settings.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/segment.h"
-#include "platform/music/settings.h"
 #include "platform/ui/message_box.h"
 #include "tests/support/dls_writer.h"
 #include "tests/support/smf_writer.h"

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/orvan_music.h"
-#include "platform/music/settings.h"
+#include "platform/music/client/settings.h"
 #include "platform/ui/message_box.h"
 
 namespace orvan::engine::testing {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "platform/music/client/settings.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/settings.h"
 #include "test_sources.h"
 
 using namespace orvan;

@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "platform/music/midi/sequence.h"
-#include "platform/music/performance_core.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/synth.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "platform/music/performance_core.h"
+#include "platform/music/render/performance_core.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sound_measure.h"
 

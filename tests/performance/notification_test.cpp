@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/music/performance_core.h"
-#include "platform/music/root.h"
+#include "platform/music/client/root.h"
+#include "platform/music/render/performance_core.h"
 #include "tests/performance/performance_fixture.h"
 
 namespace orvan::music::testing {

@@ -10,8 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/music/client/loader.h"
 #include "platform/music/dsp/output_stage.h"
-#include "platform/music/loader.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sound_measure.h"
 

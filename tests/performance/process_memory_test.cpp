@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-#include "platform/music/performance.h"
-#include "platform/music/root.h"
-#include "platform/music/settings.h"
-#include "platform/music/sound_buffer.h"
+#include "platform/music/client/performance.h"
+#include "platform/music/client/root.h"
+#include "platform/music/client/settings.h"
+#include "platform/music/client/sound_buffer.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sanitizers.h"
 

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/music/loader.h"
+#include "platform/music/client/loader.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sound_measure.h"
 

@@ -8,9 +8,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/music/client/root.h"
 #include "platform/music/output/output_device.h"
-#include "platform/music/performance_core.h"
-#include "platform/music/root.h"
+#include "platform/music/render/performance_core.h"
 #include "tests/performance/performance_fixture.h"
 
 namespace orvan::music::testing {

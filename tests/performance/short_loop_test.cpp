@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/music/loader.h"
-#include "platform/music/performance_core.h"
+#include "platform/music/client/loader.h"
+#include "platform/music/render/performance_core.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/smf_writer.h"
 

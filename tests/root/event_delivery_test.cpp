@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/music/event_hub.h"
-#include "platform/music/root.h"
+#include "platform/music/client/event_hub.h"
+#include "platform/music/client/root.h"
 #include "wait_until.h"
 
 using namespace orvan;

@@ -6,16 +6,16 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/music/audio_path.h"
-#include "platform/music/loader.h"
+#include "platform/music/client/audio_path.h"
+#include "platform/music/client/loader.h"
+#include "platform/music/client/performance.h"
+#include "platform/music/client/root.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/client/segment_state.h"
+#include "platform/music/client/settings.h"
+#include "platform/music/client/sound_buffer.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/manual_device.h"
-#include "platform/music/performance.h"
-#include "platform/music/root.h"
-#include "platform/music/segment.h"
-#include "platform/music/segment_state.h"
-#include "platform/music/settings.h"
-#include "platform/music/sound_buffer.h"
 
 using namespace orvan;
 using namespace orvan::music;

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "platform/music/loader.h"
-#include "platform/music/segment.h"
+#include "platform/music/client/loader.h"
+#include "platform/music/client/segment.h"
 #include "tests/support/smf_writer.h"
 
 namespace orvan::music {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/music/performance_core.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/music/wave/converters.h"
 #include "platform/music/wave/wave_stream.h"
 #include "tests/support/sound_measure.h"

@@ -1,7 +1,7 @@
 // Music time, start points, loops and notifications of recorded music, to the sample.
 #include <algorithm>
 
-#include "platform/music/playback_shared.h"
+#include "platform/music/render/playback_shared.h"
 #include "platform/music/wave/wave_source.h"
 #include "tests/support/sound_measure.h"
 #include "tests/wave/wave_fixture.h"

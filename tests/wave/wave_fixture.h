@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/music/loader.h"
+#include "platform/music/client/loader.h"
 #include "tests/performance/performance_fixture.h"
 
 namespace orvan::music::testing {

@@ -13,11 +13,11 @@
 
 #include "engine/orvan_music.h"
 #include "orvan/status.h"
+#include "platform/music/client/performance.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/client/settings.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
-#include "platform/music/performance.h"
-#include "platform/music/segment.h"
-#include "platform/music/settings.h"
 #include "tools/tovel_play/effect_options.h"
 
 namespace orvan::tovel_play {

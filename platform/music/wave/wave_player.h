@@ -12,7 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/music/sequencer.h"
+#include "platform/music/render/sequencer.h"
 #include "platform/music/wave/wave_stream.h"
 
 namespace orvan::music {

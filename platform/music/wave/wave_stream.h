@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "platform/com/status.h"
-#include "platform/music/spsc_ring.h"
+#include "platform/music/render/spsc_ring.h"
 #include "platform/music/wave/wave_source.h"
 
 namespace orvan::music::wave {

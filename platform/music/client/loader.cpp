@@ -1,4 +1,4 @@
-#include "platform/music/loader.h"
+#include "platform/music/client/loader.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,8 +6,8 @@
 #include <array>
 #include <memory>
 
+#include "platform/music/client/segment.h"
 #include "platform/music/midi/sequence.h"
-#include "platform/music/segment.h"
 #include "platform/music/wave/wave_source.h"
 
 namespace orvan::music {

@@ -1,4 +1,4 @@
-#include "platform/music/event_hub.h"
+#include "platform/music/client/event_hub.h"
 
 #include <array>
 #include <atomic>
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <system_error>
 
-#include "platform/music/root.h"
+#include "platform/music/client/root.h"
 
 namespace orvan::music {
 namespace {

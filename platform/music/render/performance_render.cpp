@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/music/event_hub.h"
-#include "platform/music/performance_core.h"
-#include "platform/music/playback_shared.h"
+#include "platform/music/client/event_hub.h"
+#include "platform/music/render/performance_core.h"
+#include "platform/music/render/playback_shared.h"
 #include "platform/music/synth/synth.h"
 #include "platform/music/wave/wave_player.h"
 

@@ -4,9 +4,9 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/music/collection.h"
-#include "platform/music/performance_core.h"
-#include "platform/music/segment.h"
+#include "platform/music/client/collection.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/music/synth/dls_font.h"
 
 namespace orvan::music {

@@ -1,8 +1,8 @@
-#include "platform/music/root.h"
+#include "platform/music/client/root.h"
 
-#include "platform/music/event_hub.h"
-#include "platform/music/loader.h"
-#include "platform/music/performance.h"
+#include "platform/music/client/event_hub.h"
+#include "platform/music/client/loader.h"
+#include "platform/music/client/performance.h"
 
 namespace orvan::music {
 

@@ -1,8 +1,8 @@
-#include "platform/music/buffer_effect_chain.h"
+#include "platform/music/render/buffer_effect_chain.h"
 
 #include <algorithm>
 
-#include "platform/music/effect_objects.h"
+#include "platform/music/client/effect_objects.h"
 
 namespace orvan::music {
 

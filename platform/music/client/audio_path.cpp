@@ -1,7 +1,7 @@
-#include "platform/music/audio_path.h"
+#include "platform/music/client/audio_path.h"
 
-#include "platform/music/performance_core.h"
-#include "platform/music/sound_buffer.h"
+#include "platform/music/client/sound_buffer.h"
+#include "platform/music/render/performance_core.h"
 
 namespace orvan::music {
 

@@ -1,4 +1,4 @@
-#include "platform/music/effect_objects.h"
+#include "platform/music/client/effect_objects.h"
 
 #include "platform/music/dsp/chorus.h"
 #include "platform/music/dsp/distortion.h"

@@ -1,10 +1,10 @@
 // A segment's instrument collection: connecting to it and downloading it to a performance.
 #include <mutex>
 
-#include "platform/music/audio_path.h"
-#include "platform/music/collection.h"
-#include "platform/music/performance_core.h"
-#include "platform/music/segment.h"
+#include "platform/music/client/audio_path.h"
+#include "platform/music/client/collection.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/render/performance_core.h"
 
 namespace orvan::music {
 

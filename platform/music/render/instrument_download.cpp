@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "platform/music/midi/sequence.h"
-#include "platform/music/performance_core.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
 

@@ -34,10 +34,10 @@
 struct _fluid_sfont_t;
 
 #include "platform/music/dsp/output_stage.h"
-#include "platform/music/effect_chain.h"
 #include "platform/music/output/output_device.h"
-#include "platform/music/sequencer.h"
-#include "platform/music/spsc_ring.h"
+#include "platform/music/render/effect_chain.h"
+#include "platform/music/render/sequencer.h"
+#include "platform/music/render/spsc_ring.h"
 #include "platform/music/synth/soundfont_catalogue.h"
 #include "platform/music/types.h"
 

@@ -1,4 +1,4 @@
-#include "platform/music/settings.h"
+#include "platform/music/client/settings.h"
 
 #include <mutex>
 

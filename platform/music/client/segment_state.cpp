@@ -1,7 +1,7 @@
-#include "platform/music/segment_state.h"
+#include "platform/music/client/segment_state.h"
 
-#include "platform/music/playback_shared.h"
-#include "platform/music/segment.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/render/playback_shared.h"
 
 namespace orvan::music {
 

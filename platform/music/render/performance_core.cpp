@@ -1,11 +1,11 @@
-#include "platform/music/performance_core.h"
+#include "platform/music/render/performance_core.h"
 
 #include <algorithm>
 
-#include "platform/music/playback_shared.h"
-#include "platform/music/segment.h"
-#include "platform/music/segment_state.h"
-#include "platform/music/settings.h"
+#include "platform/music/client/segment.h"
+#include "platform/music/client/segment_state.h"
+#include "platform/music/client/settings.h"
+#include "platform/music/render/playback_shared.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/soundfont_locator.h"
 #include "platform/music/synth/synth.h"

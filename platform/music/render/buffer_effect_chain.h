@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/music/dsp/effect.h"
-#include "platform/music/effect_chain.h"
+#include "platform/music/render/effect_chain.h"
 #include "platform/music/types.h"
 
 namespace orvan::music {

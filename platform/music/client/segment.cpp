@@ -1,6 +1,6 @@
-#include "platform/music/segment.h"
+#include "platform/music/client/segment.h"
 
-#include "platform/music/collection.h"
+#include "platform/music/client/collection.h"
 #include "platform/music/wave/wave_source.h"
 
 namespace orvan::music {

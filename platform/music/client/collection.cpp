@@ -1,10 +1,10 @@
 // Collections and the loader's LoadCollection.
-#include "platform/music/collection.h"
+#include "platform/music/client/collection.h"
 
 #include <atomic>
 #include <memory>
 
-#include "platform/music/loader.h"
+#include "platform/music/client/loader.h"
 #include "platform/music/synth/dls_font.h"
 
 namespace orvan::music {

@@ -1,10 +1,10 @@
-#include "platform/music/sound_buffer.h"
+#include "platform/music/client/sound_buffer.h"
 
 #include <memory>
 
-#include "platform/music/buffer_effect_chain.h"
-#include "platform/music/effect_objects.h"
-#include "platform/music/performance_core.h"
+#include "platform/music/client/effect_objects.h"
+#include "platform/music/render/buffer_effect_chain.h"
+#include "platform/music/render/performance_core.h"
 
 namespace orvan::music {
 DirectSoundBuffer8::DirectSoundBuffer8(PerformanceCore* core) : core_(core) {}

@@ -4,9 +4,9 @@
 
 #include <string_view>
 
+#include "platform/music/client/effects.h"
 #include "platform/music/dsp/effect.h"
 #include "platform/music/dsp/effect_catalogue.h"
-#include "platform/music/effects.h"
 
 namespace orvan::music {
 

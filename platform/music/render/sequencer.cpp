@@ -1,4 +1,4 @@
-#include "platform/music/sequencer.h"
+#include "platform/music/render/sequencer.h"
 
 #include <algorithm>
 #include <cmath>
