@@ -230,25 +230,25 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
 }
 
 HResult PerformanceCore::stop_segment(const DirectMusicSegment8* segment) {
-  std::lock_guard lock(client_mutex_);
-  Command command;
-  command.kind = CommandKind::StopSegment;
-  command.target = segment;
-  if (HResult hr = push_command(command); com::failed(hr)) return hr;
-  for (auto& s : handed_) {
-    if (s->segment().get() == segment) s->shared()->playing.store(false, std::memory_order_relaxed);
-  }
-  return com::S_OK;
+  return stop_matching(CommandKind::StopSegment, segment, [&](const DirectMusicSegmentState8& s) {
+    return s.segment().get() == segment;
+  });
 }
 
 HResult PerformanceCore::stop_state(const DirectMusicSegmentState8* state) {
+  return stop_matching(CommandKind::StopState, state,
+                       [&](const DirectMusicSegmentState8& s) { return &s == state; });
+}
+
+template <class Matches>
+HResult PerformanceCore::stop_matching(CommandKind kind, const void* target, Matches matches) {
   std::lock_guard lock(client_mutex_);
   Command command;
-  command.kind = CommandKind::StopState;
-  command.target = state;
+  command.kind = kind;
+  command.target = target;
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
   for (auto& s : handed_) {
-    if (s.get() == state) s->shared()->playing.store(false, std::memory_order_relaxed);
+    if (matches(*s)) s->shared()->playing.store(false, std::memory_order_relaxed);
   }
   return com::S_OK;
 }

@@ -181,6 +181,10 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   static constexpr std::size_t kCommandCapacity = 256;
   static constexpr int kChunkFrames = 1024;
 
+  // Client side: queues a stop of `kind` for `target` and answers "not playing" at once for
+  // the handed states that `matches`.
+  template <class Matches>
+  HResult stop_matching(CommandKind kind, const void* target, Matches matches);
   // Client side; client_mutex_ held.
   HResult push_command(const Command& command);
   // The font of the collection `segment` is connected to, if this synthesizer holds it.
