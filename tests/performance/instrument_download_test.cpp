@@ -6,7 +6,10 @@
 #include <fluidsynth.h>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include "platform/music/midi/sequence.h"
 #include "platform/music/render/performance_core.h"
@@ -150,6 +153,32 @@ TEST(InstrumentDownload, APiecesFontIsFreedOnceTheNextHasTakenOverAndItsVoicesEn
   p.play(strings);
   p.render(kRate / 4);
   EXPECT_EQ(core->held_instrument_fonts(), 1u) << "the same piece takes the same font";
+}
+
+// A SoundFont rewritten after its directory was read is refused, not read through the old
+// directory; the channel reads the new file once it is opened again.
+TEST(InstrumentDownload, ASoundFontChangedAfterItsDirectoryWasReadIsRefused) {
+  namespace fs = std::filesystem;
+  const fs::path copy =
+      fs::temp_directory_path() / ("orvan-changed-" + std::to_string(::getpid()) + ".sf2");
+  fs::copy_file(kSmallSoundFont, copy, fs::copy_options::overwrite_existing);
+  const synth::PresetUse piano[] = {{{0, 0}, {60 << 7 | 100}}};
+  struct _fluid_sfont_t* font = nullptr;
+  {
+    std::unique_ptr<synth::Synth> s;
+    ASSERT_EQ(synth::Synth::create(kRate, copy.string(), s), com::S_OK);
+    ASSERT_EQ(s->library()->load_instruments(piano, font), com::S_OK);
+    synth::discard_font(font);
+    std::ofstream(copy, std::ios::app) << "grown";
+    EXPECT_EQ(s->library()->load_instruments(piano, font), com::MUSIC_E_SYNTH_FAILED);
+    EXPECT_EQ(font, nullptr);
+  }
+  std::unique_ptr<synth::Synth> reopened;
+  ASSERT_EQ(synth::Synth::create(kRate, copy.string(), reopened), com::S_OK);
+  EXPECT_EQ(reopened->library()->load_instruments(piano, font), com::S_OK);
+  reopened.reset();
+  synth::discard_font(font);
+  fs::remove(copy);
 }
 
 }  // namespace

@@ -28,7 +28,8 @@ constexpr int kChannels = 16;
 
 struct ServedDirectory {
   const std::string* path = nullptr;
-  std::int64_t offset = 0;  // where the file's own directory begins
+  const FileIdentity* identity = nullptr;  // the file the directory was read from
+  std::int64_t offset = 0;                 // where the file's own directory begins
   const std::vector<std::uint8_t>* bytes = nullptr;
 };
 // Set while this thread's library loads a cut font; the loader's callbacks run on the
@@ -59,6 +60,14 @@ void* open_served(const char* filename) {
     ::close(fd);
     return nullptr;
   }
+  const ServedDirectory* served = t_served;
+  const bool serving = served && *served->path == filename;
+  // A file replaced or rewritten since its directory was read would be misread through it.
+  FileIdentity identity;
+  if (serving && (!identify_file(fd, identity) || !(identity == *served->identity))) {
+    ::close(fd);
+    return nullptr;
+  }
   auto* file = new (std::nothrow) ServedFile;
   if (!file) {
     ::close(fd);
@@ -67,8 +76,7 @@ void* open_served(const char* filename) {
   file->fd = fd;
   file->prefix = info.st_size;
   file->size = info.st_size;
-  if (const ServedDirectory* served = t_served;
-      served && *served->path == filename && served->offset <= info.st_size) {
+  if (serving) {
     file->prefix = served->offset;
     file->directory = served->bytes;
     file->size = served->offset + static_cast<std::int64_t>(served->bytes->size());
@@ -305,7 +313,8 @@ HResult InstrumentLibrary::load_instruments(std::span<const PresetUse> uses, flu
   const std::vector<std::uint8_t> directory = catalogue_->cut_directory(present);
 
   std::lock_guard lock(mutex_);
-  const ServedDirectory served{&catalogue_->path(), catalogue_->directory_offset(), &directory};
+  const ServedDirectory served{&catalogue_->path(), &catalogue_->identity(),
+                               catalogue_->directory_offset(), &directory};
   const ServingDirectory serving(served);
   const int id = fluid_synth_sfload(synth_, catalogue_->path().c_str(), 0);
   if (id == FLUID_FAILED) return com::MUSIC_E_SYNTH_FAILED;

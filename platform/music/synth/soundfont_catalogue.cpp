@@ -1,5 +1,9 @@
 #include "platform/music/synth/soundfont_catalogue.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -101,8 +105,25 @@ void copy_records(const Source& from, std::size_t first, std::size_t last, const
 
 }  // namespace
 
+bool identify_file(int fd, FileIdentity& out) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  out = {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+         static_cast<std::int64_t>(info.st_size),
+         static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+  return true;
+}
+
 HResult SoundFontCatalogue::read(const std::string& path,
                                  std::unique_ptr<SoundFontCatalogue>& out) {
+  // The identity is taken before reading and checked after: a file changed meanwhile fails.
+  FileIdentity before;
+  {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const bool known = fd >= 0 && identify_file(fd, before);
+    if (fd >= 0) ::close(fd);
+    if (!known) return com::MUSIC_E_SYNTH_FAILED;
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) return com::MUSIC_E_SYNTH_FAILED;
   file.seekg(0, std::ios::end);
@@ -118,6 +139,7 @@ HResult SoundFontCatalogue::read(const std::string& path,
 
   std::unique_ptr<SoundFontCatalogue> catalogue(new SoundFontCatalogue);
   catalogue->path_ = path;
+  catalogue->identity_ = before;
   std::vector<std::uint8_t> directory;
   for (std::int64_t at = 12; at + 12 <= form_end;) {
     std::uint8_t chunk[12];
@@ -165,6 +187,11 @@ HResult SoundFontCatalogue::read(const std::string& path,
       !indices_hold(records(kIbag), kBagModulator, records(kImod))) {
     return com::MUSIC_E_SYNTH_FAILED;
   }
+  FileIdentity after;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  const bool unchanged = fd >= 0 && identify_file(fd, after) && after == before;
+  if (fd >= 0) ::close(fd);
+  if (!unchanged) return com::MUSIC_E_SYNTH_FAILED;
   const Source phdr = records(kPhdr);
   for (std::size_t i = 0; i + 1 < phdr.count(); ++i) {
     catalogue->presets_.push_back({phdr.index(i, kPresetBank), phdr.index(i, kPresetNumber)});

@@ -24,6 +24,18 @@
 
 namespace orvan::music::synth {
 
+// Which file a path named, and in which state: a SoundFont replaced or rewritten after its
+// directory was read must not be read through that directory.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modified_ns = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// The identity of the open file `fd`; false when it cannot be read.
+bool identify_file(int fd, FileIdentity& out);
+
 struct PresetId {
   std::uint16_t bank = 0;
   std::uint16_t program = 0;
@@ -45,6 +57,8 @@ class SoundFontCatalogue {
   static com::HResult read(const std::string& path, std::unique_ptr<SoundFontCatalogue>& out);
 
   const std::string& path() const { return path_; }
+  // The file as it was when its directory was read.
+  const FileIdentity& identity() const { return identity_; }
   // Every preset of the file, in directory order.
   const std::vector<PresetId>& presets() const { return presets_; }
   bool has(PresetId id) const;
@@ -65,6 +79,7 @@ class SoundFontCatalogue {
   // imod, igen, shdr. Each ends with its terminal record.
   static constexpr int kChunkCount = 9;
   std::string path_;
+  FileIdentity identity_;
   std::int64_t directory_offset_ = 0;
   std::vector<std::vector<std::uint8_t>> chunks_;
   std::vector<PresetId> presets_;
