@@ -45,7 +45,8 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
     synth::discard_font(loaded);
     return com::MUSIC_E_CLOSED;
   }
-  if (!loaded) return com::S_OK;  // the SoundFont has none of them: the piece plays silent
+  // The SoundFont has none of them: the play leaves the instruments sounding now in place.
+  if (!loaded) return com::S_OK;
   instruments_.push_back({presets, loaded, 1, false, 0});
   font = loaded;
   return com::S_OK;
