@@ -16,37 +16,10 @@ using com::Ref;
 using com::VariantBool;
 using namespace music;
 
-// Each method: its name, the type of its value, the record it patches and the field written.
-// The enumerations hold the platform's own codes: they go into the record unchanged.
-#define ORVAN_EFFECT_PARAMETER_METHODS(X)                                           \
-  X(SetFX_Dist_Gain, float, DSFXDISTORTION, Gain)                                   \
-  X(SetFX_Dist_Edge, float, DSFXDISTORTION, Edge)                                   \
-  X(SetFX_Dist_PostEQCenterFrequency, float, DSFXDISTORTION, PostEQCenterFrequency) \
-  X(SetFX_Dist_PostEQBandwidth, float, DSFXDISTORTION, PostEQBandwidth)             \
-  X(SetFX_Dist_PreLowpassCutoff, float, DSFXDISTORTION, PreLowpassCutoff)           \
-  X(SetFX_Cho_WetDryMix, float, DSFXCHORUS, WetDryMix)                              \
-  X(SetFX_Cho_Depth, float, DSFXCHORUS, Depth)                                      \
-  X(SetFX_Cho_Feedback, float, DSFXCHORUS, Feedback)                                \
-  X(SetFX_Cho_Frequency, float, DSFXCHORUS, Frequency)                              \
-  X(SetFX_Cho_Waveform, CONST_OSFX_WAVE, DSFXCHORUS, Waveform)                      \
-  X(SetFX_Cho_Delay, float, DSFXCHORUS, Delay)                                      \
-  X(SetFX_Cho_Phase, CONST_OSFX_PHASE, DSFXCHORUS, Phase)                           \
-  X(SetFX_Rev_Gain, float, DSFXWAVESREVERB, InGain)                                 \
-  X(SetFX_Rev_Mix, float, DSFXWAVESREVERB, ReverbMix)                               \
-  X(SetFX_Rev_Time, float, DSFXWAVESREVERB, ReverbTime)                             \
-  X(SetFX_Rev_HighFreqRTRatio, float, DSFXWAVESREVERB, HighFreqRTRatio)             \
-  X(SetFX_Rev3D_Room, std::int32_t, DSFXI3DL2REVERB, Room)                          \
-  X(SetFX_Rev3D_RoomHF, std::int32_t, DSFXI3DL2REVERB, RoomHF)                      \
-  X(SetFX_Rev3D_RoomRolloffFactor, float, DSFXI3DL2REVERB, RoomRolloffFactor)       \
-  X(SetFX_Rev3D_DecayTime, float, DSFXI3DL2REVERB, DecayTime)                       \
-  X(SetFX_Rev3D_DecayHFRatio, float, DSFXI3DL2REVERB, DecayHFRatio)                 \
-  X(SetFX_Rev3D_Reflections, std::int32_t, DSFXI3DL2REVERB, Reflections)            \
-  X(SetFX_Rev3D_ReflectionsDelay, float, DSFXI3DL2REVERB, ReflectionsDelay)         \
-  X(SetFX_Rev3D_Reverb, std::int32_t, DSFXI3DL2REVERB, Reverb)                      \
-  X(SetFX_Rev3D_ReverbDelay, float, DSFXI3DL2REVERB, ReverbDelay)                   \
-  X(SetFX_Rev3D_Diffusion, float, DSFXI3DL2REVERB, Diffusion)                       \
-  X(SetFX_Rev3D_Density, float, DSFXI3DL2REVERB, Density)                           \
-  X(SetFX_Rev3D_HFReference, float, DSFXI3DL2REVERB, HFReference)
+// The methods come from ORVAN_EFFECT_PARAMETER_METHODS (engine/generated/, made from the
+// interface's description): each one's name, the type of its value, the record it patches and
+// the field written. The enumerations hold the platform's own codes: they go into the record
+// unchanged.
 
 namespace {
 
@@ -141,8 +114,6 @@ const EffectParameterMethod kMethods[] = {ORVAN_EFFECT_PARAMETER_METHODS(ORVAN_T
 #undef ORVAN_TABLE_ENTRY
 
 }  // namespace
-
-#undef ORVAN_EFFECT_PARAMETER_METHODS
 
 std::span<const EffectParameterMethod> effect_parameter_methods() noexcept {
   return kMethods;

@@ -23,6 +23,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/generated/effect_parameter_methods.inc"
 #include "orvan/chorus_constants.h"
 #include "platform/com/auto_string.h"
 #include "platform/com/object.h"
@@ -95,34 +96,11 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult Effect_Clear();
 
   // --- Effect parameters (result: true when the value was applied) -----------------------
-  HResult SetFX_Dist_Gain(float Value, com::VariantBool& result);
-  HResult SetFX_Dist_Edge(float Value, com::VariantBool& result);
-  HResult SetFX_Dist_PostEQBandwidth(float Value, com::VariantBool& result);
-  HResult SetFX_Dist_PostEQCenterFrequency(float Value, com::VariantBool& result);
-  HResult SetFX_Dist_PreLowpassCutoff(float Value, com::VariantBool& result);
-  HResult SetFX_Cho_Feedback(float Value, com::VariantBool& result);
-  HResult SetFX_Cho_Delay(float Value, com::VariantBool& result);
-  HResult SetFX_Cho_Depth(float Value, com::VariantBool& result);
-  HResult SetFX_Cho_Frequency(float Value, com::VariantBool& result);
-  HResult SetFX_Cho_WetDryMix(float Value, com::VariantBool& result);
-  HResult SetFX_Cho_Phase(CONST_OSFX_PHASE Value, com::VariantBool& result);
-  HResult SetFX_Cho_Waveform(CONST_OSFX_WAVE Value, com::VariantBool& result);
-  HResult SetFX_Rev_Gain(float Value, com::VariantBool& result);
-  HResult SetFX_Rev_Mix(float Value, com::VariantBool& result);
-  HResult SetFX_Rev_Time(float Value, com::VariantBool& result);
-  HResult SetFX_Rev_HighFreqRTRatio(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_DecayHFRatio(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_DecayTime(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_Density(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_Diffusion(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_HFReference(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_ReflectionsDelay(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_ReverbDelay(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_RoomRolloffFactor(float Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_Reflections(std::int32_t Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_Reverb(std::int32_t Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_Room(std::int32_t Value, com::VariantBool& result);
-  HResult SetFX_Rev3D_RoomHF(std::int32_t Value, com::VariantBool& result);
+  // One per field of the four effects the interface sets, from the interface's description.
+#define ORVAN_DECLARE_EFFECT_PARAMETER_METHOD(method, Value_type, record, field) \
+  HResult method(Value_type Value, com::VariantBool& result);
+  ORVAN_EFFECT_PARAMETER_METHODS(ORVAN_DECLARE_EFFECT_PARAMETER_METHOD)
+#undef ORVAN_DECLARE_EFFECT_PARAMETER_METHOD
 
   // --- Master controls (this channel's performance only) ----------------------------------
   HResult SetMasterTempo(const float& Value);
@@ -147,8 +125,12 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // interface has no member for, such as the output's progress or a start point without a
   // play. Empty before InitOrvanAudio and Music_Load, and after CleanupAudio. Client
   // thread only, like every other method.
-  const com::Ref<music::DirectMusicPerformance8>& performance() const { return Perf; }
-  const com::Ref<music::DirectMusicSegment8>& segment() const { return Seg; }
+  const com::Ref<music::DirectMusicPerformance8>& performance() const {
+    return Perf;
+  }
+  const com::Ref<music::DirectMusicSegment8>& segment() const {
+    return Seg;
+  }
 
  protected:
   // Shows the farewell box, then destroys every event this object created (waiting for a

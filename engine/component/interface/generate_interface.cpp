@@ -9,6 +9,8 @@
 //   engine/component/generated/music_object_forwarding.cpp  the shell's 50 methods
 //   demos/tests/recording_engine/recording_methods.cpp      the recording engine's 50
 //   fuzz/engine_calls_members.inc                           the fuzz target's plain calls
+//   engine/generated/effect_parameter_methods.inc           the engine's 28 effect-parameter
+//                                                            methods with the fields they write
 //
 // The files are committed, so that the source tree is a complete client kit and readers see
 // the code they call; the build runs `generate_interface --check SOURCE_DIR` as a test that
@@ -533,6 +535,30 @@ std::string fuzz_calls() {
   return out + "// clang-format on\n";
 }
 
+// The engine's effect-parameter methods as one X-macro list, in the interface's order: the
+// engine class declares them from it and effect_parameters.cpp defines them and their table.
+std::string effect_parameter_methods() {
+  std::string out = generated_cpp_note() +
+                    "//\n// _OrvanMusic's effect-parameter methods as X(method, value type, "
+                    "record, field written).\n// clang-format off\n"
+                    "#define ORVAN_EFFECT_PARAMETER_METHODS(X) \\\n";
+  std::vector<std::string> lines;
+  for (const d::Member& m : d::kMembers) {
+    if (m.record.empty()) continue;
+    const d::Type type = params_of(m).front().type;
+    const std::string value = type == d::Type::R4            ? "float"
+                              : type == d::Type::ChorusPhase ? "CONST_OSFX_PHASE"
+                              : type == d::Type::ChorusWave  ? "CONST_OSFX_WAVE"
+                                                             : "std::int32_t";
+    lines.push_back("  X(" + std::string(m.name) + ", " + value + ", " + std::string(m.record) +
+                    ", " + std::string(m.field) + ")");
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    out += lines[i] + (i + 1 < lines.size() ? " \\\n" : "\n");
+  }
+  return out + "// clang-format on\n";
+}
+
 // --- Main ----------------------------------------------------------------------------------
 
 std::string read_file(const std::string& path) {
@@ -560,6 +586,7 @@ int main(int argc, char** argv) {
       {"engine/component/generated/music_object_forwarding.cpp", shell_forwarding()},
       {"demos/tests/recording_engine/recording_methods.cpp", recording_methods()},
       {"fuzz/engine_calls_members.inc", fuzz_calls()},
+      {"engine/generated/effect_parameter_methods.inc", effect_parameter_methods()},
   };
   int stale = 0;
   for (const auto& [path, text] : files) {

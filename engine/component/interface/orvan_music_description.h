@@ -47,6 +47,10 @@ struct Member {
   std::size_t param_count = 0;
   // A line the headers show above the member, starting a group; empty for none.
   std::string_view heading{};
+  // An effect parameter's record and the field it writes (names in the platform's records);
+  // empty for other members.
+  std::string_view record{};
+  std::string_view field{};
 };
 
 struct Constant {
@@ -130,9 +134,14 @@ constexpr Member method(std::string_view name, Param a, std::string_view heading
 constexpr Member method(std::string_view name, Param a, Param b, std::string_view heading = {}) {
   return {name, {a, b}, 2, heading};
 }
-// An effect parameter: the value, and whether it was applied.
-constexpr Member setter(std::string_view name, Type type, std::string_view heading = {}) {
-  return method(name, value("Value", type), result(Type::Bool), heading);
+// An effect parameter: the value, and whether it was applied; it writes `field` of the
+// effect's `record`.
+constexpr Member setter(std::string_view name, Type type, std::string_view record,
+                        std::string_view field, std::string_view heading = {}) {
+  Member m = method(name, value("Value", type), result(Type::Bool), heading);
+  m.record = record;
+  m.field = field;
+  return m;
 }
 
 }  // namespace build
@@ -156,35 +165,37 @@ inline constexpr std::array kMembers = {
     build::method("Effect_ReverbOn"),
     build::method("Effect_3DReverb_On"),
     build::method("Effect_Clear"),
-    build::setter("SetFX_Dist_Gain", Type::R4,
+    build::setter("SetFX_Dist_Gain", Type::R4, "DSFXDISTORTION", "Gain",
                   "Effect parameters; result is true when the value was applied."),
-    build::setter("SetFX_Dist_Edge", Type::R4),
-    build::setter("SetFX_Dist_PostEQBandwidth", Type::R4),
-    build::setter("SetFX_Dist_PostEQCenterFrequency", Type::R4),
-    build::setter("SetFX_Dist_PreLowpassCutoff", Type::R4),
-    build::setter("SetFX_Cho_Feedback", Type::R4),
-    build::setter("SetFX_Cho_Delay", Type::R4),
-    build::setter("SetFX_Cho_Depth", Type::R4),
-    build::setter("SetFX_Cho_Frequency", Type::R4),
-    build::setter("SetFX_Cho_WetDryMix", Type::R4),
-    build::setter("SetFX_Cho_Phase", Type::ChorusPhase),
-    build::setter("SetFX_Cho_Waveform", Type::ChorusWave),
-    build::setter("SetFX_Rev_Gain", Type::R4),
-    build::setter("SetFX_Rev_Mix", Type::R4),
-    build::setter("SetFX_Rev_Time", Type::R4),
-    build::setter("SetFX_Rev_HighFreqRTRatio", Type::R4),
-    build::setter("SetFX_Rev3D_DecayHFRatio", Type::R4),
-    build::setter("SetFX_Rev3D_DecayTime", Type::R4),
-    build::setter("SetFX_Rev3D_Density", Type::R4),
-    build::setter("SetFX_Rev3D_Diffusion", Type::R4),
-    build::setter("SetFX_Rev3D_HFReference", Type::R4),
-    build::setter("SetFX_Rev3D_ReflectionsDelay", Type::R4),
-    build::setter("SetFX_Rev3D_ReverbDelay", Type::R4),
-    build::setter("SetFX_Rev3D_RoomRolloffFactor", Type::R4),
-    build::setter("SetFX_Rev3D_Reflections", Type::I4),
-    build::setter("SetFX_Rev3D_Reverb", Type::I4),
-    build::setter("SetFX_Rev3D_Room", Type::I4),
-    build::setter("SetFX_Rev3D_RoomHF", Type::I4),
+    build::setter("SetFX_Dist_Edge", Type::R4, "DSFXDISTORTION", "Edge"),
+    build::setter("SetFX_Dist_PostEQBandwidth", Type::R4, "DSFXDISTORTION", "PostEQBandwidth"),
+    build::setter("SetFX_Dist_PostEQCenterFrequency", Type::R4, "DSFXDISTORTION",
+                  "PostEQCenterFrequency"),
+    build::setter("SetFX_Dist_PreLowpassCutoff", Type::R4, "DSFXDISTORTION", "PreLowpassCutoff"),
+    build::setter("SetFX_Cho_Feedback", Type::R4, "DSFXCHORUS", "Feedback"),
+    build::setter("SetFX_Cho_Delay", Type::R4, "DSFXCHORUS", "Delay"),
+    build::setter("SetFX_Cho_Depth", Type::R4, "DSFXCHORUS", "Depth"),
+    build::setter("SetFX_Cho_Frequency", Type::R4, "DSFXCHORUS", "Frequency"),
+    build::setter("SetFX_Cho_WetDryMix", Type::R4, "DSFXCHORUS", "WetDryMix"),
+    build::setter("SetFX_Cho_Phase", Type::ChorusPhase, "DSFXCHORUS", "Phase"),
+    build::setter("SetFX_Cho_Waveform", Type::ChorusWave, "DSFXCHORUS", "Waveform"),
+    build::setter("SetFX_Rev_Gain", Type::R4, "DSFXWAVESREVERB", "InGain"),
+    build::setter("SetFX_Rev_Mix", Type::R4, "DSFXWAVESREVERB", "ReverbMix"),
+    build::setter("SetFX_Rev_Time", Type::R4, "DSFXWAVESREVERB", "ReverbTime"),
+    build::setter("SetFX_Rev_HighFreqRTRatio", Type::R4, "DSFXWAVESREVERB", "HighFreqRTRatio"),
+    build::setter("SetFX_Rev3D_DecayHFRatio", Type::R4, "DSFXI3DL2REVERB", "DecayHFRatio"),
+    build::setter("SetFX_Rev3D_DecayTime", Type::R4, "DSFXI3DL2REVERB", "DecayTime"),
+    build::setter("SetFX_Rev3D_Density", Type::R4, "DSFXI3DL2REVERB", "Density"),
+    build::setter("SetFX_Rev3D_Diffusion", Type::R4, "DSFXI3DL2REVERB", "Diffusion"),
+    build::setter("SetFX_Rev3D_HFReference", Type::R4, "DSFXI3DL2REVERB", "HFReference"),
+    build::setter("SetFX_Rev3D_ReflectionsDelay", Type::R4, "DSFXI3DL2REVERB", "ReflectionsDelay"),
+    build::setter("SetFX_Rev3D_ReverbDelay", Type::R4, "DSFXI3DL2REVERB", "ReverbDelay"),
+    build::setter("SetFX_Rev3D_RoomRolloffFactor", Type::R4, "DSFXI3DL2REVERB",
+                  "RoomRolloffFactor"),
+    build::setter("SetFX_Rev3D_Reflections", Type::I4, "DSFXI3DL2REVERB", "Reflections"),
+    build::setter("SetFX_Rev3D_Reverb", Type::I4, "DSFXI3DL2REVERB", "Reverb"),
+    build::setter("SetFX_Rev3D_Room", Type::I4, "DSFXI3DL2REVERB", "Room"),
+    build::setter("SetFX_Rev3D_RoomHF", Type::I4, "DSFXI3DL2REVERB", "RoomHF"),
     build::method("SetMasterTempo", build::by_ref("Value", Type::R4),
                   "Master controls of this channel."),
     build::method("SetMasterVolume", build::by_ref("Value", Type::I4)),
