@@ -545,7 +545,7 @@ std::string effect_parameter_methods() {
   std::vector<std::string> lines;
   for (const d::Member& m : d::kMembers) {
     if (m.record.empty()) continue;
-    const d::Type type = params_of(m).front().type;
+    const d::Type type = m.params[0].type;  // the value; the result follows
     const std::string value = type == d::Type::R4            ? "float"
                               : type == d::Type::ChorusPhase ? "CONST_OSFX_PHASE"
                               : type == d::Type::ChorusWave  ? "CONST_OSFX_WAVE"
