@@ -166,11 +166,19 @@ TEST_F(TovelPlayRenderStart, ThemeSoundsAsBeforeInstrumentsWereDownloadedByUse) 
   }
   for (int rate : {48000, 44100}) {
     SCOPED_TRACE(rate);
-    std::ifstream in(ORVAN_SOURCE_DIR "/tests/data/theme_window_rms_" + std::to_string(rate) +
-                     ".txt");
+    // The values after "rate RATE", up to the next rate's line.
+    std::ifstream in(ORVAN_SOURCE_DIR "/tests/data/theme_window_rms.txt");
     std::vector<double> before;
-    for (std::string line; std::getline(in, line);) {
-      if (!line.empty() && line[0] != '#') before.push_back(std::stod(line));
+    bool ours = false;
+    for (std::string word; in >> word;) {
+      if (word == "#") {
+        std::getline(in, word);
+      } else if (word == "rate") {
+        in >> word;
+        ours = word == std::to_string(rate);
+      } else if (ours) {
+        before.push_back(std::stod(word));
+      }
     }
     const std::vector<float> now =
         wav_samples(render(ORVAN_BINARY_DIR "/media/Theme.mid", "--rate " + std::to_string(rate)));
