@@ -1,6 +1,7 @@
 /* What a C compiler makes of the client headers: the function-table offset of each method of
- * _OrvanMusic by name (from tests/component/member_names.h), and the sizes and a few member
- * offsets of the records clients pass. Compiled as C99 in tests/component/c_layout_probe.c. */
+ * _OrvanMusic by name (the names come from tests/data/tovel_members.tsv, through
+ * member_names.h), and the sizes and a few member offsets of the records clients pass. Compiled as
+ * C99 in tests/component/c_layout_probe.c. */
 #ifndef ORVAN_TESTS_COMPONENT_C_LAYOUT_PROBE_H
 #define ORVAN_TESTS_COMPONENT_C_LAYOUT_PROBE_H
 
