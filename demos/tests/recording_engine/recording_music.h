@@ -41,7 +41,8 @@ class RecordingMusic final : public _OrvanMusic {
   HRESULT Reserved8() override { return E_NOTIMPL; }
   HRESULT Reserved9() override { return E_NOTIMPL; }
 
-  // The 50 methods: demos/tests/recording_engine/recording_methods.cpp, generated.
+  // The 50 methods: recording_methods.cpp, which the build makes from the interface's
+  // description.
 #include "engine/component/generated/orvan_music_overrides.inc"
 
  private:

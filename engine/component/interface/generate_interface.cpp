@@ -7,13 +7,17 @@
 //   engine/component/generated/orvan_music_overrides.inc    the 50 declarations of a class
 //                                                            that implements _OrvanMusic
 //   engine/component/generated/music_object_forwarding.cpp  the shell's 50 methods
-//   demos/tests/recording_engine/recording_methods.cpp      the recording engine's 50
 //   fuzz/engine_calls_members.inc                           the fuzz target's plain calls
 //   engine/generated/effect_parameter_methods.inc           the engine's 28 effect-parameter
 //                                                            methods with the fields they write
 //
-// The files are committed, so that the source tree is a complete client kit and readers see
-// the code they call; the build runs `generate_interface --check SOURCE_DIR` as a test that
+// and, made by the build rather than committed (`generate_interface --recording-engine OUT`):
+//
+//   recording_methods.cpp                                   the window tests' recording
+//                                                            engine's 50 methods
+//
+// The files above are committed, so that the source tree is a complete client kit and readers
+// see the code they call; the build runs `generate_interface --check SOURCE_DIR` as a test that
 // fails, naming the file, when one differs from what this program makes now.
 // `generate_interface --write SOURCE_DIR` (the target orvan-regenerate-interface) rewrites
 // them.
@@ -466,11 +470,13 @@ std::string shell_forwarding() {
 
 // The recording engine: "Name(arg,arg)" into the call log, scripted status and answers.
 std::string recording_methods() {
-  std::string out = generated_cpp_note() +
-                    "//\n// The recording engine's 50 methods: each writes its call with its "
-                    "arguments to the log and\n// answers as the test scripted.\n"
-                    "#include \"demos/tests/recording_engine/recording_music.h\"\n\n"
-                    "// clang-format off\nnamespace orvan::demo_test {\n";
+  std::string out =
+      "// Made by the build with engine/component/interface/generate_interface.cpp "
+      "from\n// engine/component/interface/orvan_music_description.h.\n"
+      "//\n// The recording engine's 50 methods: each writes its call with its "
+      "arguments to the log and\n// answers as the test scripted.\n"
+      "#include \"demos/tests/recording_engine/recording_music.h\"\n\n"
+      "// clang-format off\nnamespace orvan::demo_test {\n";
   for (std::size_t i = 0; i < d::kMembers.size(); ++i) {
     const d::Member& m = d::kMembers[i];
     const Signature s = member_signature(m, i);
@@ -573,8 +579,14 @@ std::string read_file(const std::string& path) {
 
 int main(int argc, char** argv) {
   const std::string mode = argc == 3 ? argv[1] : "";
+  if (mode == "--recording-engine") {
+    std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+    out << recording_methods();
+    return out.flush() ? 0 : 1;
+  }
   if (mode != "--check" && mode != "--write") {
-    std::fprintf(stderr, "usage: %s --check|--write SOURCE_DIR\n", argv[0]);
+    std::fprintf(stderr, "usage: %s --check|--write SOURCE_DIR | --recording-engine OUT\n",
+                 argv[0]);
     return 2;
   }
   const std::string root = argv[2];
@@ -584,7 +596,6 @@ int main(int argc, char** argv) {
       {"include/orvan/tovel.h", tovel_header()},
       {"engine/component/generated/orvan_music_overrides.inc", overrides_include()},
       {"engine/component/generated/music_object_forwarding.cpp", shell_forwarding()},
-      {"demos/tests/recording_engine/recording_methods.cpp", recording_methods()},
       {"fuzz/engine_calls_members.inc", fuzz_calls()},
       {"engine/generated/effect_parameter_methods.inc", effect_parameter_methods()},
   };
