@@ -8,6 +8,7 @@
 #include "platform/music/wave/converters.h"
 #include "platform/music/wave/wave_stream.h"
 #include "tests/support/sound_measure.h"
+#include "tests/support/tone_analysis.h"
 #include "tests/wave/wave_fixture.h"
 
 namespace orvan::music::testing {
@@ -140,15 +141,9 @@ TEST(WaveStream, DamagedFilePlaysUpToTheDamageAndEndsWithItsNotice) {
             (std::vector<std::int32_t>{DMUS_NOTIFICATION_SEGSTART, DMUS_NOTIFICATION_SEGEND}));
 }
 
-// Amplitude of `hz` in a mono signal (a single-bin DFT).
+// Amplitude of `hz` in a mono signal: the Hann window's single-bin level is a quarter of it.
 double amplitude(const std::vector<float>& mono, double hz) {
-  double re = 0.0, im = 0.0;
-  for (std::size_t i = 0; i < mono.size(); ++i) {
-    const double phase = 2.0 * M_PI * hz * static_cast<double>(i) / kRate;
-    re += mono[i] * std::cos(phase);
-    im += mono[i] * std::sin(phase);
-  }
-  return 2.0 * std::hypot(re, im) / static_cast<double>(mono.size());
+  return 4.0 * orvan::test::tone_level(mono, kRate, hz);
 }
 
 TEST(WaveStream, MonoPlaysCentredAndSurroundFoldsDownToStereo) {
