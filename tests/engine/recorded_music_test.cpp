@@ -1,11 +1,12 @@
 // A recording through the engine object: loaded, played, sought, DLS calls beside it, a
 // MIDI channel alongside, effects on it, and cleaned up while it plays.
-#include <numbers>
+#include <span>
 
 #include "tests/engine/engine_fixture.h"
 #include "tests/support/dls_writer.h"
 #include "tests/support/run_command.h"
 #include "tests/support/sound_measure.h"
+#include "tests/support/tone_analysis.h"
 
 namespace orvan::engine::testing {
 namespace {
@@ -55,17 +56,12 @@ TEST_F(RecordedMusic, PlaysSeeksTakesDlsCallsAndCleansUpWhilePlaying) {
   EXPECT_TRUE(boxes_->boxes().empty());
 }
 
-// RMS of the left channel's component at `hz` over `frames` frames from `first` (one DFT bin).
+// Level of the left channel's component at `hz` over `frames` frames from `first`.
 double level_at(const std::vector<float>& stereo, std::size_t first, std::size_t frames, double hz,
                 int rate) {
-  double re = 0.0;
-  double im = 0.0;
-  for (std::size_t i = 0; i < frames; ++i) {
-    const double phase = 2.0 * std::numbers::pi * hz * static_cast<double>(i) / rate;
-    re += stereo[2 * (first + i)] * std::cos(phase);
-    im += stereo[2 * (first + i)] * std::sin(phase);
-  }
-  return std::sqrt(2.0 * (re * re + im * im)) / static_cast<double>(frames);
+  const auto left =
+      orvan::testing::channel_of(std::span<const float>(stereo).subspan(2 * first, 2 * frames), 0);
+  return orvan::test::tone_level(left, rate, hz);
 }
 
 TEST_F(RecordedMusic, EffectsOfBufferZeroChangeARecordingAsTheyChangeMusic) {
