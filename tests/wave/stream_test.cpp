@@ -93,6 +93,37 @@ TEST(WaveStream, TempoShortensThePlayAndKeepsThePitch) {
   EXPECT_NEAR(dominant_frequency(mono, kRate, 900, 1100, 1), 1000.0, 10.0);
 }
 
+// Largest difference between neighbouring samples of either channel, from frame `from`.
+float largest_step(const std::vector<float>& stereo, std::size_t from) {
+  float largest = 0.0f;
+  for (std::size_t i = 2 * from + 2; i < stereo.size(); ++i) {
+    largest = std::max(largest, std::abs(stereo[i] - stereo[i - 2]));
+  }
+  return largest;
+}
+
+TEST(WaveStream, TempoReturningToOneLeavesNoSeam) {
+  // A steady 0.5 tone at 44.1 kHz while master tempo switches between 1.0 and two other
+  // tempi every half second: the stretched signal joins the plain one without a step
+  // larger than the tone's own.
+  const std::string path = scratch_dir() + "/steady.wav";
+  must_run("sox -n -r 44100 -c 2 -b 16 " + path + " synth 8 sine 440 vol 0.5");
+  auto segment = load(path);
+  ASSERT_TRUE(segment);
+  Player player;
+  auto state = player.play(segment, 0);
+  std::vector<float> out = player.render(kRate / 2);
+  const float own = largest_step(out, kRate / 100);
+  ASSERT_GT(own, 0.02f);  // 0.5 * 2 pi * 440 / 48000 = 0.029
+  for (float tempo : {1.02f, 1.0f, 0.9f, 1.0f, 1.02f, 1.0f, 0.9f, 1.0f}) {
+    ASSERT_EQ(player.perf->SetMasterTempo(tempo), com::S_OK);
+    const auto more = player.render(kRate / 2);
+    out.insert(out.end(), more.begin(), more.end());
+  }
+  EXPECT_TRUE(player.playing(state));
+  EXPECT_LE(largest_step(out, kRate / 100), own * 1.5f);
+}
+
 TEST(WaveStream, StalledDecoderGivesCountedSilenceAndPlayResumes) {
   auto segment = load(music_wav(kRate));
   ASSERT_TRUE(segment);
