@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev
   openttd-openmsx python3-mido python3-pytest sox
   libsoxr-dev libsoundtouch-dev flac vorbis-tools opus-tools lame libsox-fmt-mp3
+  libmpg123-dev
   libsqlite3-dev libffi-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick xdotool
   dpkg-dev fakeroot lintian

@@ -71,6 +71,55 @@ TEST(WaveTiming, LoopOfThreePassesEqualsThreeCopiesSampleForSample) {
   EXPECT_EQ(a.seek(state), length);
 }
 
+TEST(WaveTiming, LengthTheFileDoesNotStateIsCountedAndEveryPassPlaysAllOfIt) {
+  // A VBR MP3 without the tag that counts its frames (mpg123 guesses from the file size and
+  // the first frame's bit rate) and FLAC from a pipe (its header says "length unknown").
+  const std::string& wav = music_wav(kRate);
+  const std::string flac = scratch_dir() + "/piped.flac";
+  must_run("sox " + wav + " -t raw - trim 0 1 | flac -s --force-raw-format --endian=little " +
+           "--sign=signed --channels=2 --bps=16 --sample-rate=48000 -c - 2>/dev/null | cat > " +
+           flac);
+  const std::string mp3 = scratch_dir() + "/untagged.mp3";
+  must_run("lame --quiet -t -V 2 " + wav + " " + mp3);
+  struct Case {
+    std::string path;
+    std::int64_t source_frames;  // of the music encoded
+    int max_lag;                 // the MP3's encoder delay, which no tag names
+    double min_correlation;
+  };
+  const auto expected = dc_blocked(read_audio(wav).samples, kRate);
+  for (const Case& c : {Case{mp3, 3 * kRate, 2000, 0.99}, Case{flac, kRate, 0, 0.9999}}) {
+    SCOPED_TRACE(c.path);
+    auto segment = load(c.path);
+    ASSERT_TRUE(segment && segment->wave());
+    const std::int64_t frames = segment->wave()->info().frames;
+    std::int32_t length = 0;
+    segment->GetLength(length);
+    EXPECT_EQ(length, std::llround(static_cast<double>(frames) * 1536 / kRate));
+    // The MP3 adds its encoder's delay and padding: less than two MPEG frames.
+    EXPECT_GE(frames, c.source_frames);
+    EXPECT_LE(frames, c.source_frames + (c.max_lag ? 2 * 1152 : 0));
+    Player player;
+    ASSERT_EQ(player.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+    auto state = player.play(segment, 2);
+    const auto out = player.render(3 * frames + 4800);
+    EXPECT_FALSE(player.playing(state));
+    using V = std::vector<std::int32_t>;
+    EXPECT_EQ(options_of(player), (V{DMUS_NOTIFICATION_SEGSTART, DMUS_NOTIFICATION_SEGLOOP,
+                                     DMUS_NOTIFICATION_SEGLOOP, DMUS_NOTIFICATION_SEGEND}));
+    // Each pass is the whole music, to its last frame, at the same place in the pass.
+    int first_lag = 0;
+    for (int pass = 0; pass < 3; ++pass) {
+      const std::vector<float> heard(out.begin() + 2 * pass * frames,
+                                     out.begin() + 2 * (pass + 1) * frames);
+      const Match m = compare(expected, 0, heard, c.source_frames, c.max_lag);
+      EXPECT_GE(m.correlation, c.min_correlation) << "pass " << pass;
+      if (pass == 0) first_lag = m.lag;
+      EXPECT_EQ(m.lag, first_lag) << "pass " << pass;
+    }
+  }
+}
+
 TEST(WaveTiming, StartPointLandsOnTheSampleItNamesAndPositionFollows) {
   const std::string path = music_wav(kRate);
   const Audio input = read_audio(path);

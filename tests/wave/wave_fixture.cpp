@@ -60,11 +60,11 @@ Audio read_audio(const std::string& path) {
   return audio;
 }
 
-void write_wav(const std::string& path, const Audio& audio) {
+void write_wav(const std::string& path, const Audio& audio, bool as_float) {
   SF_INFO info{};
   info.samplerate = audio.rate;
   info.channels = audio.channels;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+  info.format = SF_FORMAT_WAV | (as_float ? SF_FORMAT_FLOAT : SF_FORMAT_PCM_16);
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(file, nullptr) << path;
   sf_writef_float(file, audio.samples.data(), audio.frames());

@@ -32,7 +32,8 @@ const std::string& music_wav(int rate);
 // Runs a shell command that must succeed (an encoder); fails the test otherwise.
 void must_run(const std::string& command);
 Audio read_audio(const std::string& path);
-void write_wav(const std::string& path, const Audio& audio);
+// 16-bit PCM, or 32-bit float (which holds any value, infinities included) when `as_float`.
+void write_wav(const std::string& path, const Audio& audio, bool as_float = false);
 Ref<DirectMusicSegment8> load(const std::string& path, HResult expected = com::S_OK);
 
 // Plays `segment` from the start point set on it with `repeats`, rendering `frames` frames.

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "platform/music/wave/channel_layout.h"
+#include "platform/music/wave/mp3_reader.h"
 
 namespace orvan::music::wave {
 
@@ -146,15 +148,35 @@ Decoder::~Decoder() {
 
 bool Decoder::seek(std::int64_t frame) {
   if (frame == position_) return true;
-  if (sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET) != frame) return false;
+  const bool done =
+      mp3_ ? mp3_->seek(frame) : sf_seek(static_cast<SNDFILE*>(file_), frame, SEEK_SET) == frame;
+  if (!done) return false;
   position_ = frame;
   return true;
 }
 
+std::int64_t Decoder::decode(float* interleaved, std::int64_t frames) {
+  if (mp3_) return mp3_->read(interleaved, frames);
+  // libsndfile may hand over less than asked before the end (its MP3 and Ogg readers stop at
+  // a packet's end): asked again until it gives nothing.
+  std::int64_t done = 0;
+  while (done < frames) {
+    const sf_count_t got =
+        sf_readf_float(static_cast<SNDFILE*>(file_), interleaved + done * channels_, frames - done);
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
 std::int64_t Decoder::read(float* interleaved, std::int64_t frames) {
   if (frames <= 0) return 0;
-  const sf_count_t got = sf_readf_float(static_cast<SNDFILE*>(file_), interleaved, frames);
-  if (got <= 0) return 0;
+  const std::int64_t got = decode(interleaved, frames);
+  // Sample by sample, so that the rest of the piece around a damaged stretch still plays.
+  for (std::int64_t i = 0; i < got * channels_; ++i) {
+    float& sample = interleaved[i];
+    sample = std::isfinite(sample) ? std::clamp(sample, -kLoudestSample, kLoudestSample) : 0.0f;
+  }
   position_ += got;
   return got;
 }
@@ -171,6 +193,17 @@ com::HResult WaveSource::open_decoder(std::unique_ptr<Decoder>& decoder) const {
   struct stat st {};
   if (::fstat(fd_, &st) != 0) return com::MUSIC_E_CANNOT_OPEN;
   made->cursor_.size = st.st_size;
+  made->channels_ = info_.channels;
+  if (info_.container == "mp3") {
+    made->mp3_ = Mp3Reader::open(made->cursor_);
+    if (!made->mp3_ || made->mp3_->channels() != info_.channels ||
+        made->mp3_->sample_rate() != info_.sample_rate) {
+      return com::MUSIC_E_CORRUPT;
+    }
+    made->stated_frames_ = made->mp3_->tagged_frames();
+    decoder = std::move(made);
+    return com::S_OK;
+  }
   SF_VIRTUAL_IO io = virtual_io();
   SF_INFO info{};
   made->file_ = sf_open_virtual(&io, SFM_READ, &info, &made->cursor_);
@@ -180,6 +213,8 @@ com::HResult WaveSource::open_decoder(std::unique_ptr<Decoder>& decoder) const {
   if (info.channels != info_.channels || info.samplerate != info_.sample_rate) {
     return com::MUSIC_E_CORRUPT;
   }
+  // libsndfile says "as many as can be counted" where the header leaves the length open.
+  made->stated_frames_ = info.frames == SF_COUNT_MAX ? -1 : std::max<sf_count_t>(info.frames, 0);
   decoder = std::move(made);
   return com::S_OK;
 }
@@ -235,7 +270,6 @@ com::HResult open_wave_source(const std::string& path, std::shared_ptr<const Wav
   info.codec = kind.codec;
   info.sample_rate = sf.samplerate;
   info.channels = sf.channels;
-  info.frames = sf.frames;
   std::vector<int> map(static_cast<std::size_t>(std::max(0, std::min(sf.channels, 64))));
   const bool has_map =
       !map.empty() && sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),
@@ -255,13 +289,6 @@ com::HResult open_wave_source(const std::string& path, std::shared_ptr<const Wav
     return fail(detail, com::MUSIC_E_UNSUPPORTED_FORMAT,
                 "a sample rate of " + std::to_string(info.sample_rate) + " Hz");
   }
-  if (info.frames <= 0) return fail(detail, com::MUSIC_E_EMPTY_FILE, "no audio frames");
-  const double length =
-      std::round(static_cast<double>(info.frames) * kMusicTimePerSecond / info.sample_rate);
-  if (length > std::numeric_limits<std::int32_t>::max()) {
-    return fail(detail, com::MUSIC_E_FILE_TOO_LARGE, "longer than music time can count");
-  }
-  info.length = static_cast<std::int32_t>(length);
   made->downmix_ = has_map ? downmix_for_map(map.data(), info.channels)
                            : downmix_for_count(info.channels, info.container == "ogg");
 
@@ -270,13 +297,36 @@ com::HResult open_wave_source(const std::string& path, std::shared_ptr<const Wav
   if (com::failed(made->open_decoder(decoder))) {
     return fail(detail, com::MUSIC_E_CORRUPT, "the audio cannot be decoded");
   }
-  const std::int64_t wanted =
-      std::min<std::int64_t>(info.frames, std::llround(kHeadSeconds * info.sample_rate));
+  const std::int64_t stated = decoder->stated_frames();
+  if (stated == 0) return fail(detail, com::MUSIC_E_EMPTY_FILE, "no audio frames");
+  const std::int64_t head_frames = std::llround(kHeadSeconds * info.sample_rate);
+  const std::int64_t wanted = stated > 0 ? std::min(stated, head_frames) : head_frames;
   std::vector<float> raw(static_cast<std::size_t>(wanted * info.channels));
   const std::int64_t got = decoder->read(raw.data(), wanted);
   if (got <= 0) return fail(detail, com::MUSIC_E_CORRUPT, "the audio cannot be decoded");
   made->head_.resize(static_cast<std::size_t>(got * 2));
   made->downmix_.apply(raw.data(), got, made->head_.data());
+
+  // A length the file does not state exactly is counted: a guess too short would cut the
+  // music off, one too long would make its real end look like damage.
+  const std::int64_t most_frames =
+      static_cast<std::int64_t>(static_cast<double>(std::numeric_limits<std::int32_t>::max()) *
+                                info.sample_rate / kMusicTimePerSecond) +
+      1;
+  info.frames = stated > 0 ? stated : got;
+  if (stated < 0 && got == wanted) {
+    std::int64_t more = 0;
+    do {
+      more = decoder->read(raw.data(), wanted);
+      info.frames += more;
+    } while (more > 0 && info.frames <= most_frames);
+  }
+  const double length =
+      std::round(static_cast<double>(info.frames) * kMusicTimePerSecond / info.sample_rate);
+  if (length > std::numeric_limits<std::int32_t>::max()) {
+    return fail(detail, com::MUSIC_E_FILE_TOO_LARGE, "longer than music time can count");
+  }
+  info.length = static_cast<std::int32_t>(length);
   source = std::move(made);
   return com::S_OK;
 }

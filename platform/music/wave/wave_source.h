@@ -24,13 +24,18 @@ inline constexpr int kMaxSourceRate = 384000;
 // The start of every wave segment is kept decoded, so that a loop (and a play from the
 // start) begins without waiting for the decoder: this long, or the whole file if shorter.
 inline constexpr double kHeadSeconds = 0.5;
+// +24 dBFS: louder than any music file holds, far below where the converters' sums of
+// squares could overflow.
+inline constexpr float kLoudestSample = 16.0f;
 
 struct WaveInfo {
   std::string container;  // "wav", "flac", "ogg", "mp3"
   std::string codec;      // "pcm_16", "float", "flac", "vorbis", "opus", "mp3", ...
   int sample_rate = 0;
   int channels = 0;
-  std::int64_t frames = 0;  // as the file declares them
+  // The file's own count where it states one exactly; counted by decoding at load where
+  // it states none or only an estimate (an FLAC written to a pipe, an MP3 without a tag).
+  std::int64_t frames = 0;
   std::int32_t length = 0;  // music time of `frames`
 };
 
@@ -46,6 +51,7 @@ struct Downmix {
 };
 
 class Decoder;
+class Mp3Reader;
 
 // Where one reader is in the file a source holds open.
 struct FileCursor {
@@ -85,7 +91,9 @@ class WaveSource {
 };
 
 // One reader of a source's file: its own position, decoding to interleaved source frames.
-// Used by one thread at a time.
+// Used by one thread at a time. What it hands on is always a finite sample no louder than
+// kLoudestSample: a damaged stream can make a codec produce anything, and one infinite or
+// not-a-number sample would otherwise spread through the filters after it.
 class Decoder {
  public:
   ~Decoder();
@@ -93,17 +101,25 @@ class Decoder {
   Decoder& operator=(const Decoder&) = delete;
 
   bool seek(std::int64_t frame);
-  // Frames read (fewer than asked at the end of the data or where it is damaged).
+  // Frames read (fewer than asked only at the end of the data or where it is damaged).
+  // Samples that are not finite are read as silence, louder ones at the limit.
   std::int64_t read(float* interleaved, std::int64_t frames);
   std::int64_t position() const { return position_; }
+  // The frames the file states exactly, or -1 where it states none or only an estimate.
+  std::int64_t stated_frames() const { return stated_frames_; }
 
  private:
   friend class WaveSource;
   Decoder() = default;
 
+  std::int64_t decode(float* interleaved, std::int64_t frames);
+
   FileCursor cursor_;
-  void* file_ = nullptr;  // SNDFILE
+  int channels_ = 0;
+  void* file_ = nullptr;            // SNDFILE, or
+  std::unique_ptr<Mp3Reader> mp3_;  // for MP3
   std::int64_t position_ = 0;
+  std::int64_t stated_frames_ = -1;
 };
 
 // Whether these first bytes of a file are a MIDI or RMID file's (which the MIDI reader takes).

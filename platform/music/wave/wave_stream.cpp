@@ -99,6 +99,7 @@ bool WaveStream::play_pass(std::int64_t from, std::uint8_t marks) {
   pending_marks_ = marks;
   if (resampler_) resampler_->reset();
   stretcher_->reset();
+  stretching_ = false;
   tempo_ = 1.0;
   anchor_source_ = static_cast<double>(from);
   anchor_output_ = 0;
@@ -124,7 +125,7 @@ bool WaveStream::play_pass(std::int64_t from, std::uint8_t marks) {
   if (resampler_) {
     resampler_->flush([this](const float* p, std::size_t n) { stretched(p, n); });
   }
-  if (tempo_ != 1.0) stretcher_->finish([this](const float* p, std::size_t n) { emit(p, n); });
+  if (stretching_) stretcher_->finish([this](const float* p, std::size_t n) { emit(p, n); });
   if (pending_marks_ != 0) {
     // A pass with no output still begins: the render thread counts its loop.
     Span empty;
@@ -154,14 +155,15 @@ void WaveStream::apply_tempo() {
       options_.master_tempo ? options_.master_tempo->load(std::memory_order_relaxed) : 1.0;
   const double tempo = std::clamp(asked, kMinStretchTempo, kMaxStretchTempo);
   if (tempo == tempo_) return;
-  if (tempo_ != 1.0 && tempo == 1.0) {
-    // Out of the stretcher: what it holds is heard first, at the tempo it was fed at.
-    stretcher_->finish([this](const float* p, std::size_t n) { emit(p, n); });
-  }
   anchor_source_ += static_cast<double>(pass_output_ - anchor_output_) * tempo_ * rate_ratio_;
   anchor_output_ = pass_output_;
-  if (tempo_ == 1.0) stretcher_->reset();
-  if (tempo != 1.0) stretcher_->set_tempo(tempo);
+  // Once in the path, the stretcher stays there until the pass ends, at 1.0 too: what it
+  // holds cannot be handed on without a seam against the signal it has not yet taken.
+  if (!stretching_) {
+    stretcher_->reset();
+    stretching_ = true;
+  }
+  stretcher_->set_tempo(tempo);
   tempo_ = tempo;
 }
 
@@ -174,7 +176,7 @@ void WaveStream::convert(const float* stereo, std::size_t frames) {
 }
 
 void WaveStream::stretched(const float* stereo, std::size_t frames) {
-  if (tempo_ == 1.0) {
+  if (!stretching_) {
     emit(stereo, frames);
     return;
   }

@@ -10,6 +10,10 @@
 // (a loop) and where the play ends. Where the data ends early (a damaged file) the play ends
 // there.
 //
+// Master tempo is read between source chunks. A pass plays without the stretcher while the
+// tempo is 1.0; from its first change on, the stretcher stays in the path until the pass
+// ends, at 1.0 as well, so that returning to 1.0 leaves no seam.
+//
 // Memory: the ring (kAheadSeconds of output, rounded up to a power of two) plus the
 // converters' working buffers, whatever the file's length.
 #pragma once
@@ -107,7 +111,8 @@ class WaveStream {
 
   // Decode thread: where the current pass is.
   double rate_ratio_ = 1.0;     // source frames per output frame at tempo 1
-  double tempo_ = 1.0;          // stretch in force (1: the stretcher is out of the path)
+  double tempo_ = 1.0;          // stretch in force
+  bool stretching_ = false;     // the stretcher is in the path (from the pass's first change)
   double anchor_source_ = 0.0;  // source frame at anchor_output_
   std::int64_t anchor_output_ = 0;
   std::int64_t pass_output_ = 0;  // output frames of this pass emitted so far
