@@ -1,6 +1,6 @@
 // The interactive-music members of the second interface that wait for the render side's
-// play sources: loop regions, pause, scheduled starts, stingers, layers, the beat grid and
-// per-channel volumes. They are declared so that clients bind to their final places, and
+// play sources: loop regions, pause, scheduled starts, stingers, layers and per-channel
+// volumes. They are declared so that clients bind to their final places, and
 // answer E_NOTIMPL until the render side can carry them.
 #include "engine/orvan_music.h"
 
@@ -36,18 +36,6 @@ HResult OrvanMusic::PlayStinger(const com::BStr& /*Filename*/, std::int32_t /*Bo
 }
 
 HResult OrvanMusic::Music_PlayWith(OrvanMusic* /*Leader*/, std::int32_t /*Boundary*/) {
-  return com::E_NOTIMPL;
-}
-
-HResult OrvanMusic::SetBeatInfo(float /*BeatsPerMinute*/, std::int32_t /*BeatsPerBar*/) {
-  return com::E_NOTIMPL;
-}
-
-HResult OrvanMusic::GetBar(std::int32_t& /*result*/) {
-  return com::E_NOTIMPL;
-}
-
-HResult OrvanMusic::GetBeat(std::int32_t& /*result*/) {
   return com::E_NOTIMPL;
 }
 

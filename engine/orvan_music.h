@@ -65,6 +65,10 @@ inline constexpr std::int32_t kInitialMaxDLS = 16;
 inline constexpr std::int32_t kDefaultSampleRate = 48000;
 inline constexpr std::int32_t kPerformanceChannels = 128;
 inline constexpr std::size_t kMaxEffects = 4;
+// SetBeatInfo's ranges.
+inline constexpr float kMinBeatsPerMinute = 1.0f;
+inline constexpr float kMaxBeatsPerMinute = 1000.0f;
+inline constexpr std::int32_t kMaxBeatsPerBar = 64;
 
 class OrvanMusic : public com::Object, public music::EventSink {
  public:
@@ -126,10 +130,15 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult PlayStinger(const com::BStr& Filename, std::int32_t Boundary);
   // `Leader` is another channel, or nullptr when the caller passed no OrvanMusic object.
   HResult Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary);
+  HResult SetChannelVolume(std::int32_t Channel, std::int32_t Volume, std::int32_t Milliseconds);
+
+  // --- The beat grid (engine/beat_grid.cpp) ------------------------------------------------
+  // The grid of recorded pieces (MIDI takes its own from its time signatures, 4/4 until the
+  // first): 1..1000 beats a minute, 1..64 beats a bar; 120 in 4 until set.
   HResult SetBeatInfo(float BeatsPerMinute, std::int32_t BeatsPerBar);
+  // The bar and the beat in it (both from 1) where the piece playing is now.
   HResult GetBar(std::int32_t& result);
   HResult GetBeat(std::int32_t& result);
-  HResult SetChannelVolume(std::int32_t Channel, std::int32_t Volume, std::int32_t Milliseconds);
 
   // --- Fades (engine/master_controls.cpp) -------------------------------------------------
   // Glides the master volume from its present value to `Volume` (-20000..2000) over
@@ -190,6 +199,8 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // first failure and returns it; the caller cleans up.
   HResult StartChannel(std::int32_t hwnd, std::int32_t SampleRate,
                        std::unique_ptr<music::output::OutputDevice> device);
+  // The bar and beat of the piece playing (engine/beat_grid.cpp).
+  HResult GridPositionNow(std::int32_t& bar, std::int32_t& beat);
   // The only writer of `Perf`: swaps under the guard the callback takes, and releases the
   // old performance outside it.
   void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);
@@ -231,6 +242,9 @@ class OrvanMusic : public com::Object, public music::EventSink {
   std::string SoundFontPath;
   // Milliseconds RenderFor has rendered since InitOrvanRender.
   std::int64_t RenderedMilliseconds = 0;
+  // SetBeatInfo's grid for recorded pieces.
+  float RecordingBeatsPerMinute = 120.0f;
+  std::int32_t RecordingBeatsPerBar = 4;
 
  private:
   // Held by DXCallback while it asks `Perf` for a message, and by ReplacePerf while it

@@ -9,10 +9,12 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/component/c_render_client.h"
 #include "tests/component/component_fixture.h"
+#include "tests/support/smf_writer.h"
 #include "tests/support/sound_measure.h"
 #include "tests/support/soundfont_writer.h"
 #include "tests/support/tone_analysis.h"
@@ -113,11 +115,71 @@ TEST_F(SecondInterface, OneObjectAnswersForBothInterfacesAndTheMembersNotBuiltSa
   EXPECT_EQ(music->Music_PlayNext(none.get(), OBND_BAR, 500), E_NOTIMPL);
   EXPECT_EQ(music->PlayStinger(none.get(), OBND_BEAT), E_NOTIMPL);
   EXPECT_EQ(music->Music_PlayWith(first.get(), OBND_BEAT), E_NOTIMPL);
-  EXPECT_EQ(music->SetBeatInfo(120.0f, 4), E_NOTIMPL);
-  EXPECT_EQ(music->GetBar(&number), E_NOTIMPL);
-  EXPECT_EQ(music->GetBeat(&number), E_NOTIMPL);
   EXPECT_EQ(music->SetChannelVolume(10, -10000, 0), E_NOTIMPL);
   EXPECT_EQ(music->GetBar(nullptr), E_POINTER);
+}
+
+// Bars and beats at times chosen to sit in different bars under each signature.
+TEST_F(SecondInterface, BarAndBeatFollowTheTimeSignaturesOrTheRecordingsBeatInfo) {
+  // 120 BPM (a quarter is 0.5 s): 3/4 for two bars, then 6/8 (eighths as beats).
+  const std::filesystem::path midi = dir_ / "signatures.mid";
+  test::SmfWriter smf(0, 480);
+  smf.add_track()
+      .tempo(0, 500000)
+      .time_signature(0, 3, 2)
+      .time_signature(6 * 480, 6, 3)
+      .note_on(0, 0, 60, 100)
+      .note_off(8 * 480, 0, 60)
+      .end_of_track(0);
+  ASSERT_TRUE(smf.write_file(midi.string()));
+  ComPtr<_OrvanMusic2> music = create2();
+  Bstr wav((dir_ / "grid.wav").string()), file(midi.string());
+  ASSERT_EQ(music->InitOrvanRender(wav.get(), 48000), S_OK);
+  LONG bar = 0, beat = 0;
+  EXPECT_EQ(music->GetBar(&bar), kObjectNotSet);  // nothing playing
+  ASSERT_EQ(music->Music_Load(file.ptr()), S_OK);
+  ASSERT_EQ(music->Music_Play(nullptr), S_OK);
+  // Milliseconds rendered -> bar and beat. 1.75 s is in the 4th quarter (bar 2, beat 1);
+  // 3/4 ends at 3 s, after which an eighth is 0.25 s: 3.8 s is in its 4th, 4.6 s in its 7th.
+  const std::vector<std::tuple<LONG, LONG, LONG>> expected = {
+      {250, 1, 1}, {1250, 1, 3}, {1750, 2, 1}, {3100, 3, 1}, {3800, 3, 4}, {4600, 4, 1}};
+  LONG rendered = 0;
+  for (const auto& [at, want_bar, want_beat] : expected) {
+    ASSERT_EQ(music->RenderFor(at - rendered), S_OK);
+    rendered = at;
+    ASSERT_EQ(music->GetBar(&bar), S_OK);
+    ASSERT_EQ(music->GetBeat(&beat), S_OK);
+    EXPECT_EQ(std::make_pair(bar, beat), std::make_pair(want_bar, want_beat)) << at << " ms";
+  }
+  EXPECT_EQ(music->SetBeatInfo(0.0f, 4), E_INVALIDARG);
+  EXPECT_EQ(music->SetBeatInfo(90.0f, 0), E_INVALIDARG);
+  EXPECT_EQ(music->SetBeatInfo(NAN, 4), E_INVALIDARG);
+
+  // A recording at 90 BPM in 3: a beat is 2/3 s, a bar 2 s.
+  const std::filesystem::path recording = dir_ / "tone.wav";
+  {
+    SF_INFO info{};
+    info.samplerate = 48000;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* out = sf_open(recording.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(out, nullptr);
+    const std::vector<short> tone = test::sine_periods(48000 * 6, 6 * 440);
+    sf_writef_short(out, tone.data(), static_cast<sf_count_t>(tone.size()));
+    sf_close(out);
+  }
+  ASSERT_EQ(music->SetBeatInfo(90.0f, 3), S_OK);
+  Bstr tone(recording.string());
+  ASSERT_EQ(music->Music_Load(tone.ptr()), S_OK);
+  ASSERT_EQ(music->Music_Play(nullptr), S_OK);
+  ASSERT_EQ(music->RenderFor(2500), S_OK);  // beat 3.75: bar 2, beat 1
+  ASSERT_EQ(music->GetBar(&bar), S_OK);
+  ASSERT_EQ(music->GetBeat(&beat), S_OK);
+  EXPECT_EQ(std::make_pair(bar, beat), std::make_pair(LONG{2}, LONG{1}));
+  ASSERT_EQ(music->RenderFor(1700), S_OK);  // 4.2 s: beat 6.3, bar 3 beat 1
+  ASSERT_EQ(music->GetBar(&bar), S_OK);
+  ASSERT_EQ(music->GetBeat(&beat), S_OK);
+  EXPECT_EQ(std::make_pair(bar, beat), std::make_pair(LONG{3}, LONG{1}));
 }
 
 TEST_F(SecondInterface, RenderForWritesExactlyTheTimeAskedAndTheSameBytesEveryTime) {
@@ -193,7 +255,8 @@ TEST_F(SecondInterface, FadeToGlidesEvenlyInDecibelsFromTheNextBlockAndSetMaster
   for (std::size_t f = 1000; f < plain.frames(); f += 97) {
     const double got = gain_db_at(faded, plain, f);
     if (std::isnan(got)) continue;
-    const double progress = f < kStart ? 0.0 : std::min(1.0, static_cast<double>(f - kStart + 1) / kFrames);
+    const double progress =
+        f < kStart ? 0.0 : std::min(1.0, static_cast<double>(f - kStart + 1) / kFrames);
     ASSERT_NEAR(got, -24.0 * progress, 0.01) << "frame " << f;
     ++checked;
   }
