@@ -32,11 +32,16 @@ def test_render_for_writes_exactly_the_time_asked(music, organ, tmp_path):
     music.Music_Play()
     music.FadeTo(Volume=-1200, Milliseconds=250)
     for _ in range(3):
-        music.RenderFor(333)  # 999 ms: 22027.95 frames
+        music.RenderFor(333)
     with pytest.raises(orvan.OrvanError) as negative:
         music.RenderFor(-5)
+    # The organ file has no time signature: 4/4, and 999 ms at 120 BPM is in the 2nd beat.
+    music.SetBeatInfo(BeatsPerMinute=90.0, BeatsPerBar=3)  # for recordings only
+    assert (music.GetBar(), music.GetBeat()) == (1, 2)
+    music.RenderFor(1000)  # 1999 ms in all: 44077.95 frames, so 44077
+    assert (music.GetBar(), music.GetBeat()) == (1, 4)
     music.CleanupAudio()
-    assert wav_frames(wav) == 22027
+    assert wav_frames(wav) == 44077
     assert negative.value.status == E_INVALIDARG
 
 
