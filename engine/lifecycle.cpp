@@ -52,48 +52,55 @@ void OrvanMusic::ReplacePerf(Ref<DirectMusicPerformance8> next) {
   // callback waiting on the guard never waits for a performance to close.
 }
 
+HResult OrvanMusic::StartChannel(std::int32_t hwnd, std::int32_t SampleRate,
+                                 std::unique_ptr<output::OutputDevice> device) {
+  RenderedMilliseconds = 0;
+  HResult hr = EnsureDX();
+  if (failed(hr)) return hr;
+  Ref<DirectMusicPerformance8> performance;
+  hr = DX->DirectMusicPerformanceCreate(performance);
+  if (failed(hr)) return hr;
+  ReplacePerf(std::move(performance));
+  if (device) Perf->UseOutputDevice(std::move(device));
+
+  hr = EnsureDX();
+  if (failed(hr)) return hr;
+  Ref<DirectMusicLoader8> loader;
+  hr = DX->DirectMusicLoaderCreate(loader);
+  if (failed(hr)) return hr;
+  Loader = std::move(loader);
+
+  AudioParams.sampleRate = SampleRate;
+  AudioParams.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
+
+  {
+    const Ref<DirectSound8> no_device;
+    hr = call(Perf, &DirectMusicPerformance8::InitAudio, hwnd, DMUS_AUDIOF_ALL, AudioParams,
+              no_device, DMUS_APATH_SHARED_STEREOPLUSREVERB, kPerformanceChannels);
+    if (failed(hr)) return hr;
+  }
+  hr = call(Perf, &DirectMusicPerformance8::SetMasterAutoDownload, true);
+  if (failed(hr)) return hr;
+  hr = call(Perf, &DirectMusicPerformance8::AddNotificationType, DMUS_NOTIFY_ON_SEGMENT);
+  if (failed(hr)) return hr;
+  if (!SoundFontPath.empty()) {
+    hr = call(Perf, &DirectMusicPerformance8::SetSoundFont, SoundFontPath);
+    if (failed(hr)) return hr;
+  }
+
+  hr = EnsureDX();
+  if (failed(hr)) return hr;
+  std::int32_t handle = 0;
+  hr = DX->CreateEvent(&event_sink_, handle);
+  if (failed(hr)) return hr;
+  NotifyEvent = handle;
+  live_events_.push_back(handle);
+
+  return call(Perf, &DirectMusicPerformance8::SetNotificationHandle, NotifyEvent);
+}
+
 HResult OrvanMusic::InitOrvanAudio(const std::int32_t& hwnd, const std::int32_t& SampleRate) {
-  const auto steps = [&]() -> HResult {
-    HResult hr = EnsureDX();
-    if (failed(hr)) return hr;
-    Ref<DirectMusicPerformance8> performance;
-    hr = DX->DirectMusicPerformanceCreate(performance);
-    if (failed(hr)) return hr;
-    ReplacePerf(std::move(performance));
-
-    hr = EnsureDX();
-    if (failed(hr)) return hr;
-    Ref<DirectMusicLoader8> loader;
-    hr = DX->DirectMusicLoaderCreate(loader);
-    if (failed(hr)) return hr;
-    Loader = std::move(loader);
-
-    AudioParams.sampleRate = SampleRate;
-    AudioParams.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-
-    {
-      const Ref<DirectSound8> no_device;
-      hr = call(Perf, &DirectMusicPerformance8::InitAudio, hwnd, DMUS_AUDIOF_ALL, AudioParams,
-                no_device, DMUS_APATH_SHARED_STEREOPLUSREVERB, kPerformanceChannels);
-      if (failed(hr)) return hr;
-    }
-    hr = call(Perf, &DirectMusicPerformance8::SetMasterAutoDownload, true);
-    if (failed(hr)) return hr;
-    hr = call(Perf, &DirectMusicPerformance8::AddNotificationType, DMUS_NOTIFY_ON_SEGMENT);
-    if (failed(hr)) return hr;
-
-    hr = EnsureDX();
-    if (failed(hr)) return hr;
-    std::int32_t handle = 0;
-    hr = DX->CreateEvent(&event_sink_, handle);
-    if (failed(hr)) return hr;
-    NotifyEvent = handle;
-    live_events_.push_back(handle);
-
-    return call(Perf, &DirectMusicPerformance8::SetNotificationHandle, NotifyEvent);
-  };
-
-  if (failed(steps())) {
+  if (failed(StartChannel(hwnd, SampleRate, nullptr))) {
     ui::show_message_box(kInitFailedText, kInitFailedCaption, ui::MessageIcon::Information);
     CleanupAudio();
   }

@@ -1,4 +1,4 @@
-// Master tempo and volume: straight to this channel's own performance, nothing kept here.
+// Master tempo, volume and fades: straight to this channel's own performance, nothing kept here.
 #include "engine/orvan_music.h"
 
 namespace orvan::engine {
@@ -13,6 +13,10 @@ HResult OrvanMusic::SetMasterTempo(const float& Value) {
 
 HResult OrvanMusic::SetMasterVolume(const std::int32_t& Value) {
   return call(Perf, &DirectMusicPerformance8::SetMasterVolume, Value);
+}
+
+HResult OrvanMusic::FadeTo(std::int32_t Volume, std::int32_t Milliseconds) {
+  return call(Perf, &DirectMusicPerformance8::FadeMasterVolume, Volume, Milliseconds);
 }
 
 HResult OrvanMusic::GetMasterTempo(float& result) {

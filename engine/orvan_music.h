@@ -8,6 +8,9 @@
 // Failure styles, fixed per method:
 //   - box: InitOrvanAudio, Music_Load and the SetFX_* parameter methods catch every failure,
 //     show a message box and return S_OK (the SetFX_* methods report false);
+//   - status: the members of the second interface (InitOrvanRender to SetSoundFont) show no
+//     box; they return what went wrong, E_INVALIDARG for a value outside its range and
+//     E_NOTIMPL for the members not built yet;
 //   - best effort: CleanupAudio and Effect_Clear attempt every step and return S_OK;
 //   - pass-through: every other method stops at the first failing step and returns its
 //     status; a call through an empty member fails with com::E_OBJECT_NOT_SET.
@@ -19,7 +22,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +41,7 @@
 #include "platform/music/client/segment.h"
 #include "platform/music/client/segment_state.h"
 #include "platform/music/client/sound_buffer.h"
+#include "platform/music/output/output_device.h"
 #include "platform/music/types.h"
 
 namespace orvan::engine {
@@ -59,6 +65,10 @@ inline constexpr std::int32_t kInitialMaxDLS = 16;
 inline constexpr std::int32_t kDefaultSampleRate = 48000;
 inline constexpr std::int32_t kPerformanceChannels = 128;
 inline constexpr std::size_t kMaxEffects = 4;
+// SetBeatInfo's ranges.
+inline constexpr float kMinBeatsPerMinute = 1.0f;
+inline constexpr float kMaxBeatsPerMinute = 1000.0f;
+inline constexpr std::int32_t kMaxBeatsPerBar = 64;
 
 class OrvanMusic : public com::Object, public music::EventSink {
  public:
@@ -108,6 +118,50 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult GetMasterTempo(float& result);
   HResult GetMasterVolume(std::int32_t& result);
 
+  // --- Interactive music (engine/interactive_music.cpp) -----------------------------------
+  // Not built yet: each answers E_NOTIMPL. Music time as GetLengh; `Boundary` an OrvanBoundary.
+  HResult SetLoopRegion(std::int32_t StartTime, std::int32_t EndTime);
+  HResult GetLoopStart(std::int32_t& result);
+  HResult GetLoopEnd(std::int32_t& result);
+  HResult Music_Pause();
+  HResult Music_Resume();
+  HResult Music_PlayNext(const com::BStr& Filename, std::int32_t Boundary,
+                         std::int32_t FadeMilliseconds);
+  HResult PlayStinger(const com::BStr& Filename, std::int32_t Boundary);
+  // `Leader` is another channel, or nullptr when the caller passed no OrvanMusic object.
+  HResult Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary);
+  HResult SetChannelVolume(std::int32_t Channel, std::int32_t Volume, std::int32_t Milliseconds);
+
+  // --- The beat grid (engine/beat_grid.cpp) ------------------------------------------------
+  // The grid of recorded pieces (MIDI takes its own from its time signatures, 4/4 until the
+  // first): 1..1000 beats a minute, 1..64 beats a bar; 120 in 4 until set.
+  HResult SetBeatInfo(float BeatsPerMinute, std::int32_t BeatsPerBar);
+  // The bar and the beat in it (both from 1) where the piece playing is now.
+  HResult GetBar(std::int32_t& result);
+  HResult GetBeat(std::int32_t& result);
+
+  // --- Fades (engine/master_controls.cpp) -------------------------------------------------
+  // Glides the master volume from its present value to `Volume` (-20000..2000) over
+  // `Milliseconds` (>= 0), evenly in decibels, starting with the next block; SetMasterVolume
+  // ends a fade under way. GetMasterVolume answers `Volume` from the call on.
+  HResult FadeTo(std::int32_t Volume, std::int32_t Milliseconds);
+
+  // --- The channel's SoundFont and rendering to a file (engine/render_to_file.cpp) --------
+  // The SoundFont (SF2, or SF3 with compressed samples) whose instruments this channel's
+  // MIDI pieces use from their next play on; an empty name goes back to the system's General
+  // MIDI SoundFont. Kept across CleanupAudio and InitOrvanAudio. MUSIC_E_NO_SOUNDFONT for a
+  // file that cannot be read, MUSIC_E_SYNTH_FAILED for one that is no SoundFont.
+  HResult SetSoundFont(const com::BStr& Filename);
+  // Instead of InitOrvanAudio: opens the channel on a WAV file (32-bit float stereo at
+  // `SampleRate`, 11025..96000 Hz) that advances only inside RenderFor. CleanupAudio (or
+  // another Init) completes the file. A failure leaves the channel closed and is returned.
+  HResult InitOrvanRender(const com::BStr& Filename, std::int32_t SampleRate);
+  // Renders exactly `Milliseconds` (>= 0) more audio into the file and returns: after calls
+  // totalling T ms the file holds floor(T * rate / 1000) frames, however T was split.
+  // DSERR_INVALIDCALL when the channel was not opened with InitOrvanRender, E_INVALIDARG for
+  // a time the file cannot hold.
+  HResult RenderFor(std::int32_t Milliseconds);
+
   // --- DLS instrument collections ---------------------------------------------------------
   HResult Change_MaxDLS(const std::int32_t& NewValue);
   // An omitted slot index arrives as 0, the slot that exists at every table size.
@@ -140,6 +194,13 @@ class OrvanMusic : public com::Object, public music::EventSink {
 
   // Creates the root object when `DX` is empty. E_OUTOFMEMORY when it cannot be made.
   HResult EnsureDX();
+  // InitOrvanAudio's steps: a new performance on `device` (empty: the one the platform
+  // settings choose), its loader, notifications and the channel's SoundFont. Stops at the
+  // first failure and returns it; the caller cleans up.
+  HResult StartChannel(std::int32_t hwnd, std::int32_t SampleRate,
+                       std::unique_ptr<music::output::OutputDevice> device);
+  // The bar and beat of the piece playing (engine/beat_grid.cpp).
+  HResult GridPositionNow(std::int32_t& bar, std::int32_t& beat);
   // The only writer of `Perf`: swaps under the guard the callback takes, and releases the
   // old performance outside it.
   void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);
@@ -176,6 +237,14 @@ class OrvanMusic : public com::Object, public music::EventSink {
   music::DSFXI3DL2REVERB Reverb3DParams{};
   std::array<music::DSEFFECTDESC, kMaxEffects> EffectDescs{};
   std::vector<std::int32_t> EffectResults;
+  // SetSoundFont's choice (empty: the system's), applied to every performance this channel
+  // starts.
+  std::string SoundFontPath;
+  // Milliseconds RenderFor has rendered since InitOrvanRender.
+  std::int64_t RenderedMilliseconds = 0;
+  // SetBeatInfo's grid for recorded pieces.
+  float RecordingBeatsPerMinute = 120.0f;
+  std::int32_t RecordingBeatsPerBar = 4;
 
  private:
   // Held by DXCallback while it asks `Perf` for a message, and by ReplacePerf while it

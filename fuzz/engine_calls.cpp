@@ -22,8 +22,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -219,6 +221,23 @@ com::BStr hostile_name(Bytes& in) {
   return com::BStr::from_utf8(name);
 }
 
+// Where InitOrvanRender may write: a file of its own, or names no file can be made at. The
+// other hostile names are the inputs of later calls and must not be written over.
+com::BStr hostile_render_name(Bytes& in) {
+  const fs::path& dir = files().dir;
+  const std::string names[] = {(dir / "render.wav").string(), dir.string(), "",
+                               (dir / "missing" / "render.wav").string(),
+                               (dir / "render.wav").string() + std::string(1, '\0') + "x"};
+  return com::BStr::from_utf8(names[in.byte() % std::size(names)]);
+}
+
+// RenderFor's time: the ends of the range, which must be refused at once, or a short render.
+std::int32_t hostile_render_time(Bytes& in) {
+  static constexpr std::int32_t kEnds[] = {INT_MAX, INT_MIN, -1, 0};
+  const std::uint8_t pick = in.byte();
+  return pick < std::size(kEnds) ? kEnds[pick] : pick;
+}
+
 // --- the watchdog ------------------------------------------------------------------------
 
 std::atomic<std::int64_t> g_step_started{0};  // steady-clock ns; 0 between steps
@@ -309,10 +328,23 @@ struct Slot {
   bool distortion_listed = false;  // the effect list holds a distortion
 };
 
-constexpr int kOperations = 54;
+// Operation n below kMemberOps calls member n of the interfaces (the 50 of _OrvanMusic, then
+// _OrvanMusic2's), so a member added to the description is called with no change here; the
+// target's own operations follow.
+constexpr int kMemberOps = static_cast<int>(interface_description::kMemberCount);
+constexpr int kTempoAndPlay = kMemberOps;
+constexpr int kOperations = kMemberOps + 1;
 
-// Member `op` of _OrvanMusic called on the engine class as the interface describes it, with
-// hostile arguments (fuzz/engine_calls_members.inc, generated from the description).
+constexpr int op_of(std::string_view member) {
+  return static_cast<int>(interface_description::member_index(member));
+}
+
+// Another channel for the members that take one: none, a live one (maybe `c` itself), or
+// one released at the end of the step.
+engine::OrvanMusic* hostile_leader(Bytes& in, Channel& c);
+
+// Member `op` called on the engine class as the interface describes it, with hostile
+// arguments (fuzz/engine_calls_members.inc, generated from the description).
 HResult call_member(int op, Channel& c, Bytes& in) {
   com::VariantBool flag = 0;
   std::int32_t number = 0;
@@ -335,45 +367,64 @@ HResult call(int op, Slot& slot, Bytes& in, bool& checked) {
     return (c.*on)();
   };
   switch (op) {
-    case 0: {
+    case op_of("InitOrvanAudio"): {
       const std::int32_t hwnd = hostile_int(in);
       const std::int32_t rate = hostile_rate(in);
       checked = false;
       return c.InitOrvanAudio(hwnd, rate);
     }
-    case 1:
+    case op_of("InitOrvanRender"): {
+      const com::BStr name = hostile_render_name(in);
+      checked = false;
+      return c.InitOrvanRender(name, hostile_rate(in));
+    }
+    case op_of("RenderFor"):
+      return c.RenderFor(hostile_render_time(in));
+    case op_of("CleanupAudio"):
       checked = false;
       return c.CleanupAudio();
-    case 2:
+    case op_of("Music_Load"):
       checked = false;  // a box, never a status; a success replaces the segment
       return c.Music_Load(hostile_name(in));
-    case 10:
+    case op_of("Effect_DistortionOn"):
       if (low_rate) return com::S_OK;
       slot.distortion_listed = true;
       return effect_on(&Channel::Effect_DistortionOn);
-    case 11:
+    case op_of("Effect_ChorusOn"):
       return effect_on(&Channel::Effect_ChorusOn);
-    case 12:
+    case op_of("Effect_ReverbOn"):
       return effect_on(&Channel::Effect_ReverbOn);
-    case 13:
+    case op_of("Effect_3DReverb_On"):
       return effect_on(&Channel::Effect_3DReverb_On);
-    case 14:
+    case op_of("Effect_Clear"):
       slot.distortion_listed = false;
       checked = false;
       return c.Effect_Clear();
-    case 49:
+    case op_of("ApplyDLS"):
       checked = false;  // a connection made stays made when the download fails
       return c.ApplyDLS(hostile_int(in));
-    case 50:
+    case kTempoAndPlay:
       // The master tempo at its top, then play: the shortest segments loop fastest.
       checked = false;
       c.SetMasterTempo(100.0f);
       return c.Music_Play(-1);
     default:
-      if (op < static_cast<int>(interface_description::kMembers.size()))
-        return call_member(op, c, in);
-      checked = false;
-      return com::S_OK;
+      return call_member(op, c, in);
+  }
+}
+
+engine::OrvanMusic* hostile_leader(Bytes& in, Channel& c) {
+  switch (in.byte() % 3) {
+    case 0:
+      return nullptr;
+    case 1:
+      return &c;
+    default: {
+      // A channel that goes with this step: nothing may keep it.
+      static com::Ref<Channel> passing;
+      passing = com::make_ref<Channel>();
+      return passing.get();
+    }
   }
 }
 

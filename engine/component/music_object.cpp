@@ -15,6 +15,11 @@ namespace {
 // IID_NULL.
 constexpr HRESULT DISP_E_UNKNOWNINTERFACE = static_cast<HRESULT>(0x80020001u);
 
+// Answered only by MusicObject, with the object itself: how a member that takes another
+// OrvanMusic object (a leader) finds its engine channel without trusting a foreign pointer.
+constexpr GUID kChannelIdentity = {
+    0xFB9ADED6, 0x63F8, 0x45AE, {0x81, 0xFC, 0xEF, 0x09, 0xFB, 0xBE, 0x5F, 0x42}};
+
 }  // namespace
 
 HRESULT MusicObject::Create(IUnknown* outer, IUnknown** inner) {
@@ -52,8 +57,9 @@ HRESULT MusicObject::InnerUnknown::QueryInterface(REFIID riid, void** object) {
   IUnknown* found = nullptr;
   if (riid == IID_IUnknown)
     found = this;
-  else if (riid == IID__OrvanMusic || riid == IID_IDispatch)
-    found = static_cast<_OrvanMusic*>(&owner_);
+  else if (riid == IID__OrvanMusic2 || riid == IID__OrvanMusic || riid == IID_IDispatch ||
+           riid == kChannelIdentity)
+    found = static_cast<_OrvanMusic2*>(&owner_);
   else if (riid == IID_DirectXEvent8)
     found = static_cast<::DirectXEvent8*>(&owner_);
   *object = found;
@@ -121,7 +127,7 @@ HRESULT MusicObject::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS
     HRESULT hr = music_type_info(&info);
     if (FAILED(hr)) return hr;
     // The type information calls the method's own table entry on this interface.
-    hr = info->Invoke(static_cast<_OrvanMusic*>(this), id, flags, params, result, excepinfo,
+    hr = info->Invoke(static_cast<_OrvanMusic2*>(this), id, flags, params, result, excepinfo,
                       arg_err);
     info->Release();
     return hr;
@@ -148,6 +154,15 @@ HRESULT MusicObject::DXCallback(LONG eventid) {
   } catch (...) {
     return E_UNEXPECTED;
   }
+}
+
+OrvanMusic* MusicObject::channel_of(IDispatch* object) {
+  if (!object) return nullptr;
+  void* found = nullptr;
+  if (FAILED(object->QueryInterface(kChannelIdentity, &found)) || !found) return nullptr;
+  auto* music = static_cast<MusicObject*>(static_cast<_OrvanMusic2*>(found));
+  music->Release();  // the caller's reference keeps it
+  return music->engine_.get();
 }
 
 com::BStr MusicObject::string_argument(BSTR text) {

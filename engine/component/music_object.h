@@ -1,7 +1,8 @@
 // The OrvanMusic component object: a shell that gives one engine channel the published
-// binary interface (_OrvanMusic, dual) and the platform's notification sink (DirectXEvent8).
+// binary interfaces (_OrvanMusic2, dual, and its base _OrvanMusic, which share one table) and
+// the platform's notification sink (DirectXEvent8).
 //
-// Every one of the 50 methods forwards to an owned orvan::engine::OrvanMusic, which is
+// Every method forwards to an owned orvan::engine::OrvanMusic, which is
 // created with the object and released with its last reference; the forwarding is generated
 // from the interface's description. The IDispatch members are
 // answered from the library's own type library, so there is no per-method dispatch code.
@@ -24,7 +25,7 @@
 
 namespace orvan::engine::component {
 
-class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
+class MusicObject final : public _OrvanMusic2, public ::DirectXEvent8 {
  public:
   // Creates the object with its engine channel. `outer` is the controlling unknown when
   // aggregated, else null. On success *inner holds the first reference to the inner
@@ -48,7 +49,7 @@ class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
   HRESULT Reserved8() override;
   HRESULT Reserved9() override;
 
-  // --- _OrvanMusic: engine/component/generated/music_object_forwarding.cpp -------------------
+  // --- _OrvanMusic and _OrvanMusic2: engine/component/generated/music_object_forwarding.cpp --
 #include "engine/component/generated/orvan_music_overrides.inc"
 
   // --- DirectXEvent8 -------------------------------------------------------------------------
@@ -91,6 +92,10 @@ class MusicObject final : public _OrvanMusic, public ::DirectXEvent8 {
   // A caller's automation string, embedded NULs and all. A null string is the empty text, as
   // automation treats it.
   static com::BStr string_argument(BSTR text);
+  // The engine channel of `object` when it is an OrvanMusic object of this library (asked
+  // through an identity only this class answers), else nullptr. It stays alive for the call:
+  // the caller holds `object`.
+  static OrvanMusic* channel_of(IDispatch* object);
 
   InnerUnknown inner_{*this};
   IUnknown* const outer_;  // the controlling unknown: the outer object, or inner_

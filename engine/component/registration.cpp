@@ -18,7 +18,7 @@ com::registry::ServerRecord server_record() {
   record.minor = kOrvanMusicEngineMinor;
   record.threading_model = "Apartment";
   // No events interface: the class has no source interface.
-  record.classes.push_back({"OrvanMusic", CLSID_OrvanMusic, IID__OrvanMusic});
+  record.classes.push_back({"OrvanMusic", CLSID_OrvanMusic, IID__OrvanMusic2});
   return record;
 }
 

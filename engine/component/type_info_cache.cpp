@@ -38,7 +38,7 @@ class Cache {
     HRESULT hr = LoadTypeLib(wide.c_str(), &lib);
     if (FAILED(hr)) return hr;
     ITypeInfo* info = nullptr;
-    hr = lib->GetTypeInfoOfGuid(IID__OrvanMusic, &info);
+    hr = lib->GetTypeInfoOfGuid(IID__OrvanMusic2, &info);
     if (FAILED(hr)) {
       lib->Release();
       return hr;

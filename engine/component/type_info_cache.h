@@ -1,4 +1,5 @@
-// The type information of _OrvanMusic, read from the type library embedded in this very
+// The type information of _OrvanMusic2 (the class's default interface, which holds
+// _OrvanMusic's members too), read from the type library embedded in this very
 // library the first time an object needs it, and kept until the library unloads.
 #pragma once
 

@@ -1,6 +1,7 @@
 // The type library OrvanMusicEngine and the version information of libTovel.so, as the
 // build embeds them in the library, made from the one description of _OrvanMusic
 // (engine/component/interface/orvan_music_description.h).
+#include <array>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,10 @@ TypeSpec type_of(d::Type type) {
       return user(std::string(d::kChorusPhase.name));
     case d::Type::ChorusWave:
       return user(std::string(d::kChorusWave.name));
+    case d::Type::Boundary:
+      return user(std::string(d::kBoundary.name));
+    case d::Type::Object:
+      return scalar(VT_DISPATCH);
   }
   return I4();
 }
@@ -60,22 +65,43 @@ ParamDescription param_of(const d::Param& p) {
   return retval(ptr(type_of(p.type)));
 }
 
-InterfaceDescription music_interface() {
-  InterfaceDescription itf;
-  itf.name = std::string(d::kInterfaceName);
-  itf.iid = to_guid(d::kInterfaceId);
-  itf.base = "IDispatch";
-  itf.flags = TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
-  std::uint16_t entry = d::kFirstEntry;
-  std::int32_t dispid = d::kFirstDispid;
-  for (const d::Member& m : d::kMembers) {
+// The functions of `members`, from `entry` and `dispid` on.
+template <std::size_t N>
+std::vector<FunctionDescription> functions_of(const std::array<d::Member, N>& members,
+                                              std::uint16_t entry, std::int32_t dispid) {
+  std::vector<FunctionDescription> out;
+  for (const d::Member& m : members) {
     FunctionDescription f;
     f.name = std::string(m.name);
     f.dispid = dispid++;
     f.entry = entry++;
     for (std::size_t i = 0; i < m.param_count; ++i) f.params.push_back(param_of(m.params[i]));
-    itf.functions.push_back(std::move(f));
+    out.push_back(std::move(f));
   }
+  return out;
+}
+
+constexpr WORD kDualFlags =
+    TYPEFLAG_FHIDDEN | TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FOLEAUTOMATION;
+
+InterfaceDescription music_interface() {
+  InterfaceDescription itf;
+  itf.name = std::string(d::kInterfaceName);
+  itf.iid = to_guid(d::kInterfaceId);
+  itf.base = "IDispatch";
+  itf.flags = kDualFlags;
+  itf.functions = functions_of(d::kMembers, d::kFirstEntry, d::kFirstDispid);
+  return itf;
+}
+
+// Derived from _OrvanMusic: its table holds the 50 first, so it lists only its own.
+InterfaceDescription music_interface2() {
+  InterfaceDescription itf;
+  itf.name = std::string(d::kInterface2Name);
+  itf.iid = to_guid(d::kInterface2Id);
+  itf.base = std::string(d::kInterfaceName);
+  itf.flags = kDualFlags;
+  itf.functions = functions_of(d::kMembers2, d::kFirstEntry2, d::kFirstDispid2);
   return itf;
 }
 
@@ -103,12 +129,14 @@ LibraryDescription music_library() {
   lib.imports.push_back(dxvblib_import());
 
   lib.types.emplace_back(music_interface());
+  lib.types.emplace_back(music_interface2());
   CoclassDescription coclass;
   coclass.name = std::string(d::kClassName);
   coclass.clsid = to_guid(d::kClassId);
   coclass.flags = TYPEFLAG_FCANCREATE;
   // DirectXEvent8 is implemented for the platform's notifications: neither default nor source.
-  coclass.interfaces = {{std::string(d::kInterfaceName), IMPLTYPEFLAG_FDEFAULT},
+  // The newest interface is the default; _OrvanMusic is reached through it, as its base.
+  coclass.interfaces = {{std::string(d::kInterface2Name), IMPLTYPEFLAG_FDEFAULT},
                         {"DirectXEvent8", 0}};
   lib.types.emplace_back(std::move(coclass));
   for (const d::Enumeration& e : d::kEnumerations) lib.types.emplace_back(constants(e));

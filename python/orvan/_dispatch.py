@@ -1,5 +1,7 @@
 """Objects called by name: methods, parameters and enumerations come from the object's type
-information, arguments are mapped to parameter positions here and cross as variants."""
+information, arguments are mapped to parameter positions here and cross through the dual
+interface's function table (_table.py) or, for what it cannot carry, as variants through
+IDispatch::Invoke."""
 
 import ctypes
 import inspect
@@ -10,6 +12,7 @@ from ctypes import POINTER, byref, c_int32, c_uint16, c_uint32, c_void_p
 
 from . import _apartment
 from . import _native as n
+from . import _table
 from . import _typeinfo
 from ._errors import OrvanError
 
@@ -19,7 +22,7 @@ E_OBJECT_NOT_SET = 0x800A005B
 # The runtime reports these with the index of the argument concerned.
 _ARGUMENT_STATUSES = {0x80020005, 0x8002000A, 0x80020004}  # type mismatch, overflow, not found
 
-_MISSING = object()
+_MISSING = _table.MISSING
 
 
 def _set_variant(variant, value):
@@ -39,9 +42,12 @@ def _set_variant(variant, value):
     elif isinstance(value, str):
         variant.pointer = n.alloc_bstr(value)
         variant.vt = n.VT_BSTR
+    elif isinstance(value, DispatchObject) and value._pointer is not None:
+        # Lent for the call: the caller's reference keeps the object.
+        variant.vt, variant.pointer = n.VT_DISPATCH, value._pointer
     else:
-        raise TypeError("%s values cannot be passed (int, float, str or bool)" %
-                        type(value).__name__)
+        raise TypeError("%s values cannot be passed (int, float, str, bool or an orvan "
+                        "object)" % type(value).__name__)
 
 
 def _omitted(variant):
@@ -89,68 +95,45 @@ def Dispatch(name):
     return DispatchObject(pointer.value, description, state)
 
 
-class DispatchObject:
-    """A component object called by name. Its methods, their parameters and the type
-    library's enumerations are attributes; `dir()` lists them. Use it on the thread that
-    created it; `with` releases it at the end of the block."""
+class _Target:
+    """What a call needs of its object: the interface pointer (None once released), the
+    apartment it belongs to and the function-table entries made callable so far. Bound
+    methods hold this rather than the object, so an object can keep them without a cycle;
+    the reference goes when the last of them does."""
 
-    def __init__(self, pointer, description, apartment):
-        self._pointer = pointer
-        self._description = description
-        self._apartment = apartment
-        apartment.objects.add(self)
+    __slots__ = ("pointer", "apartment", "thread", "functions")
 
-    def __getattr__(self, name):
-        if name.startswith("__"):
-            raise AttributeError(name)
-        found = self._description.lookup(name)
-        if found is None:
-            raise AttributeError("%s has no member %r" % (self._description.name, name))
-        if isinstance(found, _typeinfo.Method):
-            return BoundMethod(self, found)
-        return found
-
-    def __dir__(self):
-        d = self._description
-        visible = [name for name, m in d.methods.items() if not m.hidden]
-        return sorted(set(object.__dir__(self)) | set(visible) | set(d.enums))
-
-    def __repr__(self):
-        state = "released" if self._pointer is None else "0x%x" % self._pointer
-        return "<orvan.DispatchObject %s at %s>" % (self._description.name, state)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *exc):
-        self._close()
-        return False
-
-    def _close(self):
-        pointer, self._pointer = self._pointer, None
-        if pointer is not None:
-            n.release(pointer)
+    def __init__(self, pointer, apartment):
+        self.pointer, self.apartment, self.functions = pointer, apartment, {}
+        self.thread = apartment.thread
 
     def __del__(self):
-        pointer = getattr(self, "_pointer", None)
+        pointer, self.pointer = self.pointer, None
         if pointer is None:
             return
-        self._pointer = None
-        apartment = self._apartment
-        if threading.get_ident() == apartment.thread:
+        if threading.get_ident() == self.thread:
             n.release(pointer)
         else:
             # The object is released on its own thread, at its next use of the package.
-            with apartment.lock:
-                apartment.pending.append(pointer)
+            with self.apartment.lock:
+                self.apartment.pending.append(pointer)
 
-    def _invoke(self, method, args, kwargs):
-        if threading.get_ident() != self._apartment.thread:
+    def function(self, table):
+        function = self.functions[table.entry] = n.function_at(self.pointer, table.entry,
+                                                               table.prototype)
+        return function
+
+    def check(self, method):
+        if threading.get_ident() != self.apartment.thread:
             raise OrvanError(n.RPC_E_WRONG_THREAD, where=method.name)
-        if self._pointer is None:
+        if self.pointer is None:
             raise OrvanError(E_OBJECT_NOT_SET, where=method.name)
-        if self._apartment.pending:
-            self._apartment.release_pending()
+        if self.apartment.pending:
+            self.apartment.release_pending()
+
+    def invoke(self, method, args, kwargs):
+        """The call through IDispatch::Invoke."""
+        self.check(method)
         values = _bind(method, args, kwargs)
         count = len(values)
         variants = (n.VARIANT * max(count, 1))()
@@ -170,7 +153,7 @@ class DispatchObject:
             result = n.VARIANT()
             excepinfo = n.EXCEPINFO()
             arg_err = c_uint32(0xFFFFFFFF)
-            status = n.call(self._pointer, _INVOKE, n.HRESULT,
+            status = n.call(self.pointer, _INVOKE, n.HRESULT,
                             [c_int32, POINTER(n.GUID), c_uint32, c_uint16,
                              POINTER(n.DISPPARAMS), POINTER(n.VARIANT), POINTER(n.EXCEPINFO),
                              POINTER(c_uint32)], method.dispid, byref(n.IID_NULL),
@@ -186,12 +169,68 @@ class DispatchObject:
             value = _typeinfo.to_python(result)
         finally:
             n.runtime().VariantClear(byref(result))
-        if method.result_enum is not None and value is not None:
-            try:
-                return method.result_enum(value)
-            except ValueError:
-                return value
-        return value
+        return _typed(method, value)
+
+
+
+
+class DispatchObject:
+    """A component object called by name. Its methods, their parameters and the type
+    library's enumerations are attributes; `dir()` lists them. Use it on the thread that
+    created it; `with` releases it at the end of the block."""
+
+    def __init__(self, pointer, description, apartment):
+        self._target = _Target(pointer, apartment)
+        self._description = description
+        self._apartment = apartment
+        apartment.objects.add(self)
+
+    @property
+    def _pointer(self):
+        return self._target.pointer
+
+    def __getattr__(self, name):
+        if name.startswith("__") or name == "_target":
+            raise AttributeError(name)
+        found = self._description.lookup(name)
+        if found is None:
+            raise AttributeError("%s has no member %r" % (self._description.name, name))
+        if isinstance(found, _typeinfo.Method):
+            # Kept on the object: the next use of the name finds it without a lookup.
+            bound = self.__dict__[name] = BoundMethod(self._target, found)
+            return bound
+        return found
+
+    def __dir__(self):
+        d = self._description
+        visible = [name for name, m in d.methods.items() if not m.hidden]
+        return sorted(set(object.__dir__(self)) | set(visible) | set(d.enums))
+
+    def __repr__(self):
+        state = "released" if self._pointer is None else "0x%x" % self._pointer
+        return "<orvan.DispatchObject %s at %s>" % (self._description.name, state)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self._close()
+        return False
+
+    def _close(self):
+        pointer, self._target.pointer = self._target.pointer, None
+        if pointer is not None:
+            n.release(pointer)
+
+
+def _typed(method, value):
+    """A result as the method's enumeration says, when it names one."""
+    if method.result_enum is not None and value is not None:
+        try:
+            return method.result_enum(value)
+        except ValueError:
+            return value
+    return value
 
 
 def _failure(method, status, excepinfo, arg_err, count):
@@ -207,14 +246,17 @@ def _failure(method, status, excepinfo, arg_err, count):
     return OrvanError(status, where=method.name, argument=argument)
 
 
-def _bind(method, args, kwargs):
+def _bind(method, args, kwargs, pad=False):
     """The arguments in parameter order: positional ones first, then each keyword at its
-    parameter's place; _MISSING marks an optional parameter left out before a given one."""
+    parameter's place; _MISSING marks an optional parameter left out before a given one and,
+    with `pad`, those left out at the end too."""
     params = method.params
     if len(args) > len(params):
         raise TypeError("%s() takes at most %d argument%s (%d given)" % (
             method.name, len(params), "" if len(params) == 1 else "s", len(args)))
-    values = list(args) + [_MISSING] * (len(params) - len(args))
+    values = list(args)
+    if len(values) < len(params):
+        values += [_MISSING] * (len(params) - len(values))
     for key, value in kwargs.items():
         index = method.index_of(key)
         if index is None:
@@ -223,16 +265,17 @@ def _bind(method, args, kwargs):
             raise TypeError("%s() got more than one value for %r" % (method.name,
                                                                      params[index].name))
         values[index] = value
-    missing = [p.name for p, v in zip(params, values) if v is _MISSING and not p.optional]
-    if missing:
-        raise TypeError("%s() is missing %s" % (method.name, ", ".join(map(repr, missing))))
-    while values and values[-1] is _MISSING:
+    for index in method.required:
+        if values[index] is _MISSING:
+            missing = [params[i].name for i in method.required if values[i] is _MISSING]
+            raise TypeError("%s() is missing %s" % (method.name, ", ".join(map(repr, missing))))
+    while values and values[-1] is _MISSING and not pad:
         values.pop()
     return values
 
 
 _TYPE_NAMES = {n.VT_I4: int, n.VT_I2: int, n.VT_R4: float, n.VT_R8: float, n.VT_BSTR: str,
-               n.VT_BOOL: bool}
+               n.VT_BOOL: bool, n.VT_DISPATCH: DispatchObject}
 
 
 def _signature(method):
@@ -251,13 +294,28 @@ def _signature(method):
 class BoundMethod:
     """One method of one object: call it with positional or keyword arguments."""
 
-    __slots__ = ("_object", "_method")
+    __slots__ = ("_target", "_method")
 
-    def __init__(self, obj, method):
-        self._object, self._method = obj, method
+    def __init__(self, target, method):
+        self._target, self._method = target, method
 
     def __call__(self, *args, **kwargs):
-        return self._object._invoke(self._method, args, kwargs)
+        target, method = self._target, self._method
+        table = method.table
+        if table is not None:
+            if (threading.get_ident() != target.thread or target.pointer is None or
+                    target.apartment.pending):
+                target.check(method)
+            # Every argument given by position: the binder has nothing to do.
+            values = args if not kwargs and len(args) == len(method.params) else \
+                _bind(method, args, kwargs, pad=True)
+            function = target.functions.get(table.entry) or target.function(table)
+            answer = table.call(function, target.pointer, values)
+            if answer is not _table.FALLBACK:
+                if answer[0] < 0:
+                    raise OrvanError(answer[0], where=method.name)
+                return _typed(method, answer[1])
+        return target.invoke(method, args, kwargs)
 
     @property
     def __name__(self):

@@ -111,6 +111,7 @@ IID_IDispatch = _guid(0x00020400, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0, 0x46)
 VT_EMPTY, VT_I2, VT_I4, VT_R4, VT_R8, VT_BSTR, VT_ERROR, VT_BOOL = 0, 2, 3, 4, 5, 8, 10, 11
 VT_VARIANT, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8 = 12, 16, 17, 18, 19, 20, 21
 VT_INT, VT_UINT, VT_HRESULT, VT_PTR, VT_USERDEFINED = 22, 23, 25, 26, 29
+VT_DISPATCH, VT_VOID = 9, 24
 VT_BYREF = 0x4000
 
 DISP_E_PARAMNOTFOUND = -0x7FFDFFFC  # 0x80020004
@@ -249,6 +250,12 @@ def call(interface, entry, restype, argtypes, *args):
         prototype = _prototypes[key] = ctypes.CFUNCTYPE(restype, c_void_p, *argtypes)
     table = ctypes.cast(interface, POINTER(POINTER(c_void_p))).contents
     return prototype(table[entry])(interface, *args)
+
+
+def function_at(interface, entry, prototype):
+    """Entry `entry` of the function table of `interface`, callable as `prototype`."""
+    table = ctypes.cast(interface, POINTER(POINTER(c_void_p))).contents
+    return prototype(table[entry])
 
 
 def add_ref(interface):

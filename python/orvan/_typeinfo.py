@@ -1,5 +1,10 @@
 """What an object's type information says about it: its methods with their parameters, and
-the enumerations of its type library. Read once per interface and kept as plain data."""
+the enumerations of its type library. Read once per interface and kept as plain data.
+
+An interface derived from another (as _OrvanMusic2 from _OrvanMusic) describes only its own
+members; those of its bases in the same library are read through its first implemented type.
+Each method also gets, when its parameters allow, the form of a direct call through the dual
+interface's function table (_table.py), which costs far less than IDispatch::Invoke."""
 
 import ctypes
 import enum
@@ -8,6 +13,7 @@ import threading
 from ctypes import POINTER, byref, c_int32, c_uint16, c_uint32, c_void_p
 
 from . import _native as n
+from . import _table
 
 TKIND_ENUM, TKIND_ALIAS = 0, 6
 INVOKE_FUNC = 1
@@ -18,10 +24,11 @@ VAR_CONST = 2
 
 # Entries of ITypeInfo and ITypeLib.
 _GET_TYPE_ATTR, _GET_FUNC_DESC, _GET_VAR_DESC, _GET_NAMES = 3, 5, 6, 7
+_GET_REF_TYPE_OF_IMPL_TYPE = 8
 _GET_DOCUMENTATION, _GET_REF_TYPE_INFO, _GET_CONTAINING_TYPE_LIB = 12, 14, 18
 _RELEASE_TYPE_ATTR, _RELEASE_FUNC_DESC, _RELEASE_VAR_DESC = 19, 20, 21
 _LIB_GET_TYPE_INFO_COUNT, _LIB_GET_TYPE_INFO, _LIB_GET_TYPE_INFO_TYPE = 3, 4, 5
-_LIB_GET_DOCUMENTATION = 9
+_LIB_GET_LIB_ATTR, _LIB_GET_DOCUMENTATION, _LIB_RELEASE_TLIB_ATTR = 7, 9, 12
 
 
 class TypeInfoError(Exception):
@@ -49,17 +56,21 @@ class Parameter:
         self.optional, self.default, self.enum = optional, default, enum_type
 
 
-NO_DEFAULT = object()
+NO_DEFAULT = _table.NO_DEFAULT
 
 
 class Method:
     __slots__ = ("name", "dispid", "params", "result_vt", "result_enum", "doc", "hidden",
-                 "_by_name")
+                 "entry", "table", "required", "_by_name")
 
-    def __init__(self, name, dispid, params, result_vt, result_enum, doc, hidden):
+    def __init__(self, name, dispid, params, result_vt, result_enum, doc, hidden, entry=None):
         self.name, self.dispid, self.params = name, dispid, params
         self.result_vt, self.result_enum, self.doc, self.hidden = (result_vt, result_enum, doc,
                                                                    hidden)
+        self.required = tuple(i for i, p in enumerate(params) if not p.optional)
+        # The function-table entry, and the direct call through it (None: Invoke only).
+        self.entry = entry
+        self.table = _table.TableCall.for_method(self) if entry is not None else None
         # Automation names are case-insensitive; an exact match is tried first.
         self._by_name = {p.name: i for i, p in enumerate(params)}
         for i, p in enumerate(params):
@@ -120,6 +131,15 @@ class _TypeInfo:
                         [c_int32, POINTER(c_void_p), POINTER(c_void_p), c_void_p, c_void_p],
                         memid, byref(name), byref(doc), None, None)
         return n.take_bstr(name.value), n.take_bstr(doc.value)
+
+    def base(self):
+        """The interface this one derives from, or None."""
+        if self.attr().cImplTypes == 0:
+            return None
+        ref = c_uint32()
+        _interface_call("GetRefTypeOfImplType", self.p, _GET_REF_TYPE_OF_IMPL_TYPE,
+                        [c_uint32, POINTER(c_uint32)], 0, byref(ref))
+        return self.referenced(ref.value)
 
     def referenced(self, hreftype):
         out = c_void_p()
@@ -207,7 +227,7 @@ def _shape(info, tdesc, enums):
     return n.VT_USERDEFINED, by_ref, None
 
 
-def _read_method(info, desc, enums):
+def _read_method(info, desc, enums, dual):
     names = info.names(desc.memid, desc.cParams + 1)
     params, result_vt, result_enum = [], None, None
     for i in range(desc.cParams):
@@ -226,13 +246,19 @@ def _read_method(info, desc, enums):
     if result_vt is None and desc.elemdescFunc.tdesc.vt not in (n.VT_HRESULT, 24):  # VT_VOID
         result_vt, _, result_enum = _shape(info, desc.elemdescFunc.tdesc, enums)
     doc = info.documentation(desc.memid)[1]
+    # Only a dual interface's members are in a table that a client may call directly.
+    entry = desc.oVft // ctypes.sizeof(c_void_p) if dual and desc.funckind == FUNC_PUREVIRTUAL else None
     return Method(names[0], desc.memid, params, result_vt, result_enum, doc,
-                  bool(desc.wFuncFlags & FUNCFLAG_FHIDDEN))
+                  bool(desc.wFuncFlags & FUNCFLAG_FHIDDEN), entry)
 
 
-def _read(info, attr):
-    enums = _library_enums(info)
-    methods = {}
+TYPEFLAG_FDUAL = 0x40
+FUNC_PUREVIRTUAL = 1
+
+
+def _read_own(info, attr, enums, methods):
+    """The methods `info` describes itself, added to `methods` unless already there."""
+    dual = bool(attr.wTypeFlags & TYPEFLAG_FDUAL)
     for index in range(attr.cFuncs):
         out = c_void_p()
         _interface_call("GetFuncDesc", info.p, _GET_FUNC_DESC, [c_uint32, POINTER(c_void_p)],
@@ -243,11 +269,46 @@ def _read(info, attr):
             # table) are not for late-bound callers; only methods are offered.
             if desc.wFuncFlags & FUNCFLAG_FRESTRICTED or desc.invkind != INVOKE_FUNC:
                 continue
-            method = _read_method(info, desc, enums)
-            methods[method.name] = method
+            method = _read_method(info, desc, enums, dual)
+            methods.setdefault(method.name, method)
         finally:
             n.call(info.p, _RELEASE_FUNC_DESC, None, [c_void_p], out)
+
+
+def _read(info, attr):
+    enums = _library_enums(info)
+    methods = {}
+    _read_own(info, attr, enums, methods)
+    # The bases of this library, nearest first: IDispatch and IUnknown, in another library,
+    # offer nothing but restricted members.
+    library = _library_of(info)
+    base = info.base()
+    hops = 0
+    while base is not None and hops < 64:
+        with base:
+            if _library_of(base) != library:
+                break
+            _read_own(base, base.attr(), enums, methods)
+            following = base.base()
+        base = following
+        hops += 1
     return Description(info.documentation(MEMBERID_NIL)[0], methods, enums)
+
+
+def _library_of(info):
+    """The identity of the type library holding `info`."""
+    lib, index = c_void_p(), c_uint32()
+    _interface_call("GetContainingTypeLib", info.p, _GET_CONTAINING_TYPE_LIB,
+                    [POINTER(c_void_p), POINTER(c_uint32)], byref(lib), byref(index))
+    try:
+        attr = c_void_p()
+        _interface_call("GetLibAttr", lib, _LIB_GET_LIB_ATTR, [POINTER(c_void_p)], byref(attr))
+        try:
+            return ctypes.string_at(attr.value, ctypes.sizeof(n.GUID))
+        finally:
+            n.call(lib, _LIB_RELEASE_TLIB_ATTR, None, [c_void_p], attr)
+    finally:
+        n.release(lib)
 
 
 _cache = {}

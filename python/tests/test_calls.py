@@ -159,8 +159,8 @@ def test_failure_carries_status_text_and_place(music):
         orvan.Dispatch("{00000000-0000-0000-0000-00000000ABCD}")
     assert (unregistered.value.status, unregistered.value.text) == (
         0x80040154, "Class not registered.")
-    with pytest.raises(AttributeError, match="Music_Pause"):
-        music.Music_Pause()
+    with pytest.raises(AttributeError, match="Music_Rewind"):
+        music.Music_Rewind()
 
 
 def test_two_objects_at_once(organ):

@@ -8,6 +8,12 @@ const OrvanCLayoutEntry orvan_c_music_table[] = {ORVAN_MUSIC_METHODS(ORVAN_C_OFF
 #undef ORVAN_C_OFFSET
 const size_t orvan_c_music_table_size = sizeof orvan_c_music_table / sizeof *orvan_c_music_table;
 
+#define ORVAN_C_OFFSET2(name) {#name, offsetof(_OrvanMusic2Vtbl, name)},
+const OrvanCLayoutEntry orvan_c_music2_table[] = {ORVAN_MUSIC_METHODS(ORVAN_C_OFFSET2)
+                                                      ORVAN_MUSIC2_METHODS(ORVAN_C_OFFSET2)};
+#undef ORVAN_C_OFFSET2
+const size_t orvan_c_music2_table_size = sizeof orvan_c_music2_table / sizeof *orvan_c_music2_table;
+
 #define ORVAN_C_SIZE(type) {"sizeof " #type, sizeof(type)},
 #define ORVAN_C_AT(type, member) {#type "." #member, offsetof(type, member)},
 /* clang-format off */

@@ -19,6 +19,9 @@ typedef struct OrvanCLayoutEntry {
 
 extern const OrvanCLayoutEntry orvan_c_music_table[];
 extern const size_t orvan_c_music_table_size;
+/* The same for _OrvanMusic2: _OrvanMusic's methods, then its own. */
+extern const OrvanCLayoutEntry orvan_c_music2_table[];
+extern const size_t orvan_c_music2_table_size;
 extern const OrvanCLayoutEntry orvan_c_records[];
 extern const size_t orvan_c_records_size;
 

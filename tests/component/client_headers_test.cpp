@@ -33,6 +33,8 @@ template <class T>
 std::string type_word() {
   if constexpr (std::is_same_v<T, BSTR>) {  // a pointer itself: test it first
     return "BSTR";
+  } else if constexpr (std::is_same_v<T, IDispatch*>) {  // an object, passed as its pointer
+    return "IDispatch";
   } else if constexpr (std::is_pointer_v<T>) {
     return type_word<std::remove_pointer_t<T>>() + "*";
   } else if constexpr (std::is_same_v<T, LONG>) {
@@ -45,13 +47,15 @@ std::string type_word() {
     return "CONST_OSFX_PHASE";
   } else if constexpr (std::is_same_v<T, CONST_OSFX_WAVE>) {
     return "CONST_OSFX_WAVE";
+  } else if constexpr (std::is_same_v<T, OrvanBoundary>) {
+    return "OrvanBoundary";
   } else {
     return "?";
   }
 }
 
-template <class... Params>
-std::string signature(HRESULT (_OrvanMusic::*)(Params...)) {
+template <class Interface, class... Params>
+std::string signature(HRESULT (Interface::*)(Params...)) {
   std::string out;
   ((out += (out.empty() ? "" : " ") + type_word<Params>()), ...);
   return out;
@@ -90,6 +94,32 @@ TEST(ClientHeaders, CAndCppPutEveryMethodWhereTheMemberTableDoesWithItsTypes) {
   EXPECT_EQ(cpp_signatures["LoadDLS"], "BSTR* I4*");
   EXPECT_EQ(cpp_signatures["SetFX_Cho_Phase"], "CONST_OSFX_PHASE BOOL*");
   EXPECT_EQ(cpp_signatures["GetMasterTempo"], "R4*");
+}
+
+// _OrvanMusic2's table: _OrvanMusic's members at their places, then its own.
+TEST(ClientHeaders, TheSecondInterfaceKeepsTheFirstTableAndAddsItsMembersAfterIt) {
+  std::vector<TableMember> table = read_member_table();
+  for (TableMember& m : read_member_table2()) table.push_back(std::move(m));
+  std::map<std::string, std::size_t> cpp_offsets;
+  std::map<std::string, std::string> cpp_signatures;
+#define ORVAN_CPP_METHOD(name)                            \
+  cpp_offsets[#name] = entry_offset(&_OrvanMusic2::name); \
+  cpp_signatures[#name] = signature(&_OrvanMusic2::name);
+  ORVAN_MUSIC_METHODS(ORVAN_CPP_METHOD)
+  ORVAN_MUSIC2_METHODS(ORVAN_CPP_METHOD)
+#undef ORVAN_CPP_METHOD
+
+  ASSERT_EQ(orvan_c_music2_table_size, table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    const TableMember& want = table[i];
+    SCOPED_TRACE(want.name);
+    EXPECT_STREQ(orvan_c_music2_table[i].name, want.name.c_str());
+    EXPECT_EQ(orvan_c_music2_table[i].value, static_cast<std::size_t>(want.entry) * 8);
+    EXPECT_EQ(cpp_offsets[want.name], static_cast<std::size_t>(want.entry) * 8);
+    EXPECT_EQ(cpp_signatures[want.name], signature(want));
+  }
+  EXPECT_EQ(cpp_signatures["Music_PlayWith"], "IDispatch OrvanBoundary");
+  EXPECT_EQ(cpp_signatures["InitOrvanRender"], "BSTR I4");
 }
 
 TEST(ClientHeaders, CAndCppLayOutEveryRecordAndTableAlike) {

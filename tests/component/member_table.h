@@ -1,5 +1,5 @@
-// The hand-written member table of _OrvanMusic (tests/data/tovel_members.tsv), read for the
-// tests that hold the type library and the interface to it.
+// The hand-written member table of _OrvanMusic and _OrvanMusic2 (tests/data/tovel_members.tsv),
+// read for the tests that hold the type library and the interfaces to it.
 #pragma once
 
 #include <optional>
@@ -12,7 +12,7 @@ namespace orvan::component_test {
 
 struct TableParam {
   std::string name;
-  std::string type;  // I4, R4, BSTR, CONST_OSFX_PHASE, CONST_OSFX_WAVE
+  std::string type;  // I4, R4, BSTR, CONST_OSFX_PHASE, CONST_OSFX_WAVE, OrvanBoundary, IDispatch
   bool by_ref = false;
   bool optional = false;
   std::optional<int> default_value;
@@ -26,7 +26,10 @@ struct TableMember {
   std::string result;  // I4, R4, BOOL, or empty
 };
 
-// Every member, in table order; fails the calling test when the file cannot be read.
+// Every member of _OrvanMusic, in table order; fails the calling test when the file cannot
+// be read.
 std::vector<TableMember> read_member_table();
+// The members _OrvanMusic2 adds after those, in table order.
+std::vector<TableMember> read_member_table2();
 
 }  // namespace orvan::component_test

@@ -29,10 +29,14 @@ TEST_F(Registration, WritesTheClassItsProgIdTheTypeLibraryAndTheMarshaller) {
   EXPECT_EQ(value("CLSID\\" + clsid + "\\ProgID"), "OrvanMusicEngine.OrvanMusic");
   EXPECT_EQ(value("CLSID\\" + clsid + "\\TypeLib"), libid);
   EXPECT_EQ(value("OrvanMusicEngine.OrvanMusic\\CLSID"), clsid);
-  EXPECT_EQ(value("TypeLib\\" + libid + "\\35.0\\409\\win32"), kTovelPath);
+  EXPECT_EQ(value("TypeLib\\" + libid + "\\35.1\\409\\win32"), kTovelPath);
   EXPECT_EQ(value("Interface\\" + iid + "\\ProxyStubClsid32"),
             "{00020424-0000-0000-C000-000000000046}");
   EXPECT_EQ(value("Interface\\" + iid + "\\TypeLib"), libid);
+  // The second interface is served by the same marshaller.
+  const std::string iid2 = "{85046B63-B545-4F94-9B49-EF341B01E2E8}";
+  EXPECT_EQ(value("Interface\\" + iid2 + "\\ProxyStubClsid32"),
+            "{00020424-0000-0000-C000-000000000046}");
 
   // Clients find the class both ways.
   CLSID found{};

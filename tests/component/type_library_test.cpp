@@ -79,6 +79,8 @@ std::string type_name(ITypeInfo* info, const TYPEDESC& type) {
       return "BSTR";
     case VT_BOOL:
       return "BOOL";
+    case VT_DISPATCH:
+      return "IDispatch";
     default:
       return "vt " + std::to_string(type.vt);
   }
@@ -103,12 +105,12 @@ class TypeLibraryTest : public ::testing::Test {
   ComPtr<ITypeLib> lib_;
 };
 
-TEST_F(TypeLibraryTest, LibraryIdentityAndTheFourTypesInOrderWithoutHelp) {
+TEST_F(TypeLibraryTest, LibraryIdentityAndTheSixTypesInOrderWithoutHelp) {
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(lib_->GetLibAttr(&attr), S_OK);
   EXPECT_TRUE(attr->guid == LIBID_OrvanMusicEngine);
   EXPECT_EQ(attr->wMajorVerNum, 53);
-  EXPECT_EQ(attr->wMinorVerNum, 0);
+  EXPECT_EQ(attr->wMinorVerNum, 1);
   EXPECT_EQ(attr->lcid, 0x0409u);
   EXPECT_EQ(attr->syskind, SYS_WIN32);
   lib_->ReleaseTLibAttr(attr);
@@ -124,10 +126,9 @@ TEST_F(TypeLibraryTest, LibraryIdentityAndTheFourTypesInOrderWithoutHelp) {
   SysFreeString(help_file);
 
   const std::vector<std::pair<std::string, GUID>> expected = {
-      {"_OrvanMusic", IID__OrvanMusic},
-      {"OrvanMusic", CLSID_OrvanMusic},
-      {"CONST_OSFX_PHASE", GUID_CONST_OSFX_PHASE},
-      {"CONST_OSFX_WAVE", GUID_CONST_OSFX_WAVE}};
+      {"_OrvanMusic", IID__OrvanMusic},          {"_OrvanMusic2", IID__OrvanMusic2},
+      {"OrvanMusic", CLSID_OrvanMusic},          {"CONST_OSFX_PHASE", GUID_CONST_OSFX_PHASE},
+      {"CONST_OSFX_WAVE", GUID_CONST_OSFX_WAVE}, {"OrvanBoundary", GUID_OrvanBoundary}};
   ASSERT_EQ(lib_->GetTypeInfoCount(), expected.size());
   for (UINT i = 0; i < expected.size(); ++i) {
     ComPtr<ITypeInfo> info;
@@ -223,6 +224,56 @@ TEST_F(TypeLibraryTest, EveryMethodMatchesTheMemberTableAndTheClientHeader) {
   EXPECT_EQ(table_offset(&IDispatch::Invoke), 6 * 8);
 }
 
+// _OrvanMusic2 describes only its own members, after _OrvanMusic's, which it reaches through
+// its base: names and dispatch identifiers of both resolve through it.
+TEST_F(TypeLibraryTest, TheSecondInterfaceDerivesFromTheFirstAndDescribesItsOwnMembers) {
+  const std::vector<TableMember> table = read_member_table2();
+  ComPtr<ITypeInfo> itf = type(IID__OrvanMusic2);
+  ASSERT_TRUE(itf);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(itf->GetTypeAttr(&attr), S_OK);
+  EXPECT_EQ(attr->wTypeFlags, 0x11d0);
+  EXPECT_EQ(attr->cFuncs, table.size());
+  EXPECT_EQ(attr->cbSizeVft, (table.back().entry + 1) * 8);
+  itf->ReleaseTypeAttr(attr);
+  HREFTYPE base = 0;
+  ASSERT_EQ(itf->GetRefTypeOfImplType(0, &base), S_OK);
+  EXPECT_EQ(referenced_name(itf.get(), base), "_OrvanMusic");
+
+  for (UINT i = 0; i < table.size(); ++i) {
+    const TableMember& want = table[i];
+    SCOPED_TRACE(want.name);
+    FUNCDESC* f = nullptr;
+    ASSERT_EQ(itf->GetFuncDesc(i, &f), S_OK);
+    EXPECT_EQ(f->memid, want.dispid);
+    EXPECT_EQ(f->oVft, want.entry * 8);
+    EXPECT_EQ(names_of(itf.get(), f->memid).first, want.name);
+    const std::size_t count = want.params.size() + (want.result.empty() ? 0 : 1);
+    ASSERT_EQ(static_cast<std::size_t>(f->cParams), count);
+    for (std::size_t p = 0; p < want.params.size(); ++p) {
+      const ELEMDESC& e = f->lprgelemdescParam[p];
+      EXPECT_EQ(type_name(itf.get(), e.tdesc), want.params[p].type) << want.params[p].name;
+      EXPECT_EQ(e.paramdesc.wParamFlags, PARAMFLAG_FIN) << want.params[p].name;
+    }
+    if (!want.result.empty()) {
+      const ELEMDESC& e = f->lprgelemdescParam[count - 1];
+      EXPECT_EQ(e.paramdesc.wParamFlags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
+      ASSERT_EQ(e.tdesc.vt, VT_PTR);
+      EXPECT_EQ(e.tdesc.lptdesc->vt, vartype_of(want.result));
+    }
+    itf->ReleaseFuncDesc(f);
+  }
+  LPOLESTR inherited[] = {const_cast<LPOLESTR>(u"isplaying")};
+  MEMBERID id = 0;
+  ASSERT_EQ(itf->GetIDsOfNames(inherited, 1, &id), S_OK);
+  EXPECT_EQ(id, 0x6003000C);
+  LPOLESTR own[] = {const_cast<LPOLESTR>(u"RenderFor"), const_cast<LPOLESTR>(u"Milliseconds")};
+  MEMBERID ids[2] = {};
+  ASSERT_EQ(itf->GetIDsOfNames(own, 2, ids), S_OK);
+  EXPECT_EQ(ids[0], table.back().dispid);
+  EXPECT_EQ(ids[1], 0);
+}
+
 TEST_F(TypeLibraryTest, TheClassIsCreatableWithItsDefaultAndItsNotificationInterface) {
   ComPtr<ITypeInfo> coclass = type(CLSID_OrvanMusic);
   ASSERT_TRUE(coclass);
@@ -233,8 +284,8 @@ TEST_F(TypeLibraryTest, TheClassIsCreatableWithItsDefaultAndItsNotificationInter
   EXPECT_EQ(attr->cImplTypes, 2);
   coclass->ReleaseTypeAttr(attr);
 
-  const std::vector<std::pair<std::string, INT>> expected = {{"_OrvanMusic", IMPLTYPEFLAG_FDEFAULT},
-                                                             {"DirectXEvent8", 0}};
+  const std::vector<std::pair<std::string, INT>> expected = {
+      {"_OrvanMusic2", IMPLTYPEFLAG_FDEFAULT}, {"DirectXEvent8", 0}};
   for (UINT i = 0; i < expected.size(); ++i) {
     HREFTYPE ref = 0;
     INT flags = -1;
@@ -268,7 +319,13 @@ TEST_F(TypeLibraryTest, EnumMembersInStoredOrderWithTheirNamesAsHelpAndTheAliase
         {"OSFX_PHASE_NEG_180", 0},
         {"OSFX_PHASE_NEG_90", 1},
         {"OSFX_PHASE_ZERO", 2}}},
-      {GUID_CONST_OSFX_WAVE, {{"OSFX_WAVE_SIN", 1}, {"OSFX_WAVE_TRIANGLE", 0}}}};
+      {GUID_CONST_OSFX_WAVE, {{"OSFX_WAVE_SIN", 1}, {"OSFX_WAVE_TRIANGLE", 0}}},
+      {GUID_OrvanBoundary,
+       {{"OBND_IMMEDIATE", 0},
+        {"OBND_BEAT", 1},
+        {"OBND_BAR", 2},
+        {"OBND_END", 3},
+        {"OBND_MARKER", 4}}}};
   std::map<std::string, LONG> read_back;
   for (const auto& [guid, members] : enums) {
     ComPtr<ITypeInfo> info = type(guid);

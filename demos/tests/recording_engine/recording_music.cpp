@@ -39,6 +39,15 @@ std::string describe(CONST_OSFX_PHASE value) {
 std::string describe(CONST_OSFX_WAVE value) {
   return describe(static_cast<LONG>(value));
 }
+std::string describe(BSTR text) {
+  return describe(&text);
+}
+std::string describe(OrvanBoundary value) {
+  return describe(static_cast<LONG>(value));
+}
+std::string describe(IDispatch* object) {
+  return object ? "object" : "null";
+}
 
 std::atomic<int>& live_objects() {
   static std::atomic<int> count{0};
@@ -52,9 +61,10 @@ RecordingMusic::RecordingMusic() : number_(CallLog::instance().next_object()) {
 
 HRESULT RecordingMusic::QueryInterface(REFIID riid, void** object) {
   if (!object) return E_POINTER;
-  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__OrvanMusic) {
+  if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID__OrvanMusic ||
+      riid == IID__OrvanMusic2) {
     AddRef();
-    *object = static_cast<_OrvanMusic*>(this);
+    *object = static_cast<_OrvanMusic2*>(this);
     return S_OK;
   }
   *object = nullptr;

@@ -1,5 +1,6 @@
-// An engine object for window tests: implements _OrvanMusic by recording every call with its
-// arguments in the CallLog and answering as the test scripted. It plays nothing.
+// An engine object for window tests: implements _OrvanMusic2 (and so _OrvanMusic) by recording
+// every call with its arguments in the CallLog and answering as the test scripted. It plays
+// nothing.
 #pragma once
 
 #include <atomic>
@@ -23,8 +24,11 @@ std::string describe(BSTR* text);
 std::string describe(LONG value);
 std::string describe(CONST_OSFX_PHASE value);
 std::string describe(CONST_OSFX_WAVE value);
+std::string describe(BSTR text);
+std::string describe(OrvanBoundary value);
+std::string describe(IDispatch* object);  // "object" or "null"
 
-class RecordingMusic final : public _OrvanMusic {
+class RecordingMusic final : public _OrvanMusic2 {
  public:
   RecordingMusic();
 
@@ -41,8 +45,8 @@ class RecordingMusic final : public _OrvanMusic {
   HRESULT Reserved8() override { return E_NOTIMPL; }
   HRESULT Reserved9() override { return E_NOTIMPL; }
 
-  // The 50 methods: recording_methods.cpp, which the build makes from the interface's
-  // description.
+  // The methods of both interfaces: recording_methods.cpp, which the build makes from the
+  // interface's description.
 #include "engine/component/generated/orvan_music_overrides.inc"
 
  private:

@@ -2,7 +2,7 @@
 // engine/component/interface/orvan_music_description.h: edit those, then build the target
 // orvan-regenerate-interface.
 //
-// The component shell's 50 methods: each checks the caller's thread, refuses a null pointer
+// The component shell's methods: each checks the caller's thread, refuses a null pointer
 // where a value is required (E_POINTER), unpacks the published argument forms and forwards
 // to the engine channel.
 #include "engine/component/music_object.h"
@@ -352,6 +352,106 @@ HRESULT MusicObject::ApplyDLS(LONG* sIndex) {
   return on_apartment([&](OrvanMusic& engine) -> HRESULT {
     if (!sIndex) return engine.ApplyDLS();
     return engine.ApplyDLS(*sIndex);
+  });
+}
+
+HRESULT MusicObject::SetLoopRegion(LONG StartTime, LONG EndTime) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.SetLoopRegion(StartTime, EndTime);
+  });
+}
+
+HRESULT MusicObject::GetLoopStart(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetLoopStart(*result);
+  });
+}
+
+HRESULT MusicObject::GetLoopEnd(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetLoopEnd(*result);
+  });
+}
+
+HRESULT MusicObject::FadeTo(LONG Volume, LONG Milliseconds) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.FadeTo(Volume, Milliseconds);
+  });
+}
+
+HRESULT MusicObject::Music_Pause() {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.Music_Pause();
+  });
+}
+
+HRESULT MusicObject::Music_Resume() {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.Music_Resume();
+  });
+}
+
+HRESULT MusicObject::Music_PlayNext(BSTR Filename, OrvanBoundary Boundary, LONG FadeMilliseconds) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.Music_PlayNext(string_argument(Filename), Boundary, FadeMilliseconds);
+  });
+}
+
+HRESULT MusicObject::PlayStinger(BSTR Filename, OrvanBoundary Boundary) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.PlayStinger(string_argument(Filename), Boundary);
+  });
+}
+
+HRESULT MusicObject::Music_PlayWith(IDispatch* Leader, OrvanBoundary Boundary) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.Music_PlayWith(channel_of(Leader), Boundary);
+  });
+}
+
+HRESULT MusicObject::SetBeatInfo(float BeatsPerMinute, LONG BeatsPerBar) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.SetBeatInfo(BeatsPerMinute, BeatsPerBar);
+  });
+}
+
+HRESULT MusicObject::GetBar(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetBar(*result);
+  });
+}
+
+HRESULT MusicObject::GetBeat(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetBeat(*result);
+  });
+}
+
+HRESULT MusicObject::SetChannelVolume(LONG Channel, LONG Volume, LONG Milliseconds) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.SetChannelVolume(Channel, Volume, Milliseconds);
+  });
+}
+
+HRESULT MusicObject::SetSoundFont(BSTR Filename) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.SetSoundFont(string_argument(Filename));
+  });
+}
+
+HRESULT MusicObject::InitOrvanRender(BSTR Filename, LONG SampleRate) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.InitOrvanRender(string_argument(Filename), SampleRate);
+  });
+}
+
+HRESULT MusicObject::RenderFor(LONG Milliseconds) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.RenderFor(Milliseconds);
   });
 }
 

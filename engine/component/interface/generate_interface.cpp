@@ -1,12 +1,13 @@
-// Writes every file that repeats _OrvanMusic from its one description
+// Writes every file that repeats _OrvanMusic and _OrvanMusic2 from their one description
 // (orvan_music_description.h), and the C and C++ forms of the runtime's interfaces:
 //
 //   include/orvan/interfaces.h          IUnknown ... DirectXEvent8, C and C++
-//   include/orvan/chorus_constants.h    the two enumerations
-//   include/orvan/tovel.h               the component's identities and _OrvanMusic, C and C++
-//   engine/component/generated/orvan_music_overrides.inc    the 50 declarations of a class
-//                                                            that implements _OrvanMusic
-//   engine/component/generated/music_object_forwarding.cpp  the shell's 50 methods
+//   include/orvan/chorus_constants.h    the chorus's two enumerations
+//   include/orvan/tovel.h               the component's identities, OrvanBoundary, _OrvanMusic
+//                                       and _OrvanMusic2, C and C++
+//   engine/component/generated/orvan_music_overrides.inc    the declarations of a class
+//                                                            that implements _OrvanMusic2
+//   engine/component/generated/music_object_forwarding.cpp  the shell's methods
 //   fuzz/engine_calls_members.inc                           the fuzz target's plain calls
 //   engine/generated/effect_parameter_methods.inc           the engine's 28 effect-parameter
 //                                                            methods with the fields they write
@@ -14,7 +15,7 @@
 // and, made by the build rather than committed (`generate_interface --recording-engine OUT`):
 //
 //   recording_methods.cpp                                   the window tests' recording
-//                                                            engine's 50 methods
+//                                                            engine's methods
 //
 // The files above are committed, so that the source tree is a complete client kit and readers
 // see the code they call; the build runs `generate_interface --check SOURCE_DIR` as a test that
@@ -161,6 +162,10 @@ std::string_view c_type(d::Type type) {
       return "CONST_OSFX_PHASE";
     case d::Type::ChorusWave:
       return "CONST_OSFX_WAVE";
+    case d::Type::Boundary:
+      return "OrvanBoundary";
+    case d::Type::Object:
+      return "IDispatch*";
   }
   return "?";
 }
@@ -183,6 +188,13 @@ Signature member_signature(const d::Member& m, std::size_t index) {
   return s;
 }
 
+// Every member of both interfaces, numbered as the whole table numbers them.
+std::vector<d::Member> all_members() {
+  std::vector<d::Member> out;
+  for (std::size_t n = 0; n < d::kMemberCount; ++n) out.push_back(d::member(n));
+  return out;
+}
+
 Interface music_interface() {
   Interface itf{std::string(d::kInterfaceName), "IDispatch", {}, ""};
   for (int entry = d::kFirstReservedEntry; entry < d::kFirstEntry; ++entry) {
@@ -194,6 +206,13 @@ Interface music_interface() {
   }
   for (std::size_t i = 0; i < d::kMembers.size(); ++i)
     itf.methods.push_back(member_signature(d::kMembers[i], i));
+  return itf;
+}
+
+Interface music_interface2() {
+  Interface itf{std::string(d::kInterface2Name), std::string(d::kInterfaceName), {}, ""};
+  for (std::size_t i = 0; i < d::kMembers2.size(); ++i)
+    itf.methods.push_back(member_signature(d::kMembers2[i], d::kMembers.size() + i));
   return itf;
 }
 
@@ -338,23 +357,25 @@ std::string interfaces_header() {
   return out + header_end("ORVAN_INTERFACES_H");
 }
 
+// An enumeration as C and C++ both declare it: 32 bits in either language.
+std::string enum_definition(const d::Enumeration& e) {
+  const std::string name(e.name);
+  std::string out = c_comment(e.meaning);
+  out += "#ifdef __cplusplus\nenum " + name + " : int32_t {\n#else\ntypedef enum " + name +
+         " {\n#endif\n";
+  for (std::size_t i = 0; i < e.count; ++i)
+    out += "  " + std::string(e.constants[i].name) + " = " + std::to_string(e.constants[i].value) +
+           ",\n";
+  return out + "#ifdef __cplusplus\n};\n#else\n} " + name + ";\n#endif\n";
+}
+
 std::string chorus_header() {
   std::string out = header_begin(
       "ORVAN_CHORUS_CONSTANTS_H",
       "The chorus's two enumerations, shared by the component's client header and the engine\n"
       "class: their values are what both interfaces pass (32 bits in either language).");
   out += "#include <stdint.h>\n\n";
-  for (const d::Enumeration& e : d::kEnumerations) {
-    const std::string name(e.name);
-    out += c_comment(e.meaning);
-    out += "#ifdef __cplusplus\nenum " + name + " : int32_t {\n#else\ntypedef enum " + name +
-           " {\n#endif\n";
-    for (std::size_t i = 0; i < e.count; ++i)
-      out += "  " + std::string(e.constants[i].name) + " = " +
-             std::to_string(e.constants[i].value) + ",\n";
-    out += "#ifdef __cplusplus\n};\n#else\n} " + name + ";\n#endif\n\n";
-  }
-  out.pop_back();
+  out += enum_definition(d::kChorusPhase) + "\n" + enum_definition(d::kChorusWave);
   return out + header_end("ORVAN_CHORUS_CONSTANTS_H");
 }
 
@@ -362,8 +383,8 @@ std::string tovel_header() {
   std::string out = header_begin(
       "ORVAN_TOVEL_H",
       "Tovel, the Orvan Music Engine as an in-process component: what a client needs to\n"
-      "create an OrvanMusic object by its class identity and call it through its default\n"
-      "interface, in C++:\n\n"
+      "create an OrvanMusic object by its class identity and call it through one of its\n"
+      "interfaces, in C++:\n\n"
       "  _OrvanMusic* music = nullptr;\n"
       "  CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic,\n"
       "                   reinterpret_cast<void**>(&music));\n"
@@ -376,9 +397,13 @@ std::string tovel_header() {
       "                   (void**)&music);\n"
       "  _OrvanMusic_InitOrvanAudio(music, &hwnd, &rate);\n"
       "  _OrvanMusic_Release(music);\n\n"
+      "_OrvanMusic2, the class's default interface, derives from _OrvanMusic: its table holds\n"
+      "the same members first, then its own, which take their inputs by value\n"
+      "(_OrvanMusic2_FadeTo(music2, -600, 1500)). Either interface answers QueryInterface for\n"
+      "the other with the same object.\n\n"
       "Arguments passed by pointer are the caller's variables; the engine only reads them.\n"
       "Results come back through the last pointer and are written only on success. The\n"
-      "interface is dual: every method can also be called by name through IDispatch.");
+      "interfaces are dual: every method can also be called by name through IDispatch.");
   out += "#include \"orvan/chorus_constants.h\"\n#include \"orvan/component_runtime.h\"\n\n";
   char version[200];
   std::snprintf(version, sizeof version,
@@ -396,14 +421,19 @@ std::string tovel_header() {
          std::to_string(d::kLibraryMinor) + " };\n#endif\n";
   out += guid_definition("CLSID_" + std::string(d::kClassName), d::kClassId);
   out += guid_definition("IID_" + std::string(d::kInterfaceName), d::kInterfaceId);
+  out += guid_definition("IID_" + std::string(d::kInterface2Name), d::kInterface2Id);
   for (const d::Enumeration& e : d::kEnumerations)
     out += guid_definition("GUID_" + std::string(e.name), e.guid);
+  out += "\n" + enum_definition(d::kBoundary);
 
-  const std::vector<Interface> known = {runtime_interfaces()[0], runtime_interfaces()[2]};
   const Interface music = music_interface();
-  out += "\n#ifdef __cplusplus\n\n" + cpp_interface(music) + "\n#else /* C */\n\n";
+  const Interface music2 = music_interface2();
+  const std::vector<Interface> known = {runtime_interfaces()[0], runtime_interfaces()[2], music};
+  out += "\n#ifdef __cplusplus\n\n" + cpp_interface(music) + "\n" + cpp_interface(music2) +
+         "\n#else /* C */\n\n";
   out += "typedef struct " + music.name + " " + music.name + ";\n";
-  out += c_interface(music, known) + "\n#endif\n";
+  out += "typedef struct " + music2.name + " " + music2.name + ";\n";
+  out += c_interface(music, known) + "\n" + c_interface(music2, known) + "\n#endif\n";
   return out + header_end("ORVAN_TOVEL_H");
 }
 
@@ -419,10 +449,11 @@ std::string generated_cpp_note() {
 
 std::string overrides_include() {
   std::string out = generated_cpp_note() +
-                    "//\n// The declarations of _OrvanMusic's 50 methods, for the body of a "
-                    "class that implements them.\n// clang-format off\n";
-  for (std::size_t i = 0; i < d::kMembers.size(); ++i) {
-    const Signature s = member_signature(d::kMembers[i], i);
+                    "//\n// The declarations of the methods of _OrvanMusic and _OrvanMusic2, "
+                    "for the body of a class\n// that implements them.\n// clang-format off\n";
+  const std::vector<d::Member> members = all_members();
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const Signature s = member_signature(members[i], i);
     out += "HRESULT " + s.name + "(" + joined_params(s, "") + ") override;\n";
   }
   return out + "// clang-format on\n";
@@ -432,13 +463,14 @@ std::string overrides_include() {
 // omitted optional input is left out of the call, so the engine's own default applies.
 std::string shell_forwarding() {
   std::string out = generated_cpp_note() +
-                    "//\n// The component shell's 50 methods: each checks the caller's thread, "
+                    "//\n// The component shell's methods: each checks the caller's thread, "
                     "refuses a null pointer\n// where a value is required (E_POINTER), unpacks "
                     "the published argument forms and forwards\n// to the engine channel.\n"
                     "#include \"engine/component/music_object.h\"\n\n"
                     "// clang-format off\nnamespace orvan::engine::component {\n";
-  for (std::size_t i = 0; i < d::kMembers.size(); ++i) {
-    const d::Member& m = d::kMembers[i];
+  const std::vector<d::Member> members = all_members();
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const d::Member& m = members[i];
     const Signature s = member_signature(m, i);
     const std::vector<d::Param> params = params_of(m);
     out += "\nHRESULT MusicObject::" + s.name + "(" + joined_params(s, "") + ") {\n";
@@ -454,7 +486,11 @@ std::string shell_forwarding() {
         for (std::size_t a = 0; a < args.size(); ++a) call += (a ? ", " : "") + args[a];
         optional_calls += "    if (!" + name + ") return " + call + ");\n";
       }
-      if (p.passing == d::Passing::Value)
+      if (p.passing == d::Passing::Value && p.type == d::Type::Bstr)
+        args.push_back("string_argument(" + name + ")");
+      else if (p.passing == d::Passing::Value && p.type == d::Type::Object)
+        args.push_back("channel_of(" + name + ")");
+      else if (p.passing == d::Passing::Value)
         args.push_back(name);
       else if (p.type == d::Type::Bstr)
         args.push_back("string_argument(*" + name + ")");
@@ -473,12 +509,13 @@ std::string recording_methods() {
   std::string out =
       "// Made by the build with engine/component/interface/generate_interface.cpp "
       "from\n// engine/component/interface/orvan_music_description.h.\n"
-      "//\n// The recording engine's 50 methods: each writes its call with its "
+      "//\n// The recording engine's methods: each writes its call with its "
       "arguments to the log and\n// answers as the test scripted.\n"
       "#include \"demos/tests/recording_engine/recording_music.h\"\n\n"
       "// clang-format off\nnamespace orvan::demo_test {\n";
-  for (std::size_t i = 0; i < d::kMembers.size(); ++i) {
-    const d::Member& m = d::kMembers[i];
+  const std::vector<d::Member> members = all_members();
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const d::Member& m = members[i];
     const Signature s = member_signature(m, i);
     out += "\nHRESULT RecordingMusic::" + s.name + "(" + joined_params(s, "") + ") {\n";
     out += "  std::string args;\n";
@@ -501,13 +538,16 @@ std::string recording_methods() {
 
 // The fuzz target: each member called with hostile arguments, drawn in parameter order.
 std::string fuzz_calls() {
-  std::string out = generated_cpp_note() +
-                    "//\n// Cases of the fuzz target's switch: member n of _OrvanMusic called on "
-                    "the engine class with\n// hostile arguments, read from the input in "
-                    "parameter order; results land in `number`,\n// `real` and `flag`.\n"
-                    "// clang-format off\n";
-  for (std::size_t i = 0; i < d::kMembers.size(); ++i) {
-    const d::Member& m = d::kMembers[i];
+  std::string out =
+      generated_cpp_note() +
+      "//\n// Cases of the fuzz target's switch: member n of the interfaces (the 50 of "
+      "_OrvanMusic, then\n// _OrvanMusic2's) called on the engine class with "
+      "hostile arguments, read from the input\n// in parameter order; results "
+      "land in `number`, `real` and `flag`.\n"
+      "// clang-format off\n";
+  const std::vector<d::Member> members = all_members();
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const d::Member& m = members[i];
     out += "case " + std::to_string(i) + ": {\n";
     std::string call = "c." + std::string(m.name) + "(";
     int n = 0;
@@ -528,6 +568,9 @@ std::string fuzz_calls() {
           case d::Type::ChorusPhase:
           case d::Type::ChorusWave:
             value = "static_cast<::" + std::string(c_type(p.type)) + ">(hostile_int(in))";
+            break;
+          case d::Type::Object:
+            value = "hostile_leader(in, c)";
             break;
           default:
             value = "hostile_int(in)";

@@ -1,5 +1,6 @@
-// _OrvanMusic, written once: the identities of the type library, the class and the interface,
-// the two enumerations, and the 50 methods in function-table order with their parameters.
+// _OrvanMusic and _OrvanMusic2, written once: the identities of the type library, the class
+// and the two interfaces, the enumerations, and the methods in function-table order with
+// their parameters: the 50 of _OrvanMusic, then those _OrvanMusic2 adds after them.
 //
 // Everything that repeats the interface is made from this: the type library the build embeds
 // in libTovel.so (engine/component/type_library_description.cpp reads it directly), and the
@@ -7,7 +8,9 @@
 // which engine/component/interface/generate_interface.cpp writes (see its header for how they
 // are kept current). Clients bind to the entries and dispatch identifiers this gives, so the
 // order of the members never changes: method n sits at entry kFirstEntry + n with dispatch
-// identifier kFirstDispid + n.
+// identifier kFirstDispid + n, counting the 50 of _OrvanMusic first and the members of
+// _OrvanMusic2 after them. _OrvanMusic (type library 53.0) never changes; a member added
+// later goes at the end of kMembers2.
 #pragma once
 
 #include <array>
@@ -23,8 +26,9 @@ struct Identity {
   std::array<std::uint8_t, 8> data4;
 };
 
-// The types a method passes. The two enumerations are 32-bit values in the table.
-enum class Type { I4, R4, Bstr, Bool, ChorusPhase, ChorusWave };
+// The types a method passes. The enumerations are 32-bit values in the table; an Object is
+// an IDispatch pointer (another OrvanMusic object, for the members that take one).
+enum class Type { I4, R4, Bstr, Bool, ChorusPhase, ChorusWave, Boundary, Object };
 
 enum class Passing {
   Value,          // [in] by value
@@ -43,7 +47,7 @@ struct Param {
 
 struct Member {
   std::string_view name;
-  std::array<Param, 2> params{};
+  std::array<Param, 3> params{};
   std::size_t param_count = 0;
   // A line the headers show above the member, starting a group; empty for none.
   std::string_view heading{};
@@ -71,7 +75,8 @@ inline constexpr std::string_view kLibraryName = "OrvanMusicEngine";
 inline constexpr Identity kLibraryId = {
     0xE46ACAF1, 0xC583, 0x45FD, {0x8F, 0x2E, 0x67, 0xFB, 0xAB, 0x33, 0x06, 0x11}};
 inline constexpr std::uint16_t kLibraryMajor = 53;
-inline constexpr std::uint16_t kLibraryMinor = 0;
+// 53.0 described _OrvanMusic alone; 53.1 adds _OrvanMusic2 and makes it the default.
+inline constexpr std::uint16_t kLibraryMinor = 1;
 inline constexpr std::uint32_t kLibraryLocale = 0x0409;
 
 inline constexpr std::string_view kClassName = "OrvanMusic";
@@ -85,6 +90,12 @@ inline constexpr Identity kInterfaceId = {
 inline constexpr std::uint16_t kFirstReservedEntry = 7;
 inline constexpr std::uint16_t kFirstEntry = 10;
 inline constexpr std::int32_t kFirstDispid = 0x60030003;
+
+// The second interface: derived from _OrvanMusic, its table starts with the 50 members above
+// and continues with kMembers2; the class's default interface.
+inline constexpr std::string_view kInterface2Name = "_OrvanMusic2";
+inline constexpr Identity kInterface2Id = {
+    0x85046B63, 0xB545, 0x4F94, {0x9B, 0x49, 0xEF, 0x34, 0x1B, 0x01, 0xE2, 0xE8}};
 
 // --- Enumerations ----------------------------------------------------------------------------
 inline constexpr Enumeration kChorusPhase = {
@@ -105,7 +116,18 @@ inline constexpr Enumeration kChorusWave = {
     {0x149F9D0B, 0xE288, 0x4C9C, {0xBE, 0x4C, 0xFD, 0xA3, 0xBC, 0xDB, 0x9E, 0x19}},
     {{{"OSFX_WAVE_SIN", 1}, {"OSFX_WAVE_TRIANGLE", 0}}},
     2};
-inline constexpr std::array kEnumerations = {kChorusPhase, kChorusWave};
+inline constexpr Enumeration kBoundary = {
+    "OrvanBoundary",
+    "Where a scheduled start falls: at once, the next beat, the next bar, the end of the "
+    "current pass or loop, the next marker or cue.",
+    {0x71D127BF, 0x5EFC, 0x4D99, {0xA5, 0x4A, 0xA4, 0xB6, 0xF4, 0x32, 0x79, 0xEA}},
+    {{{"OBND_IMMEDIATE", 0},
+      {"OBND_BEAT", 1},
+      {"OBND_BAR", 2},
+      {"OBND_END", 3},
+      {"OBND_MARKER", 4}}},
+    5};
+inline constexpr std::array kEnumerations = {kChorusPhase, kChorusWave, kBoundary};
 
 // --- Members ---------------------------------------------------------------------------------
 namespace build {
@@ -129,10 +151,14 @@ constexpr Member method(std::string_view name, std::string_view heading = {}) {
   return {name, {}, 0, heading};
 }
 constexpr Member method(std::string_view name, Param a, std::string_view heading = {}) {
-  return {name, {a, Param{}}, 1, heading};
+  return {name, {a, Param{}, Param{}}, 1, heading};
 }
 constexpr Member method(std::string_view name, Param a, Param b, std::string_view heading = {}) {
-  return {name, {a, b}, 2, heading};
+  return {name, {a, b, Param{}}, 2, heading};
+}
+constexpr Member method(std::string_view name, Param a, Param b, Param c,
+                        std::string_view heading = {}) {
+  return {name, {a, b, c}, 3, heading};
 }
 // An effect parameter: the value, and whether it was applied; it writes `field` of the
 // effect's `record`.
@@ -209,5 +235,54 @@ inline constexpr std::array kMembers = {
                   build::optional_by_ref("sIndex", Type::I4)),
     build::method("ApplyDLS", build::optional_by_ref("sIndex", Type::I4)),
 };
+
+// _OrvanMusic2's own members, after the 50. Inputs pass by value. Music time as GetLengh
+// answers it; volumes in hundredths of a decibel; times in milliseconds.
+inline constexpr std::array kMembers2 = {
+    build::method("SetLoopRegion", build::value("StartTime", Type::I4),
+                  build::value("EndTime", Type::I4),
+                  "Interactive music: loop regions, fades, pause, scheduled starts."),
+    build::method("GetLoopStart", build::result(Type::I4)),
+    build::method("GetLoopEnd", build::result(Type::I4)),
+    build::method("FadeTo", build::value("Volume", Type::I4),
+                  build::value("Milliseconds", Type::I4)),
+    build::method("Music_Pause"),
+    build::method("Music_Resume"),
+    build::method("Music_PlayNext", build::value("Filename", Type::Bstr),
+                  build::value("Boundary", Type::Boundary),
+                  build::value("FadeMilliseconds", Type::I4)),
+    build::method("PlayStinger", build::value("Filename", Type::Bstr),
+                  build::value("Boundary", Type::Boundary)),
+    build::method("Music_PlayWith", build::value("Leader", Type::Object),
+                  build::value("Boundary", Type::Boundary)),
+    build::method("SetBeatInfo", build::value("BeatsPerMinute", Type::R4),
+                  build::value("BeatsPerBar", Type::I4)),
+    build::method("GetBar", build::result(Type::I4)),
+    build::method("GetBeat", build::result(Type::I4)),
+    build::method("SetChannelVolume", build::value("Channel", Type::I4),
+                  build::value("Volume", Type::I4), build::value("Milliseconds", Type::I4)),
+    build::method("SetSoundFont", build::value("Filename", Type::Bstr),
+                  "The channel's SoundFont and rendering to a file."),
+    build::method("InitOrvanRender", build::value("Filename", Type::Bstr),
+                  build::value("SampleRate", Type::I4)),
+    build::method("RenderFor", build::value("Milliseconds", Type::I4)),
+};
+
+// Entries and dispatch identifiers of _OrvanMusic2's own members continue those of the 50.
+inline constexpr std::uint16_t kFirstEntry2 = kFirstEntry + kMembers.size();
+inline constexpr std::int32_t kFirstDispid2 =
+    kFirstDispid + static_cast<std::int32_t>(kMembers.size());
+inline constexpr std::size_t kMemberCount = kMembers.size() + kMembers2.size();
+
+// Member n of the whole table, the 50 first: what code that numbers members uses.
+constexpr const Member& member(std::size_t n) {
+  return n < kMembers.size() ? kMembers[n] : kMembers2[n - kMembers.size()];
+}
+// The number of the member called `name`; kMemberCount when there is none.
+constexpr std::size_t member_index(std::string_view name) {
+  for (std::size_t n = 0; n < kMemberCount; ++n)
+    if (member(n).name == name) return n;
+  return kMemberCount;
+}
 
 }  // namespace orvan::interface_description

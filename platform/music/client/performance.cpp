@@ -41,7 +41,7 @@ HResult DirectMusicPerformance8::InitAudio(std::int32_t hwnd, std::int32_t /*fla
     }
     rate = params.sampleRate;
   }
-  if (HResult hr = core_->start_audio(rate); com::failed(hr)) return hr;
+  if (HResult hr = core_->start_audio(rate, std::move(next_device_)); com::failed(hr)) return hr;
   hwnd_ = hwnd;
   // Report the rate actually used back to the caller, as the platform documents.
   params.sampleRate = core_->sample_rate();
@@ -144,6 +144,24 @@ HResult DirectMusicPerformance8::GetMasterVolume(std::int32_t& volume) {
   if (core_->closed()) return com::MUSIC_E_CLOSED;
   volume = core_->master_volume();
   return com::S_OK;
+}
+
+HResult DirectMusicPerformance8::FadeMasterVolume(std::int32_t volume, std::int32_t milliseconds) {
+  if (core_->closed()) return com::MUSIC_E_CLOSED;
+  if (volume < kMinMasterVolume || volume > kMaxMasterVolume || milliseconds < 0) {
+    return com::E_INVALIDARG;
+  }
+  const std::int64_t frames = static_cast<std::int64_t>(milliseconds) * core_->sample_rate() / 1000;
+  return core_->fade_master_volume(volume, frames);
+}
+
+HResult DirectMusicPerformance8::SetSoundFont(const std::string& path) {
+  if (core_->closed()) return com::MUSIC_E_CLOSED;
+  return core_->set_soundfont(path);
+}
+
+void DirectMusicPerformance8::UseOutputDevice(std::unique_ptr<output::OutputDevice> device) {
+  next_device_ = std::move(device);
 }
 
 HResult DirectMusicPerformance8::GetDefaultAudioPath(Ref<DirectMusicAudioPath8>& path) {

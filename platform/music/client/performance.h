@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/music/types.h"
 
@@ -17,6 +18,9 @@ class DirectSound8;
 class DirectSoundBuffer8;
 class EventHub;
 class PerformanceCore;
+namespace output {
+class OutputDevice;
+}
 
 // How far the output has got: what a player needs to tell when a render is over and its
 // tail has died away (see output::kSilencePeak and output::kLongestTailSeconds).
@@ -56,8 +60,17 @@ class DirectMusicPerformance8 : public com::Object {
 
   HResult SetMasterTempo(float tempo);  // 0.01..100
   HResult GetMasterTempo(float& tempo);
-  HResult SetMasterVolume(std::int32_t volume);  // hundredths of a dB, -20000..2000
-  HResult GetMasterVolume(std::int32_t& volume);
+  HResult SetMasterVolume(std::int32_t volume);   // hundredths of a dB, -20000..2000; ends a fade
+  HResult GetMasterVolume(std::int32_t& volume);  // during a fade, where it goes
+  // Glides the master volume from its present value to `volume` over `milliseconds` (>= 0),
+  // evenly in decibels, from the next period on. MUSIC_E_NOT_INITIALIZED before InitAudio.
+  HResult FadeMasterVolume(std::int32_t volume, std::int32_t milliseconds);
+  // The SoundFont whose instruments MIDI segments played from now on use; empty: the one
+  // the platform settings choose.
+  HResult SetSoundFont(const std::string& path);
+  // The next InitAudio opens this device instead of the one the platform settings choose
+  // (a file rendered on demand).
+  void UseOutputDevice(std::unique_ptr<output::OutputDevice> device);
 
   HResult GetDefaultAudioPath(Ref<DirectMusicAudioPath8>& path);
   // MUSIC_E_NOT_INITIALIZED while no output is open (before InitAudio, after CloseDown).
@@ -76,6 +89,7 @@ class DirectMusicPerformance8 : public com::Object {
 
   std::unique_ptr<PerformanceCore> core_;
   Ref<DirectSoundBuffer8> buffer0_;  // buffer 0 of the default path, made by InitAudio
+  std::unique_ptr<output::OutputDevice> next_device_;  // for the next InitAudio, if any
   std::int32_t hwnd_ = 0;
   bool auto_download_ = false;
 };

@@ -25,7 +25,8 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
   // The font queued last serves again when it has exactly these presets.
   const auto take_queued = [&] {
     for (HeldInstruments& held : instruments_) {
-      if (held.font == last_queued_instruments_ && held.presets == presets) {
+      if (held.font == last_queued_instruments_ && held.library == library.get() &&
+          held.presets == presets) {
         ++held.pending_plays;
         font = held.font;
         return true;
@@ -47,7 +48,7 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
   }
   // The SoundFont has none of them: the play leaves the instruments sounding now in place.
   if (!loaded) return com::S_OK;
-  instruments_.push_back({presets, loaded, 1, false, 0});
+  instruments_.push_back({presets, library.get(), loaded, 1, false, 0});
   font = loaded;
   return com::S_OK;
 }

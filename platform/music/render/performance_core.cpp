@@ -7,6 +7,7 @@
 #include "platform/music/client/settings.h"
 #include "platform/music/render/playback_shared.h"
 #include "platform/music/synth/dls_font.h"
+#include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/soundfont_locator.h"
 #include "platform/music/synth/synth.h"
 #include "platform/music/wave/wave_player.h"
@@ -21,7 +22,8 @@ PerformanceCore::~PerformanceCore() {
   close();
 }
 
-HResult PerformanceCore::start_audio(int sample_rate) {
+HResult PerformanceCore::start_audio(int sample_rate,
+                                     std::unique_ptr<output::OutputDevice> device) {
   std::lock_guard lock(client_mutex_);
   if (closed_) return com::MUSIC_E_CLOSED;
   if (running_) return com::MUSIC_E_ALREADY_INITIALIZED;
@@ -32,11 +34,12 @@ HResult PerformanceCore::start_audio(int sample_rate) {
   if (HResult hr = synth::locate_soundfont(settings.soundfont, soundfont); com::failed(hr)) {
     return hr;
   }
-  std::unique_ptr<output::OutputDevice> device;
-  if (HResult hr =
-          output::open_output_device(settings.output, settings.wav_path, sample_rate, device);
-      com::failed(hr)) {
-    return hr;
+  if (!device) {
+    if (HResult hr =
+            output::open_output_device(settings.output, settings.wav_path, sample_rate, device);
+        com::failed(hr)) {
+      return hr;
+    }
   }
   // The device may settle on a rate of its own; the synthesizer must follow it.
   const int rate = device->sample_rate() > 0 ? device->sample_rate() : sample_rate;
@@ -226,6 +229,35 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);
   handed_.push_back(created);
   state = std::move(created);
+  return com::S_OK;
+}
+
+HResult PerformanceCore::fade_master_volume(std::int32_t mb, std::int64_t frames) {
+  std::lock_guard lock(client_mutex_);
+  Command command;
+  command.kind = CommandKind::Fade;
+  command.volume = mb;
+  command.volume_from = master_volume_.load(std::memory_order_relaxed);
+  command.frames = std::max<std::int64_t>(frames, kVolumeRampFrames);
+  command.volume_sets = volume_sets_.load(std::memory_order_acquire);
+  if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  master_volume_.store(mb, std::memory_order_relaxed);
+  return com::S_OK;
+}
+
+HResult PerformanceCore::set_soundfont(const std::string& path) {
+  std::string located;
+  if (HResult hr =
+          synth::locate_soundfont(path.empty() ? platform_settings().soundfont : path, located);
+      com::failed(hr)) {
+    return hr;
+  }
+  std::shared_ptr<synth::InstrumentLibrary> library;
+  if (HResult hr = synth::InstrumentLibrary::open(located, library); com::failed(hr)) return hr;
+  std::lock_guard lock(client_mutex_);
+  if (closed_) return com::MUSIC_E_CLOSED;
+  if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
+  library_ = std::move(library);
   return com::S_OK;
 }
 

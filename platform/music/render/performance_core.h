@@ -72,8 +72,9 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   ~PerformanceCore();
 
   // --- client side ---
-  // Creates the synthesizer, opens the device and starts rendering.
-  HResult start_audio(int sample_rate);
+  // Creates the synthesizer, opens the device and starts rendering. `device`, when given,
+  // is used instead of the one the platform settings choose (a file rendered on demand).
+  HResult start_audio(int sample_rate, std::unique_ptr<output::OutputDevice> device = nullptr);
   // Stops rendering and lets go of everything; every later call sees closed().
   void close();
   bool audio_running() const;
@@ -89,8 +90,20 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
 
   void set_master_tempo(float tempo) { master_tempo_.store(tempo, std::memory_order_relaxed); }
   float master_tempo() const { return master_tempo_.load(std::memory_order_relaxed); }
-  void set_master_volume(std::int32_t mb) { master_volume_.store(mb, std::memory_order_relaxed); }
+  // Ends a fade under way.
+  void set_master_volume(std::int32_t mb) {
+    master_volume_.store(mb, std::memory_order_relaxed);
+    volume_sets_.fetch_add(1, std::memory_order_release);
+  }
+  // During a fade, the volume it goes to.
   std::int32_t master_volume() const { return master_volume_.load(std::memory_order_relaxed); }
+  // Glides the master volume from where it is at the start of the next period to `mb` over
+  // `frames` (at least kVolumeRampFrames), evenly in decibels, sample by sample.
+  HResult fade_master_volume(std::int32_t mb, std::int64_t frames);
+  // The SoundFont the instruments of later MIDI plays come from; empty: the one the platform
+  // settings choose. MUSIC_E_NO_SOUNDFONT or MUSIC_E_SYNTH_FAILED when it cannot be read, and
+  // nothing changes. Read on the calling thread, outside the client mutex.
+  HResult set_soundfont(const std::string& path);
 
   void enable_segment_notifications(bool on) {
     notify_segments_.store(on, std::memory_order_relaxed);
@@ -143,6 +156,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
     Activate,
     Chain,
     Font,
+    Fade,
   };
   struct Command {
     CommandKind kind = CommandKind::StopAll;
@@ -155,6 +169,12 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
     struct _fluid_sfont_t* font = nullptr;
     // Play of MIDI: the instruments it selects, held in instruments_.
     struct _fluid_sfont_t* instruments = nullptr;
+    // Fade: where to and over how many frames, and the count of master volume settings
+    // made before it (a later one ends it).
+    std::int32_t volume = 0;
+    std::int32_t volume_from = 0;  // the master volume when it was asked for
+    std::int64_t frames = 0;
+    std::uint64_t volume_sets = 0;
   };
   struct HeldFont {
     std::uint64_t collection = 0;  // DirectMusicCollection8::serial()
@@ -162,6 +182,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   };
   struct HeldInstruments {
     std::vector<synth::PresetUse> presets;
+    const synth::InstrumentLibrary* library = nullptr;  // the SoundFont they come from
     struct _fluid_sfont_t* font = nullptr;
     int pending_plays = 0;  // handed to plays not yet queued (or given up)
     bool queued = false;    // some play took it to the render thread
@@ -203,6 +224,10 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   void apply_commands() noexcept;
   void end_current(std::int32_t option) noexcept;
   void notify(const PlayRequest& request, std::int32_t option, std::int32_t music_time) noexcept;
+  void begin_fade(const Command& fade) noexcept;
+  // Takes up a master volume set since the last look: a glide of kVolumeRampFrames to it,
+  // which ends a fade (on the first period, the volume is simply there).
+  void take_master_volume() noexcept;
   void publish_position() noexcept;
   // The play under way (MIDI or recorded), or nullptr.
   const PlayRequest* current_play() const noexcept;
@@ -243,6 +268,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   // Shared.
   std::atomic<float> master_tempo_{1.0f};
   std::atomic<std::int32_t> master_volume_{0};
+  std::atomic<std::uint64_t> volume_sets_{0};  // SetMasterVolume calls so far
   std::atomic<bool> notify_segments_{false};
   std::atomic<std::int32_t> notification_handle_{0};
   std::atomic<bool> path_active_{true};
@@ -267,7 +293,9 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   double volume_gain_ = 1.0;
   double volume_target_ = 1.0;
   double volume_step_ = 0.0;
-  int volume_ramp_left_ = 0;
+  bool volume_step_is_ratio_ = false;  // a fade multiplies, a short glide adds
+  std::int64_t volume_ramp_left_ = 0;
+  std::uint64_t volume_sets_seen_ = 0;
   double activate_gain_ = 1.0;
   double activate_target_ = 1.0;
   std::vector<float> dry_left_, dry_right_, wet_left_, wet_right_;  // sized before start

@@ -15,16 +15,7 @@ void PerformanceCore::render(float* out, int frames) noexcept {
   if (frames <= 0) return;
   apply_commands();
   block_tempo_ = master_tempo_.load(std::memory_order_relaxed);
-  const double volume_target =
-      std::pow(10.0, master_volume_.load(std::memory_order_relaxed) / 2000.0);
-  if (first_render_) {
-    // The first period starts at the volume set before it, not with a ramp from the default.
-    volume_gain_ = volume_target_ = volume_target;
-  } else if (volume_target != volume_target_) {
-    volume_target_ = volume_target;
-    volume_step_ = (volume_target - volume_gain_) / kVolumeRampFrames;
-    volume_ramp_left_ = kVolumeRampFrames;
-  }
+  take_master_volume();
   first_render_ = false;
   int done = 0;
   while (done < frames) {
@@ -42,6 +33,41 @@ void PerformanceCore::render(float* out, int frames) noexcept {
       synth_->voices_of_earlier_instruments_ended()) {
     instrument_switches_released_.store(instrument_switches_, std::memory_order_release);
   }
+}
+
+namespace {
+
+double gain_of(std::int32_t mb) noexcept {
+  return std::pow(10.0, mb / 2000.0);
+}
+
+}  // namespace
+
+void PerformanceCore::take_master_volume() noexcept {
+  const std::uint64_t sets = volume_sets_.load(std::memory_order_acquire);
+  if (sets == volume_sets_seen_) return;
+  volume_sets_seen_ = sets;
+  volume_target_ = gain_of(master_volume_.load(std::memory_order_relaxed));
+  volume_step_is_ratio_ = false;
+  if (first_render_) {
+    // The first period starts at the volume set before it, not with a ramp from the default.
+    volume_gain_ = volume_target_;
+    volume_ramp_left_ = 0;
+    return;
+  }
+  volume_step_ = (volume_target_ - volume_gain_) / kVolumeRampFrames;
+  volume_ramp_left_ = kVolumeRampFrames;
+}
+
+void PerformanceCore::begin_fade(const Command& fade) noexcept {
+  if (first_render_) volume_gain_ = gain_of(fade.volume_from);
+  // Settings made before the fade was asked for are behind it; a later one ends it.
+  volume_sets_seen_ = fade.volume_sets;
+  volume_target_ = gain_of(fade.volume);
+  // Even steps in decibels: the gain is multiplied by the same ratio at every sample.
+  volume_step_ = std::pow(volume_target_ / volume_gain_, 1.0 / static_cast<double>(fade.frames));
+  volume_step_is_ratio_ = true;
+  volume_ramp_left_ = fade.frames;
 }
 
 bool PerformanceCore::music_pending() const noexcept {
@@ -87,7 +113,9 @@ bool PerformanceCore::mix(float* out, int frames) noexcept {
     }
     if (volume_ramp_left_ > 0) {
       // The last step lands on the target exactly, whatever the rounding on the way.
-      volume_gain_ = --volume_ramp_left_ == 0 ? volume_target_ : volume_gain_ + volume_step_;
+      volume_gain_ = --volume_ramp_left_ == 0 ? volume_target_
+                     : volume_step_is_ratio_  ? volume_gain_ * volume_step_
+                                              : volume_gain_ + volume_step_;
     }
     const auto gain = static_cast<float>(activate_gain_ * volume_gain_);
     const auto k = static_cast<std::size_t>(i);
@@ -160,6 +188,9 @@ void PerformanceCore::apply_commands() noexcept {
         break;
       case CommandKind::Font:
         synth_->sound_collection(c.font);
+        break;
+      case CommandKind::Fade:
+        begin_fade(c);
         break;
     }
   }

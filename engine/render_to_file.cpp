@@ -1,0 +1,64 @@
+// The channel's own SoundFont, and rendering to a file on demand instead of to a device.
+#include <algorithm>
+#include <string>
+
+#include "engine/orvan_music.h"
+#include "platform/music/output/file_render_device.h"
+#include "platform/music/render/performance_core.h"
+#include "platform/music/synth/soundfont_locator.h"
+
+namespace orvan::engine {
+
+using com::failed;
+using music::DirectMusicPerformance8;
+using music::output::FileRenderDevice;
+
+namespace {
+
+// A name with a NUL in it would reach the file system cut short: a different file.
+bool usable_name(const std::string& path) {
+  return path.find('\0') == std::string::npos;
+}
+
+}  // namespace
+
+HResult OrvanMusic::SetSoundFont(const com::BStr& Filename) {
+  const std::string path = Filename.to_utf8();
+  if (!usable_name(path)) return com::E_INVALIDARG;
+  if (Perf) {
+    // The performance reads the file's directory now, so a bad file is refused here.
+    if (HResult hr = Perf->SetSoundFont(path); failed(hr)) return hr;
+  } else if (!path.empty()) {
+    std::string located;
+    if (HResult hr = music::synth::locate_soundfont(path, located); failed(hr)) return hr;
+  }
+  SoundFontPath = path;
+  return com::S_OK;
+}
+
+HResult OrvanMusic::InitOrvanRender(const com::BStr& Filename, std::int32_t SampleRate) {
+  const std::string path = Filename.to_utf8();
+  if (!usable_name(path)) return com::E_INVALIDARG;
+  std::unique_ptr<FileRenderDevice> device;
+  if (HResult hr = FileRenderDevice::open(path, SampleRate, device); failed(hr)) return hr;
+  const HResult hr = StartChannel(0, SampleRate, std::move(device));
+  if (failed(hr)) CleanupAudio();
+  return hr;
+}
+
+HResult OrvanMusic::RenderFor(std::int32_t Milliseconds) {
+  if (!Perf) return com::E_OBJECT_NOT_SET;
+  auto* device = dynamic_cast<FileRenderDevice*>(Perf->core()->device());
+  if (!device) return com::DSERR_INVALIDCALL;
+  if (Milliseconds < 0) return com::E_INVALIDARG;
+  // Frames are counted from the total time asked for, so that the file's length never
+  // depends on how the time was split into calls.
+  const std::int64_t total = RenderedMilliseconds + Milliseconds;
+  const std::int64_t target = total * device->sample_rate() / 1000;
+  if (target > FileRenderDevice::kMaxFrames) return com::E_INVALIDARG;
+  if (HResult hr = device->render(target - device->frames_rendered()); failed(hr)) return hr;
+  RenderedMilliseconds = total;
+  return com::S_OK;
+}
+
+}  // namespace orvan::engine
