@@ -166,18 +166,21 @@ class ProgressLine {
   music::midi::Sequence sequence_;
 };
 
-// Says once per loss that the device went away, and once it is back.
+// Says once per loss that the device went away, and once it is back (a progress line being
+// redrawn is finished first).
 void report_device_changes(const music::OutputProgress& output, std::int64_t& losses_told,
-                           std::int64_t& reopens_told, std::ostream& err) {
+                           std::int64_t& reopens_told, ProgressLine& progress, std::ostream& err) {
   if (output.device_losses > losses_told) {
     losses_told = output.device_losses;
-    err << "\ntovel-play: the audio device went away; the music plays on and is heard again "
+    progress.finish();
+    err << "tovel-play: the audio device went away; the music plays on and is heard again "
            "once a device is back\n"
         << std::flush;
   }
   if (output.device_reopens > reopens_told) {
     reopens_told = output.device_reopens;
-    err << "\ntovel-play: the audio device is back\n" << std::flush;
+    progress.finish();
+    err << "tovel-play: the audio device is back\n" << std::flush;
   }
 }
 
@@ -200,7 +203,7 @@ music::OutputProgress wait_for_end(engine::OrvanMusic& channel, std::int32_t len
     channel.GetCurrentPosition(position);
     if (failed(com::call(performance, &music::DirectMusicPerformance8::GetOutputProgress, output)))
       break;
-    report_device_changes(output, losses_told, reopens_told, err);
+    report_device_changes(output, losses_told, reopens_told, progress, err);
     progress.show(position, length, tempo, output, !playing);
     if (!playing) {
       if (rendering) {
