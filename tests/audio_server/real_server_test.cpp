@@ -6,6 +6,8 @@
 
 #include <sndfile.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +21,7 @@
 #include "engine/orvan_music.h"
 #include "platform/music/client/performance.h"
 #include "platform/music/output/render_meter.h"
+#include "platform/music/output/sdl_device.h"
 #include "platform/ui/message_box.h"
 #include "tests/support/private_audio_server.h"
 #include "tests/support/run_command.h"
@@ -282,6 +285,32 @@ TEST_F(RealAudioServer, MusicIsHeardSoonAndComesBackAfterTheServerRestarts) {
   recording.reset();
   EXPECT_EQ(entries("/proc/self/fd"), fds_before);
   EXPECT_EQ(entries("/proc/self/task"), threads_before);
+}
+
+TEST_F(RealAudioServer, ARenderThatOutlastsItsPeriodIsCountedLateOnce) {
+  // One render of three periods' length among quick ones, on a device with a clock.
+  class StallingSource final : public music::output::RenderSource {
+   public:
+    void render(float* out, int frames) noexcept override {
+      std::fill(out, out + 2 * frames, 0.0f);
+      if (calls.fetch_add(1) == 20) std::this_thread::sleep_for(stall);
+    }
+    std::chrono::milliseconds stall{0};
+    std::atomic<int> calls{0};
+  };
+  std::unique_ptr<music::output::OutputDevice> device;
+  ASSERT_EQ(music::output::SdlDevice::open(kRate, device), com::S_OK);
+  StallingSource source;
+  source.stall = std::chrono::milliseconds(3 * 1000 * device->period_frames() / kRate);
+  ASSERT_EQ(device->start(&source), com::S_OK);
+  while (source.calls.load() < 60) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  device->stop();
+  const music::output::OutputCounts counts = device->counts();
+  // Once (a busy machine may add one more): never again in every period after it.
+  EXPECT_GE(counts.late_periods, 1);
+  EXPECT_LE(counts.late_periods, 2);
+  EXPECT_EQ(counts.device_losses, 0);
+  EXPECT_EQ(counts.device_reopens, 0);
 }
 
 TEST_F(RealAudioServer, TovelPlaySaysOnceThatTheDeviceWentAndCameBackAndCountsIt) {

@@ -55,13 +55,17 @@ void SharedSdlOutput::sdl_callback(void* self, std::uint8_t* stream, int bytes) 
     shared.late_meter.restart();
   }
   shared.render_all(out, frames);
-  if (shared.late_meter.period(asked, steady_ns(), frames, shared.sample_rate)) {
+  if (shared.device_has_clock &&
+      shared.late_meter.period(asked, steady_ns(), frames, shared.sample_rate)) {
     shared.late_periods.fetch_add(1, std::memory_order_relaxed);
   }
 }
 
 bool SharedSdlOutput::open_sdl_device_locked(bool first) {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return false;
+  const char* driver = SDL_GetCurrentAudioDriver();
+  device_has_clock =
+      !driver || (std::strcmp(driver, "dummy") != 0 && std::strcmp(driver, "disk") != 0);
   SDL_AudioSpec wanted{};
   wanted.freq = sample_rate;
   wanted.format = AUDIO_F32SYS;

@@ -62,6 +62,9 @@ struct SharedSdlOutput {
   std::atomic<std::int64_t> last_callback_ns{0};
   std::atomic<bool> restart_late_meter{false};
   LatePeriodMeter late_meter;  // SDL's audio thread only
+  // SDL's dummy and disk drivers pace themselves with sleeps that always run a little long:
+  // they keep no clock a period could be late by. Set before SDL's audio thread starts.
+  bool device_has_clock = true;
 
   std::atomic<std::int64_t> losses{0};
   std::atomic<std::int64_t> reopens{0};
