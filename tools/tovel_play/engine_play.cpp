@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <ostream>
+#include <string>
 #include <thread>
 
 #include <fcntl.h>
@@ -99,6 +100,15 @@ bool choose_output(const PlayRequest& request, std::string& wav_path, std::ostre
   return true;
 }
 
+// The device's losses, reopens and late periods, or nothing while all are zero.
+std::string output_counts_text(const music::OutputProgress& output) {
+  if (output.device_losses == 0 && output.device_reopens == 0 && output.late_periods == 0)
+    return {};
+  return "device losses " + std::to_string(output.device_losses) + ", reopens " +
+         std::to_string(output.device_reopens) + ", late periods " +
+         std::to_string(output.late_periods);
+}
+
 // Position and length on stderr: redrawn in place on a terminal, and in a log (stderr not a
 // terminal) one whole line every kLogLineInterval and one at the end.
 class ProgressLine {
@@ -109,7 +119,8 @@ class ProgressLine {
     has_tempo_ = !failed(music::midi::read_sequence_file(file, sequence_, nullptr));
   }
   // `last`: the final state, always shown.
-  void show(std::int32_t position, std::int32_t length, float tempo, bool last) {
+  void show(std::int32_t position, std::int32_t length, float tempo,
+            const music::OutputProgress& output, bool last) {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
     const auto interval = terminal_ ? std::chrono::steady_clock::duration(kTerminalRedrawInterval)
@@ -125,11 +136,14 @@ class ProgressLine {
     } else {
       std::snprintf(line, sizeof line, "  %8d / %d ", position, length);
     }
+    std::string text = line;
+    if (const std::string counts = output_counts_text(output); !counts.empty())
+      text += "  " + counts + " ";
     if (terminal_) {
-      err_ << '\r' << line << std::flush;
+      err_ << '\r' << text << std::flush;
       pending_newline_ = true;
     } else {
-      err_ << line << '\n' << std::flush;
+      err_ << text << '\n' << std::flush;
     }
     shown_ = true;
     last_shown_ = now;
@@ -152,25 +166,46 @@ class ProgressLine {
   music::midi::Sequence sequence_;
 };
 
+// Says once per loss that the device went away, and once it is back (a progress line being
+// redrawn is finished first).
+void report_device_changes(const music::OutputProgress& output, std::int64_t& losses_told,
+                           std::int64_t& reopens_told, ProgressLine& progress, std::ostream& err) {
+  if (output.device_losses > losses_told) {
+    losses_told = output.device_losses;
+    progress.finish();
+    err << "tovel-play: the audio device went away; the music plays on and is heard again "
+           "once a device is back\n"
+        << std::flush;
+  }
+  if (output.device_reopens > reopens_told) {
+    reopens_told = output.device_reopens;
+    progress.finish();
+    err << "tovel-play: the audio device is back\n" << std::flush;
+  }
+}
+
 // Plays until the music is over and its tail has died away, or the user interrupts.
-void wait_for_end(engine::OrvanMusic& channel, std::int32_t length, bool rendering,
-                  ProgressLine& progress) {
+// Returns the output's last progress.
+music::OutputProgress wait_for_end(engine::OrvanMusic& channel, std::int32_t length, bool rendering,
+                                   ProgressLine& progress, std::ostream& err) {
   const auto poll = rendering ? std::chrono::milliseconds(2) : std::chrono::milliseconds(50);
   float tempo = 1.0f;
   channel.GetMasterTempo(tempo);
   const com::Ref<music::DirectMusicPerformance8>& performance = channel.performance();
   std::int64_t music_ended_at = -1;
+  std::int64_t losses_told = 0;
+  std::int64_t reopens_told = 0;
+  music::OutputProgress output;
   while (!g_interrupted) {
     com::VariantBool playing = com::VARIANT_FALSE;
     if (failed(channel.IsPlaying(playing))) break;
     std::int32_t position = 0;
     channel.GetCurrentPosition(position);
-    progress.show(position, length, tempo, !playing);
+    if (failed(com::call(performance, &music::DirectMusicPerformance8::GetOutputProgress, output)))
+      break;
+    report_device_changes(output, losses_told, reopens_told, progress, err);
+    progress.show(position, length, tempo, output, !playing);
     if (!playing) {
-      music::OutputProgress output;
-      if (failed(
-              com::call(performance, &music::DirectMusicPerformance8::GetOutputProgress, output)))
-        break;
       if (rendering) {
         if (output.music_done) break;
       } else {
@@ -185,6 +220,7 @@ void wait_for_end(engine::OrvanMusic& channel, std::int32_t length, bool renderi
     std::this_thread::sleep_for(poll);
   }
   progress.finish();
+  return output;
 }
 
 }  // namespace
@@ -243,8 +279,13 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
 
   if (status == 0) {
     ProgressLine progress(err, request.file, request.progress, request.progress_terminal);
-    wait_for_end(*channel, length, !wav_path.empty(), progress);
+    const music::OutputProgress output =
+        wait_for_end(*channel, length, !wav_path.empty(), progress, err);
     if (g_interrupted) err << "tovel-play: interrupted\n";
+    if (wav_path.empty()) {
+      err << "tovel-play: audio device losses " << output.device_losses << ", reopens "
+          << output.device_reopens << ", late periods " << output.late_periods << '\n';
+    }
   }
 
   channel->Music_Stop();

@@ -179,6 +179,10 @@ HResult DirectMusicPerformance8::GetOutputProgress(OutputProgress& progress) {
   progress.frames_rendered = device->frames_rendered();
   progress.last_period_peak = device->last_period_peak();
   progress.music_done = device->music_done();
+  const output::OutputCounts counts = device->counts();
+  progress.device_losses = counts.device_losses;
+  progress.device_reopens = counts.device_reopens;
+  progress.late_periods = counts.late_periods;
   return com::S_OK;
 }
 

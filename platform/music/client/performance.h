@@ -31,6 +31,11 @@ struct OutputProgress {
   // True once an output that renders faster than real time has rendered the music and its
   // tail; an output that keeps time (a sound card) never says so.
   bool music_done = false;
+  // A real-time output's count of the times its device went away, of devices opened again
+  // after that, and of periods rendered after the device needed them (heard as a dropout).
+  std::int64_t device_losses = 0;
+  std::int64_t device_reopens = 0;
+  std::int64_t late_periods = 0;
 };
 
 class DirectMusicPerformance8 : public com::Object {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/com/status.h"
+#include "platform/music/output/output_counts.h"
 
 namespace orvan::music::output {
 
@@ -62,6 +63,9 @@ class OutputDevice {
   // Whether render() keeps pace with a clock (a sound card). A device that renders as fast
   // as it can has no deadline, so a source may wait there for data it streams.
   virtual bool keeps_time() const { return true; }
+  // Device losses, reopens and late periods since the device was opened; a device without
+  // a clock of its own never loses anything or runs late. Safe to read from any thread.
+  virtual OutputCounts counts() const { return {}; }
 };
 
 // A tail has died away once a period peaks below this (-90 dBFS) ...

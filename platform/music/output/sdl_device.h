@@ -8,6 +8,12 @@
 // first SdlDevice opened while none was open; a later one opened at another rate reports
 // the shared rate from sample_rate(), and its source must render at that rate. SDL's
 // audio callback thread is the render thread of every SdlDevice.
+//
+// When the SDL device goes away (the audio server stops or restarts, a card is unplugged),
+// a thread of the output's own renders every started SdlDevice by the wall clock into
+// nothing, so that positions, notifications and loops go on as if it were there, and opens
+// the default device again in the background (shared_sdl_output.h). Music does not wait
+// for the device: what is heard once it is back is where the music is by then.
 #pragma once
 
 #include <cstdint>
@@ -37,19 +43,21 @@ class SdlDevice final : public OutputDevice {
   std::int64_t frames_rendered() const override { return meter_.frames(); }
   float last_period_peak() const override { return meter_.peak(); }
   float last_period_end_peak() const override { return meter_.end_peak(); }
+  // Losses, reopens and late periods of the shared SDL device since this one was opened.
+  OutputCounts counts() const override;
 
   // For the shared SDL device's callback (render thread only): renders one period of at
   // most period_frames() frames of this device's source into `out`.
   void render_period(float* out, int frames) noexcept;
 
  private:
-  SdlDevice(std::uint32_t sdl_id, int slot, int sample_rate, int period_frames);
+  SdlDevice(int slot, int sample_rate, int period_frames, OutputCounts counts_at_open);
 
-  const std::uint32_t sdl_id_;  // the shared SDL device, open as long as this one is
   const int slot_;
   const int sample_rate_;
   const int period_frames_;
-  RenderSource* source_ = nullptr;  // changed only with SDL's device lock held
+  const OutputCounts counts_at_open_;
+  RenderSource* source_ = nullptr;  // changed only with the shared output's render lock held
   RenderMeter meter_;
 };
 
