@@ -65,8 +65,6 @@ class ApartmentAffinity {
     }
     return current_apartment() == apartment_ ? S_OK : RPC_E_WRONG_THREAD;
   }
-  // The apartment the object belongs to (kNoApartment when made outside any).
-  ApartmentToken apartment() const noexcept { return apartment_; }
 
  private:
   ApartmentToken apartment_;

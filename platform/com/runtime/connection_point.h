@@ -18,7 +18,8 @@
 // call runs in the sink's apartment pump; it invokes the sink only if it is still advised
 // then, so Unadvise inside an event (of this sink or another), and the object's release
 // inside an event, are safe: the calls already queued hold the arguments and the connection
-// record, not the object.
+// record, not the object. The thread that fires must stop doing so before the object goes:
+// the point is part of the object.
 #pragma once
 
 #include <atomic>
