@@ -9,6 +9,7 @@
  *   orvan/type_info.h   type information records
  *   orvan/interfaces.h  IUnknown, IClassFactory, IDispatch, ITypeInfo, ITypeLib, DirectXEvent8
  *   orvan/runtime.h     the runtime's functions
+ *   orvan/apartment_calls.h  calls posted to a client's thread, and the pump that runs them
  *
  * Layout rules a client may rely on: an interface pointer points to a pointer to a table of
  * function pointers, and entry n is at byte 8n. In C++ the interfaces are abstract classes
@@ -18,6 +19,7 @@
 #ifndef ORVAN_COMPONENT_RUNTIME_H
 #define ORVAN_COMPONENT_RUNTIME_H
 
+#include "orvan/apartment_calls.h"
 #include "orvan/automation.h"
 #include "orvan/guid.h"
 #include "orvan/interfaces.h"

@@ -12,6 +12,7 @@
 /* clang-format off */
 
 #include "orvan/automation.h"
+#include "orvan/connection_points.h"
 #include "orvan/guid.h"
 #include "orvan/type_info.h"
 #include "orvan/types.h"
@@ -92,6 +93,63 @@ struct DirectXEvent8 : IUnknown {
 
  protected:
   ~DirectXEvent8() = default;
+};
+
+/* Events (orvan/connection_points.h): a snapshot of a connection point's connections. */
+struct IEnumConnections : IUnknown {
+  virtual HRESULT Next(ULONG count, CONNECTDATA* connections, ULONG* fetched) = 0;
+  virtual HRESULT Skip(ULONG count) = 0;
+  virtual HRESULT Reset() = 0;
+  virtual HRESULT Clone(IEnumConnections** copy) = 0;
+
+ protected:
+  ~IEnumConnections() = default;
+};
+
+/* One source interface of an object: the sinks advised to it. */
+struct IConnectionPoint : IUnknown {
+  virtual HRESULT GetConnectionInterface(IID* iid) = 0;
+  virtual HRESULT GetConnectionPointContainer(IConnectionPointContainer** container) = 0;
+  virtual HRESULT Advise(IUnknown* sink, DWORD* cookie) = 0;
+  virtual HRESULT Unadvise(DWORD cookie) = 0;
+  virtual HRESULT EnumConnections(IEnumConnections** connections) = 0;
+
+ protected:
+  ~IConnectionPoint() = default;
+};
+
+struct IEnumConnectionPoints : IUnknown {
+  virtual HRESULT Next(ULONG count, IConnectionPoint** points, ULONG* fetched) = 0;
+  virtual HRESULT Skip(ULONG count) = 0;
+  virtual HRESULT Reset() = 0;
+  virtual HRESULT Clone(IEnumConnectionPoints** copy) = 0;
+
+ protected:
+  ~IEnumConnectionPoints() = default;
+};
+
+/* An object that fires events: its connection points, one per source interface. */
+struct IConnectionPointContainer : IUnknown {
+  virtual HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) = 0;
+  virtual HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) = 0;
+
+ protected:
+  ~IConnectionPointContainer() = default;
+};
+
+/* The type information of an object's class, and the identity of its default source. */
+struct IProvideClassInfo : IUnknown {
+  virtual HRESULT GetClassInfo(ITypeInfo** info) = 0;
+
+ protected:
+  ~IProvideClassInfo() = default;
+};
+
+struct IProvideClassInfo2 : IProvideClassInfo {
+  virtual HRESULT GetGUID(DWORD kind, GUID* guid) = 0;
+
+ protected:
+  ~IProvideClassInfo2() = default;
 };
 
 #else /* C */
@@ -295,6 +353,154 @@ struct DirectXEvent8 {
 #define DirectXEvent8_DXCallback(This, eventid) \
   ((This)->lpVtbl->DXCallback(This, eventid))
 
+/* Events (orvan/connection_points.h): a snapshot of a connection point's connections. */
+typedef struct IEnumConnectionsVtbl {
+  HRESULT (*QueryInterface)(IEnumConnections* This, REFIID riid, void** object);
+  ULONG (*AddRef)(IEnumConnections* This);
+  ULONG (*Release)(IEnumConnections* This);
+  HRESULT (*Next)(IEnumConnections* This, ULONG count, CONNECTDATA* connections, ULONG* fetched);
+  HRESULT (*Skip)(IEnumConnections* This, ULONG count);
+  HRESULT (*Reset)(IEnumConnections* This);
+  HRESULT (*Clone)(IEnumConnections* This, IEnumConnections** copy);
+} IEnumConnectionsVtbl;
+struct IEnumConnections {
+  const IEnumConnectionsVtbl* lpVtbl;
+};
+#define IEnumConnections_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define IEnumConnections_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define IEnumConnections_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define IEnumConnections_Next(This, count, connections, fetched) \
+  ((This)->lpVtbl->Next(This, count, connections, fetched))
+#define IEnumConnections_Skip(This, count) \
+  ((This)->lpVtbl->Skip(This, count))
+#define IEnumConnections_Reset(This) \
+  ((This)->lpVtbl->Reset(This))
+#define IEnumConnections_Clone(This, copy) \
+  ((This)->lpVtbl->Clone(This, copy))
+
+/* One source interface of an object: the sinks advised to it. */
+typedef struct IConnectionPointVtbl {
+  HRESULT (*QueryInterface)(IConnectionPoint* This, REFIID riid, void** object);
+  ULONG (*AddRef)(IConnectionPoint* This);
+  ULONG (*Release)(IConnectionPoint* This);
+  HRESULT (*GetConnectionInterface)(IConnectionPoint* This, IID* iid);
+  HRESULT (*GetConnectionPointContainer)(IConnectionPoint* This, IConnectionPointContainer** container);
+  HRESULT (*Advise)(IConnectionPoint* This, IUnknown* sink, DWORD* cookie);
+  HRESULT (*Unadvise)(IConnectionPoint* This, DWORD cookie);
+  HRESULT (*EnumConnections)(IConnectionPoint* This, IEnumConnections** connections);
+} IConnectionPointVtbl;
+struct IConnectionPoint {
+  const IConnectionPointVtbl* lpVtbl;
+};
+#define IConnectionPoint_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define IConnectionPoint_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define IConnectionPoint_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define IConnectionPoint_GetConnectionInterface(This, iid) \
+  ((This)->lpVtbl->GetConnectionInterface(This, iid))
+#define IConnectionPoint_GetConnectionPointContainer(This, container) \
+  ((This)->lpVtbl->GetConnectionPointContainer(This, container))
+#define IConnectionPoint_Advise(This, sink, cookie) \
+  ((This)->lpVtbl->Advise(This, sink, cookie))
+#define IConnectionPoint_Unadvise(This, cookie) \
+  ((This)->lpVtbl->Unadvise(This, cookie))
+#define IConnectionPoint_EnumConnections(This, connections) \
+  ((This)->lpVtbl->EnumConnections(This, connections))
+
+typedef struct IEnumConnectionPointsVtbl {
+  HRESULT (*QueryInterface)(IEnumConnectionPoints* This, REFIID riid, void** object);
+  ULONG (*AddRef)(IEnumConnectionPoints* This);
+  ULONG (*Release)(IEnumConnectionPoints* This);
+  HRESULT (*Next)(IEnumConnectionPoints* This, ULONG count, IConnectionPoint** points, ULONG* fetched);
+  HRESULT (*Skip)(IEnumConnectionPoints* This, ULONG count);
+  HRESULT (*Reset)(IEnumConnectionPoints* This);
+  HRESULT (*Clone)(IEnumConnectionPoints* This, IEnumConnectionPoints** copy);
+} IEnumConnectionPointsVtbl;
+struct IEnumConnectionPoints {
+  const IEnumConnectionPointsVtbl* lpVtbl;
+};
+#define IEnumConnectionPoints_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define IEnumConnectionPoints_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define IEnumConnectionPoints_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define IEnumConnectionPoints_Next(This, count, points, fetched) \
+  ((This)->lpVtbl->Next(This, count, points, fetched))
+#define IEnumConnectionPoints_Skip(This, count) \
+  ((This)->lpVtbl->Skip(This, count))
+#define IEnumConnectionPoints_Reset(This) \
+  ((This)->lpVtbl->Reset(This))
+#define IEnumConnectionPoints_Clone(This, copy) \
+  ((This)->lpVtbl->Clone(This, copy))
+
+/* An object that fires events: its connection points, one per source interface. */
+typedef struct IConnectionPointContainerVtbl {
+  HRESULT (*QueryInterface)(IConnectionPointContainer* This, REFIID riid, void** object);
+  ULONG (*AddRef)(IConnectionPointContainer* This);
+  ULONG (*Release)(IConnectionPointContainer* This);
+  HRESULT (*EnumConnectionPoints)(IConnectionPointContainer* This, IEnumConnectionPoints** points);
+  HRESULT (*FindConnectionPoint)(IConnectionPointContainer* This, REFIID riid, IConnectionPoint** point);
+} IConnectionPointContainerVtbl;
+struct IConnectionPointContainer {
+  const IConnectionPointContainerVtbl* lpVtbl;
+};
+#define IConnectionPointContainer_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define IConnectionPointContainer_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define IConnectionPointContainer_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define IConnectionPointContainer_EnumConnectionPoints(This, points) \
+  ((This)->lpVtbl->EnumConnectionPoints(This, points))
+#define IConnectionPointContainer_FindConnectionPoint(This, riid, point) \
+  ((This)->lpVtbl->FindConnectionPoint(This, riid, point))
+
+/* The type information of an object's class, and the identity of its default source. */
+typedef struct IProvideClassInfoVtbl {
+  HRESULT (*QueryInterface)(IProvideClassInfo* This, REFIID riid, void** object);
+  ULONG (*AddRef)(IProvideClassInfo* This);
+  ULONG (*Release)(IProvideClassInfo* This);
+  HRESULT (*GetClassInfo)(IProvideClassInfo* This, ITypeInfo** info);
+} IProvideClassInfoVtbl;
+struct IProvideClassInfo {
+  const IProvideClassInfoVtbl* lpVtbl;
+};
+#define IProvideClassInfo_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define IProvideClassInfo_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define IProvideClassInfo_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define IProvideClassInfo_GetClassInfo(This, info) \
+  ((This)->lpVtbl->GetClassInfo(This, info))
+
+typedef struct IProvideClassInfo2Vtbl {
+  HRESULT (*QueryInterface)(IProvideClassInfo2* This, REFIID riid, void** object);
+  ULONG (*AddRef)(IProvideClassInfo2* This);
+  ULONG (*Release)(IProvideClassInfo2* This);
+  HRESULT (*GetClassInfo)(IProvideClassInfo2* This, ITypeInfo** info);
+  HRESULT (*GetGUID)(IProvideClassInfo2* This, DWORD kind, GUID* guid);
+} IProvideClassInfo2Vtbl;
+struct IProvideClassInfo2 {
+  const IProvideClassInfo2Vtbl* lpVtbl;
+};
+#define IProvideClassInfo2_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define IProvideClassInfo2_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define IProvideClassInfo2_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define IProvideClassInfo2_GetClassInfo(This, info) \
+  ((This)->lpVtbl->GetClassInfo(This, info))
+#define IProvideClassInfo2_GetGUID(This, kind, guid) \
+  ((This)->lpVtbl->GetGUID(This, kind, guid))
+
 #endif
 
 ORVAN_DEFINE_GUID(IID_IUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
@@ -302,6 +508,12 @@ ORVAN_DEFINE_GUID(IID_IClassFactory, 0x00000001, 0x0000, 0x0000, 0xC0, 0x00, 0x0
 ORVAN_DEFINE_GUID(IID_IDispatch, 0x00020400, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
 ORVAN_DEFINE_GUID(IID_ITypeInfo, 0x00020401, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
 ORVAN_DEFINE_GUID(IID_ITypeLib, 0x00020402, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
+ORVAN_DEFINE_GUID(IID_IProvideClassInfo, 0xB196B283, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07)
+ORVAN_DEFINE_GUID(IID_IConnectionPointContainer, 0xB196B284, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07)
+ORVAN_DEFINE_GUID(IID_IEnumConnectionPoints, 0xB196B285, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07)
+ORVAN_DEFINE_GUID(IID_IConnectionPoint, 0xB196B286, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07)
+ORVAN_DEFINE_GUID(IID_IEnumConnections, 0xB196B287, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07)
+ORVAN_DEFINE_GUID(IID_IProvideClassInfo2, 0xA6BC3AC0, 0xDBAA, 0x11CE, 0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51)
 ORVAN_DEFINE_GUID(IID_NULL, 0x00000000, 0x0000, 0x0000, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00)
 /* The automation marshaller that serves dual, automation-compatible interfaces. */
 ORVAN_DEFINE_GUID(CLSID_PSOAInterface, 0x00020424, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)

@@ -6,6 +6,10 @@
  * constants and SUCCEEDED/FAILED are functions; in C they are enumeration constants and
  * macros. orvan_status_name and orvan_status_text answer NULL for a value outside the table;
  * orvan_status_describe always has a sentence.
+ *
+ * Values of the interface facility (0x8004xxxx from 0x80040200) mean what the interface that
+ * returned them says: SELFREG_E_TYPELIB and CONNECT_E_NOCONNECTION share a value, as do
+ * SELFREG_E_CLASS and CONNECT_E_ADVISELIMIT. The lookups answer the first name in the table.
  */
 #ifndef ORVAN_STATUS_H
 #define ORVAN_STATUS_H
@@ -30,6 +34,7 @@
   X(REGDB_E_WRITEREGDB, 0x80040151, "Could not write key to registry.") \
   X(E_UNEXPECTED, 0x8000FFFF, "Catastrophic failure.") \
   X(RPC_E_CHANGED_MODE, 0x80010106, "Cannot change thread mode after it is set.") \
+  X(RPC_E_DISCONNECTED, 0x80010108, "The object invoked has disconnected from its clients.") \
   X(RPC_E_WRONG_THREAD, 0x8001010E, "The application called an interface that was marshalled for a different thread.") \
   X(CO_E_NOTINITIALIZED, 0x800401F0, "CoInitialize has not been called.") \
   X(CO_E_CLASSSTRING, 0x800401F3, "Invalid class string.") \
@@ -42,6 +47,9 @@
   X(TYPE_E_CANTLOADLIBRARY, 0x80029C4A, "Error loading type library.") \
   X(SELFREG_E_TYPELIB, 0x80040200, "The server could not register its type library.") \
   X(SELFREG_E_CLASS, 0x80040201, "The server could not register its classes.") \
+  X(CONNECT_E_NOCONNECTION, 0x80040200, "No connection has this cookie.") \
+  X(CONNECT_E_ADVISELIMIT, 0x80040201, "The connection point holds as many connections as it allows.") \
+  X(CONNECT_E_CANNOTCONNECT, 0x80040202, "The sink does not support the connection point's interface.") \
   X(DISP_E_MEMBERNOTFOUND, 0x80020003, "Member not found.") \
   X(DISP_E_PARAMNOTFOUND, 0x80020004, "Parameter not found.") \
   X(DISP_E_TYPEMISMATCH, 0x80020005, "Type mismatch.") \

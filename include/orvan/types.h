@@ -49,12 +49,20 @@ typedef struct ITypeInfo ITypeInfo;
 typedef struct ITypeLib ITypeLib;
 typedef struct ITypeComp ITypeComp;
 typedef struct DirectXEvent8 DirectXEvent8;
+typedef struct IConnectionPoint IConnectionPoint;
+typedef struct IConnectionPointContainer IConnectionPointContainer;
+typedef struct IEnumConnections IEnumConnections;
+typedef struct IEnumConnectionPoints IEnumConnectionPoints;
+typedef struct IProvideClassInfo IProvideClassInfo;
+typedef struct IProvideClassInfo2 IProvideClassInfo2;
 #else
 struct IUnknown;
 struct IDispatch;
 struct ITypeInfo;
 struct ITypeLib;
 struct ITypeComp;
+struct IConnectionPoint;
+struct IConnectionPointContainer;
 #endif
 
 /* C99 has no unnamed unions in structs; GCC and Clang accept them as an extension, which

@@ -9,11 +9,16 @@ object's type information when it is created; arguments may be given by position
 name, as int, float, str or bool. A failed call raises OrvanError with the status value and
 its text. The calling thread joins an apartment on first use; `with orvan.Apartment():`
 bounds it explicitly.
+
+Calls other threads post to this one (events) run only when it pumps: `orvan.pump(timeout)`
+runs them, and `orvan.watch(loop)` lets an asyncio loop do it whenever they arrive.
 """
 
 from ._apartment import Apartment
 from ._dispatch import BoundMethod, Dispatch, DispatchObject
 from ._errors import OrvanError
+from ._pump import descriptor, pump, unwatch, watch
 
-__all__ = ["Apartment", "BoundMethod", "Dispatch", "DispatchObject", "OrvanError"]
+__all__ = ["Apartment", "BoundMethod", "Dispatch", "DispatchObject", "OrvanError", "descriptor",
+           "pump", "unwatch", "watch"]
 __version__ = "1.0.0"

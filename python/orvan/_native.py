@@ -120,6 +120,10 @@ RPC_E_WRONG_THREAD = -0x7FFEFEF2  # 0x8001010E
 CO_E_NOTINITIALIZED = -0x7FFBFE10  # 0x800401F0
 E_FAIL = -0x7FFFBFFB  # 0x80004005
 
+# A posted call's run and release functions: void (*)(void* context).
+APARTMENT_FUNCTION = ctypes.CFUNCTYPE(None, c_void_p)
+INFINITE = 0xFFFFFFFF
+
 CLSCTX_INPROC_SERVER = 1
 DISPATCH_METHOD = 1
 LOCALE_USER_DEFAULT = 0x0400
@@ -165,6 +169,15 @@ def _declare(lib):
         "VariantInit": (None, [POINTER(VARIANT)]),
         "VariantClear": (HRESULT, [POINTER(VARIANT)]),
     }
+    # Calls posted to a thread's apartment, in runtimes that have them.
+    if hasattr(lib, "OrvanPumpApartment"):
+        prototypes.update({
+            "OrvanGetCurrentApartment": (HRESULT, [POINTER(c_uint64)]),
+            "OrvanPostToApartment": (HRESULT, [c_uint64, APARTMENT_FUNCTION, APARTMENT_FUNCTION,
+                                               c_void_p]),
+            "OrvanGetApartmentDescriptor": (HRESULT, [POINTER(ctypes.c_int)]),
+            "OrvanPumpApartment": (HRESULT, [c_uint32, POINTER(c_uint32)]),
+        })
     # Status texts come from runtimes that have them; older ones give the value alone.
     if hasattr(lib, "FormatMessageW"):
         prototypes["FormatMessageW"] = (c_uint32, [c_uint32, c_void_p, c_uint32, c_uint32,

@@ -214,6 +214,7 @@ class Printer {
       attrs.push_back("noncreatable");
     switch (attr->typekind) {
       case TKIND_INTERFACE:
+      case TKIND_DISPATCH:
         print_interface(info, attr, name, attrs);
         break;
       case TKIND_COCLASS:
@@ -229,7 +230,8 @@ class Printer {
     info->ReleaseTypeAttr(attr);
   }
 
-  std::string referenced_name(ITypeInfo* info, UINT index) {
+  // The name of implemented type `index`; `kind` (if given) receives its type kind.
+  std::string referenced_name(ITypeInfo* info, UINT index, TYPEKIND* kind = nullptr) {
     HREFTYPE ref = 0;
     ITypeInfo* target = nullptr;
     if (FAILED(info->GetRefTypeOfImplType(index, &ref)) ||
@@ -237,6 +239,11 @@ class Printer {
       return "/* unresolved */";
     BSTR name = nullptr;
     target->GetDocumentation(-1, &name, nullptr, nullptr, nullptr);
+    TYPEATTR* attr = nullptr;
+    if (kind && SUCCEEDED(target->GetTypeAttr(&attr))) {
+      *kind = attr->typekind;
+      target->ReleaseTypeAttr(attr);
+    }
     target->Release();
     return take(name);
   }
@@ -244,9 +251,14 @@ class Printer {
   void print_interface(ITypeInfo* info, TYPEATTR* attr, const std::string& name,
                        const std::vector<std::string>& attrs) {
     print_attributes(attrs, "  ");
-    out_ << "  interface " << name;
-    if (attr->cImplTypes > 0) out_ << " : " << referenced_name(info, 0);
-    out_ << " {\n";
+    // A dispinterface's members have no table entries: its base is IDispatch by definition.
+    if (attr->typekind == TKIND_DISPATCH) {
+      out_ << "  dispinterface " << name << " {\n  methods:\n";
+    } else {
+      out_ << "  interface " << name;
+      if (attr->cImplTypes > 0) out_ << " : " << referenced_name(info, 0);
+      out_ << " {\n";
+    }
     for (UINT f = 0; f < attr->cFuncs; ++f) print_function(info, f);
     out_ << "  };\n";
   }
@@ -288,7 +300,10 @@ class Printer {
            << (name_index < count ? take(names[name_index]) : std::string("?"))
            << (p + 1 < fd->cParams ? "," : ")");
     }
-    out_ << ";  // entry " << fd->oVft / 8 << "\n";
+    if (fd->funckind == FUNC_DISPATCH)
+      out_ << ";\n";
+    else
+      out_ << ";  // entry " << fd->oVft / 8 << "\n";
     info->ReleaseFuncDesc(fd);
   }
 
@@ -306,7 +321,9 @@ class Printer {
       if (flags & IMPLTYPEFLAG_FDEFAULTVTABLE) fattrs.push_back("defaultvtable");
       out_ << "    ";
       if (!fattrs.empty()) out_ << '[' << join(fattrs) << "] ";
-      out_ << "interface " << referenced_name(info, i) << ";\n";
+      TYPEKIND kind = TKIND_INTERFACE;
+      const std::string implemented = referenced_name(info, i, &kind);
+      out_ << (kind == TKIND_DISPATCH ? "dispinterface " : "interface ") << implemented << ";\n";
     }
     out_ << "  };\n";
   }

@@ -1,7 +1,8 @@
 // Writes every file that repeats _OrvanMusic and _OrvanMusic2 from their one description
 // (orvan_music_description.h), and the C and C++ forms of the runtime's interfaces:
 //
-//   include/orvan/interfaces.h          IUnknown ... DirectXEvent8, C and C++
+//   include/orvan/interfaces.h          IUnknown ... DirectXEvent8, the connection points and
+//                                       IProvideClassInfo2, C and C++
 //   include/orvan/chorus_constants.h    the chorus's two enumerations
 //   include/orvan/tovel.h               the component's identities, OrvanBoundary, _OrvanMusic
 //                                       and _OrvanMusic2, C and C++
@@ -143,6 +144,39 @@ std::vector<Interface> runtime_interfaces() {
        "IUnknown",
        {method("HRESULT", "DXCallback", "LONG eventid")},
        "The music platform's notification sink: DXCallback is entry 3, after IUnknown."},
+      {"IEnumConnections",
+       "IUnknown",
+       {method("HRESULT", "Next", "ULONG count, CONNECTDATA* connections, ULONG* fetched"),
+        method("HRESULT", "Skip", "ULONG count"), method("HRESULT", "Reset", ""),
+        method("HRESULT", "Clone", "IEnumConnections** copy")},
+       "Events (orvan/connection_points.h): a snapshot of a connection point's connections."},
+      {"IConnectionPoint",
+       "IUnknown",
+       {method("HRESULT", "GetConnectionInterface", "IID* iid"),
+        method("HRESULT", "GetConnectionPointContainer", "IConnectionPointContainer** container"),
+        method("HRESULT", "Advise", "IUnknown* sink, DWORD* cookie"),
+        method("HRESULT", "Unadvise", "DWORD cookie"),
+        method("HRESULT", "EnumConnections", "IEnumConnections** connections")},
+       "One source interface of an object: the sinks advised to it."},
+      {"IEnumConnectionPoints",
+       "IUnknown",
+       {method("HRESULT", "Next", "ULONG count, IConnectionPoint** points, ULONG* fetched"),
+        method("HRESULT", "Skip", "ULONG count"), method("HRESULT", "Reset", ""),
+        method("HRESULT", "Clone", "IEnumConnectionPoints** copy")},
+       ""},
+      {"IConnectionPointContainer",
+       "IUnknown",
+       {method("HRESULT", "EnumConnectionPoints", "IEnumConnectionPoints** points"),
+        method("HRESULT", "FindConnectionPoint", "REFIID riid, IConnectionPoint** point")},
+       "An object that fires events: its connection points, one per source interface."},
+      {"IProvideClassInfo",
+       "IUnknown",
+       {method("HRESULT", "GetClassInfo", "ITypeInfo** info")},
+       "The type information of an object's class, and the identity of its default source."},
+      {"IProvideClassInfo2",
+       "IProvideClassInfo",
+       {method("HRESULT", "GetGUID", "DWORD kind, GUID* guid")},
+       ""},
   };
 }
 
@@ -317,8 +351,8 @@ std::string interfaces_header() {
       "expect. In C each is a struct whose lpVtbl points to its function table, called\n"
       "through Interface_Method(p, ...) macros.");
   out +=
-      "#include \"orvan/automation.h\"\n#include \"orvan/guid.h\"\n"
-      "#include \"orvan/type_info.h\"\n#include \"orvan/types.h\"\n\n";
+      "#include \"orvan/automation.h\"\n#include \"orvan/connection_points.h\"\n"
+      "#include \"orvan/guid.h\"\n#include \"orvan/type_info.h\"\n#include \"orvan/types.h\"\n\n";
   out += "#ifdef __cplusplus\n\n";
   for (const Interface& itf : all) {
     if (!itf.comment.empty()) out += c_comment(itf.comment);
@@ -341,6 +375,17 @@ std::string interfaces_header() {
   out += guid_definition("IID_IDispatch", ole_id(0x00020400));
   out += guid_definition("IID_ITypeInfo", ole_id(0x00020401));
   out += guid_definition("IID_ITypeLib", ole_id(0x00020402));
+  const auto connection_id = [](std::uint32_t data1) {
+    return d::Identity{data1, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
+  };
+  out += guid_definition("IID_IProvideClassInfo", connection_id(0xB196B283));
+  out += guid_definition("IID_IConnectionPointContainer", connection_id(0xB196B284));
+  out += guid_definition("IID_IEnumConnectionPoints", connection_id(0xB196B285));
+  out += guid_definition("IID_IConnectionPoint", connection_id(0xB196B286));
+  out += guid_definition("IID_IEnumConnections", connection_id(0xB196B287));
+  out += guid_definition(
+      "IID_IProvideClassInfo2",
+      {0xA6BC3AC0, 0xDBAA, 0x11CE, {0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}});
   out += guid_definition("IID_NULL", {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}});
   out += "/* The automation marshaller that serves dual, automation-compatible interfaces. */\n";
   out += guid_definition("CLSID_PSOAInterface", ole_id(0x00020424));

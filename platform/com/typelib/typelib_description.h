@@ -164,11 +164,15 @@ struct InterfaceDescription {
   DWORD help_context = 0;
   WORD major = 0;
   WORD minor = 0;
+  // A dispinterface (TKIND_DISPATCH), such as a class's event source: its members are
+  // reached only through IDispatch::Invoke by DISPID and take no function-table entries
+  // (`entry` is ignored); its base must be IDispatch.
+  bool dispinterface = false;
 };
 
 struct ImplementedInterface {
-  std::string name;  // an interface of this library or of an imported one
-  INT flags = 0;     // IMPLTYPEFLAG_ values
+  std::string name;  // an interface or dispinterface of this library or of an imported one
+  INT flags = 0;     // IMPLTYPEFLAG_ values: FDEFAULT | FSOURCE marks the default event source
 };
 
 struct CoclassDescription {

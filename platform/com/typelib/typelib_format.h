@@ -1,4 +1,5 @@
-// The binary type-library format, version 1.0.
+// The binary type-library format, version 1.1 (1.0 with dispinterfaces: TKIND_DISPATCH
+// types, whose functions are FUNC_DISPATCH; a 1.0 library reads unchanged).
 //
 // One contiguous blob, little-endian, every field at a fixed offset and every reference an
 // offset or index relative to the blob. The reader (typelib_reader.h) checks the whole blob
@@ -30,7 +31,7 @@ namespace orvan::typelib::format {
 
 inline constexpr char kMagic[4] = {'O', 'T', 'L', 'B'};
 inline constexpr std::uint16_t kFormatMajor = 1;
-inline constexpr std::uint16_t kFormatMinor = 0;
+inline constexpr std::uint16_t kFormatMinor = 1;
 
 inline constexpr std::uint32_t kNoString = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kNoValue = 0xFFFFFFFFu;
@@ -95,7 +96,8 @@ struct ExternalRefRecord {  // 24 bytes: a type of an imported library
 };
 
 struct TypeRecord {              // 64 bytes
-  std::uint32_t kind;            // 0  TYPEKIND: TKIND_INTERFACE, TKIND_COCLASS or TKIND_ENUM
+  std::uint32_t kind;            // 0  TYPEKIND: TKIND_INTERFACE, TKIND_DISPATCH, TKIND_COCLASS
+                                 //    or TKIND_ENUM
   std::uint16_t type_flags;      // 4  TYPEFLAG_ values
   std::uint16_t vft_entries;     // 6  interfaces: function-table entries, base's included
   std::uint8_t guid[16];         // 8
@@ -117,7 +119,7 @@ struct FuncRecord {            // 40 bytes
   std::uint32_t name;          // 4  string
   std::uint32_t doc;           // 8  string
   std::uint32_t help_context;  // 12
-  std::uint16_t entry;         // 16 function-table index
+  std::uint16_t entry;         // 16 function-table index; 0 for FUNC_DISPATCH
   std::uint16_t invoke_kind;   // 18 INVOKEKIND
   std::uint16_t func_flags;    // 20
   std::uint16_t param_count;   // 22

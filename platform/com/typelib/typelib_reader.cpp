@@ -156,6 +156,7 @@ class Validator {
         return false;
       switch (t.kind) {
         case TKIND_INTERFACE:
+        case TKIND_DISPATCH:
           if (t.var_count != 0 || t.impl_count > 1) return false;
           break;
         case TKIND_COCLASS:
@@ -184,7 +185,10 @@ class Validator {
         f.invoke_kind != INVOKE_PROPERTYPUT && f.invoke_kind != INVOKE_PROPERTYPUTREF)
       return false;
     if (f.callconv != CC_STDCALL && f.callconv != CC_CDECL) return false;
-    if (f.funckind != FUNC_PUREVIRTUAL && f.funckind != FUNC_VIRTUAL) return false;
+    // A dispinterface's members are dispatched by DISPID only; an interface's sit in its table.
+    if (owner.kind == TKIND_DISPATCH ? f.funckind != FUNC_DISPATCH
+                                     : f.funckind != FUNC_PUREVIRTUAL && f.funckind != FUNC_VIRTUAL)
+      return false;
     if (f.param_count > fmt::kMaxParams || !range(f.first_param, f.param_count, h_.params.count))
       return false;
     for (std::uint32_t k = 0; k < f.param_count; ++k) {

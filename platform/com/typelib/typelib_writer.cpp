@@ -74,10 +74,11 @@ class Writer {
       target.href = static_cast<std::uint32_t>(i);
       target.local = true;
       target.name = name;
-      target.local_kind =
-          std::holds_alternative<InterfaceDescription>(lib_.types[i]) ? TKIND_INTERFACE
-          : std::holds_alternative<CoclassDescription>(lib_.types[i]) ? TKIND_COCLASS
-                                                                      : TKIND_ENUM;
+      const auto* itf = std::get_if<InterfaceDescription>(&lib_.types[i]);
+      target.local_kind = itf ? (itf->dispinterface ? TKIND_DISPATCH : TKIND_INTERFACE)
+                          : std::holds_alternative<CoclassDescription>(lib_.types[i])
+                              ? TKIND_COCLASS
+                              : TKIND_ENUM;
       local_[name] = target;
     }
     for (std::size_t i = 0; i < lib_.imports.size(); ++i) {
@@ -199,8 +200,11 @@ class Writer {
   }
 
   void add_type(const InterfaceDescription& itf) {
-    fmt::TypeRecord record = begin_type(TKIND_INTERFACE, itf.iid, itf.name, itf.doc,
-                                        itf.help_context, itf.flags, itf.major, itf.minor);
+    fmt::TypeRecord record =
+        begin_type(itf.dispinterface ? TKIND_DISPATCH : TKIND_INTERFACE, itf.iid, itf.name, itf.doc,
+                   itf.help_context, itf.flags, itf.major, itf.minor);
+    if (itf.dispinterface && !NameEqual{}(itf.base, "IDispatch"))
+      fail(itf.name, "is a dispinterface, whose base must be IDispatch");
     std::uint16_t entries = 0;
     if (!itf.base.empty()) {
       const TypeTarget& base = resolve(itf.name, itf.base);
@@ -225,13 +229,17 @@ class Writer {
       const std::string where = itf.name + "." + fn.name;
       if (fn.name.empty()) fail(itf.name, "has a function without a name");
       if (!dispids.insert(fn.dispid).second) fail(where, "repeats a DISPID");
+      if (itf.dispinterface) {
+        add_function(where, fn, FUNC_DISPATCH);
+        continue;
+      }
       if (!slots.insert(fn.entry).second) fail(where, "repeats a function-table entry");
       if (fn.entry < first_own_entry) fail(where, "takes a function-table entry of its base");
       if (fn.invoke_kind == INVOKE_FUNC && !names.insert(fn.name).second)
         fail(where, "is described twice");
       if (fn.params.size() > fmt::kMaxParams) fail(where, "has too many parameters");
       entries = std::max<std::uint16_t>(entries, static_cast<std::uint16_t>(fn.entry + 1));
-      add_function(where, fn);
+      add_function(where, fn, FUNC_PUREVIRTUAL);
     }
     record.vft_entries = entries;
     record.function_count = static_cast<std::uint32_t>(functions_.size()) - record.first_function;
@@ -240,20 +248,20 @@ class Writer {
     types_.push_back(record);
   }
 
-  void add_function(const std::string& where, const FunctionDescription& fn) {
+  void add_function(const std::string& where, const FunctionDescription& fn, FUNCKIND kind) {
     fmt::FuncRecord record{};
     record.memid = fn.dispid;
     record.name = string(fn.name);
     record.doc = optional_string(fn.doc);
     record.help_context = fn.help_context;
-    record.entry = fn.entry;
+    record.entry = kind == FUNC_DISPATCH ? 0 : fn.entry;
     record.invoke_kind = static_cast<std::uint16_t>(fn.invoke_kind);
     record.func_flags = fn.flags;
     record.param_count = static_cast<std::uint16_t>(fn.params.size());
     record.first_param = static_cast<std::uint32_t>(params_.size());
     record.result = typedesc(where, fn.result);
     record.callconv = CC_STDCALL;
-    record.funckind = FUNC_PUREVIRTUAL;
+    record.funckind = static_cast<std::uint16_t>(kind);
     if (fn.invoke_kind != INVOKE_FUNC && fn.invoke_kind != INVOKE_PROPERTYGET &&
         fn.invoke_kind != INVOKE_PROPERTYPUT && fn.invoke_kind != INVOKE_PROPERTYPUTREF)
       fail(where, "has an unknown invoke kind");
@@ -289,7 +297,8 @@ class Writer {
                                         cls.help_context, cls.flags, cls.major, cls.minor);
     for (const ImplementedInterface& impl : cls.interfaces) {
       const TypeTarget& target = resolve(cls.name, impl.name);
-      if (target.local && target.local_kind != TKIND_INTERFACE)
+      if (target.local && target.local_kind != TKIND_INTERFACE &&
+          target.local_kind != TKIND_DISPATCH)
         fail(cls.name, "implements '" + impl.name + "', which is not an interface");
       impls_.push_back({target.href, impl.flags});
     }
