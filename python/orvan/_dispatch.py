@@ -95,13 +95,16 @@ class DispatchObject:
     created it; `with` releases it at the end of the block."""
 
     def __init__(self, pointer, description, apartment):
-        self._pointer = pointer
+        # The reference is taken out of this list by one pop, which no other thread can
+        # interleave with: whichever of a drop on another thread and the apartment's end
+        # comes first releases it, and the other finds nothing.
+        self._held = [pointer]
         self._description = description
         self._apartment = apartment
         apartment.objects.add(self)
 
     def __getattr__(self, name):
-        if name.startswith("__"):
+        if name.startswith("_"):
             raise AttributeError(name)
         found = self._description.lookup(name)
         if found is None:
@@ -126,22 +129,36 @@ class DispatchObject:
         self._close()
         return False
 
+    @property
+    def _pointer(self):
+        held = self._held
+        return held[0] if held else None
+
+    def _take(self):
+        """The reference, for the caller alone to release; None once taken."""
+        try:
+            return self._held.pop()
+        except (AttributeError, IndexError):
+            return None
+
     def _close(self):
-        pointer, self._pointer = self._pointer, None
+        pointer = self._take()
         if pointer is not None:
             n.release(pointer)
 
     def __del__(self):
-        pointer = getattr(self, "_pointer", None)
-        if pointer is None:
+        apartment = getattr(self, "_apartment", None)
+        if apartment is None:
             return
-        self._pointer = None
-        apartment = self._apartment
         if threading.get_ident() == apartment.thread:
-            n.release(pointer)
-        else:
-            # The object is released on its own thread, at its next use of the package.
-            with apartment.lock:
+            self._close()
+            return
+        # Released on its own thread, at its next use of the package or at its apartment's
+        # end. Taken under the apartment's lock so that the apartment's last look at its
+        # pending references cannot slip between the take and the hand-over.
+        with apartment.lock:
+            pointer = self._take()
+            if pointer is not None:
                 apartment.pending.append(pointer)
 
     def _invoke(self, method, args, kwargs):
