@@ -78,6 +78,7 @@
   X(MUSIC_E_UNSUPPORTED_PATH_TYPE, 0x88781017, "This audio path type is not supported.") \
   X(MUSIC_E_SYNTH_FAILED, 0x88781018, "The synthesizer could not be created.") \
   X(MUSIC_E_DEVICE_FAILED, 0x88781019, "The audio output could not be opened.") \
+  X(MUSIC_E_SOUNDFONT_CHANGED, 0x8878101A, "The SoundFont file changed and can no longer be read.") \
   X(MUSIC_E_NOT_DLS, 0x88781020, "The file is not a DLS instrument collection.") \
   X(MUSIC_E_CORRUPT_COLLECTION, 0x88781021, "The DLS instrument collection is corrupt.") \
   X(MUSIC_E_NO_COLLECTION, 0x88781022, "The segment is not connected to a collection.") \
