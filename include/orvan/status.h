@@ -51,6 +51,7 @@
   X(DISP_E_EXCEPTION, 0x80020009, "Exception occurred.") \
   X(DISP_E_OVERFLOW, 0x8002000A, "Out of present range.") \
   X(DISP_E_BADINDEX, 0x8002000B, "Invalid index.") \
+  X(DISP_E_ARRAYISLOCKED, 0x8002000D, "Memory is locked.") \
   X(DISP_E_BADPARAMCOUNT, 0x8002000E, "Invalid number of parameters.") \
   X(DISP_E_PARAMNOTOPTIONAL, 0x8002000F, "Parameter not optional.") \
   X(E_SUBSCRIPT_OUT_OF_RANGE, 0x800A0009, "Subscript out of range") \
