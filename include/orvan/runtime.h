@@ -110,6 +110,11 @@ HRESULT SafeArrayCopyData(SAFEARRAY* source, SAFEARRAY* destination);
  * zeroed. */
 HRESULT SafeArrayRedim(SAFEARRAY* array, SAFEARRAYBOUND* last_bound);
 
+/* A stream over a copy of `size` bytes at `data` (its position at 0), readable, writable,
+ * growable and clonable (clones share the bytes, each with its own position); NULL without
+ * memory or for null data with a size. Release it as any object. */
+IStream* OrvanCreateMemoryStream(const void* data, UINT size);
+
 /* Type libraries. */
 HRESULT LoadTypeLib(LPCOLESTR file, ITypeLib** lib);
 HRESULT LoadRegTypeLib(REFGUID libid, WORD major, WORD minor, LCID lcid, ITypeLib** lib);

@@ -42,6 +42,9 @@
   X(TYPE_E_CANTLOADLIBRARY, 0x80029C4A, "Error loading type library.") \
   X(SELFREG_E_TYPELIB, 0x80040200, "The server could not register its type library.") \
   X(SELFREG_E_CLASS, 0x80040201, "The server could not register its classes.") \
+  X(STG_E_INVALIDFUNCTION, 0x80030001, "Unable to perform requested operation.") \
+  X(STG_E_INVALIDPOINTER, 0x80030009, "Invalid pointer error.") \
+  X(STG_E_MEDIUMFULL, 0x80030070, "There is insufficient disk space to complete operation.") \
   X(DISP_E_MEMBERNOTFOUND, 0x80020003, "Member not found.") \
   X(DISP_E_PARAMNOTFOUND, 0x80020004, "Parameter not found.") \
   X(DISP_E_TYPEMISMATCH, 0x80020005, "Type mismatch.") \

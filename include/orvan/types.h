@@ -48,6 +48,8 @@ typedef struct IDispatch IDispatch;
 typedef struct ITypeInfo ITypeInfo;
 typedef struct ITypeLib ITypeLib;
 typedef struct ITypeComp ITypeComp;
+typedef struct ISequentialStream ISequentialStream;
+typedef struct IStream IStream;
 typedef struct DirectXEvent8 DirectXEvent8;
 #else
 struct IUnknown;
@@ -55,6 +57,7 @@ struct IDispatch;
 struct ITypeInfo;
 struct ITypeLib;
 struct ITypeComp;
+struct IStream;
 #endif
 
 /* C99 has no unnamed unions in structs; GCC and Clang accept them as an extension, which

@@ -10,6 +10,7 @@ from ctypes import POINTER, byref, c_int32, c_uint16, c_uint32, c_void_p
 
 from . import _apartment
 from . import _native as n
+from . import _stream
 from . import _typeinfo
 from ._errors import OrvanError
 
@@ -23,7 +24,8 @@ _MISSING = object()
 
 
 def _set_variant(variant, value):
-    """Stores a Python value in a VARIANT; a string is allocated and must be cleared."""
+    """Stores a Python value in a VARIANT; a string, a byte array (from bytes, bytearray or
+    memoryview, copied) or a stream (from a binary file object) must be cleared."""
     if isinstance(value, bool):
         variant.vt, variant.boolVal = n.VT_BOOL, -1 if value else 0
     elif isinstance(value, int):
@@ -39,9 +41,15 @@ def _set_variant(variant, value):
     elif isinstance(value, str):
         variant.pointer = n.alloc_bstr(value)
         variant.vt = n.VT_BSTR
+    elif isinstance(value, (bytes, bytearray, memoryview)):
+        variant.pointer = n.byte_array(value)
+        variant.vt = n.VT_ARRAY | n.VT_UI1
+    elif _stream.is_file_object(value):
+        variant.pointer = _stream.FileStream(value).new_reference()
+        variant.vt = n.VT_UNKNOWN
     else:
-        raise TypeError("%s values cannot be passed (int, float, str or bool)" %
-                        type(value).__name__)
+        raise TypeError("%s values cannot be passed (int, float, str, bool, bytes or a binary "
+                        "file)" % type(value).__name__)
 
 
 def _omitted(variant):
@@ -195,7 +203,7 @@ class DispatchObject:
                             byref(result), byref(excepinfo), byref(arg_err))
         finally:
             for i in range(count):
-                if variants[i].vt == n.VT_BSTR:
+                if variants[i].vt in (n.VT_BSTR, n.VT_ARRAY | n.VT_UI1, n.VT_UNKNOWN):
                     n.runtime().VariantClear(byref(variants[i]))
         if status < 0:
             raise _failure(method, status, excepinfo, arg_err.value, count)
