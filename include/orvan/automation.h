@@ -36,6 +36,44 @@ ORVAN_ENUM_OF(VARENUM, VARTYPE){
     VT_BYREF = 0x4000,   VT_TYPEMASK = 0x0FFF,
 };
 
+/* Automation arrays (SAFEARRAY), as the platform lays them out: a descriptor whose bounds
+ * follow it, one per dimension, and the elements in a block of their own, the first
+ * dimension varying fastest. The bounds are stored last dimension first (rgsabound[0] is
+ * the last dimension a creator gave); SafeArrayGetLBound and SafeArrayGetUBound number the
+ * dimensions from 1 in the creator's order. Made, changed and freed only by the
+ * SafeArray* calls of orvan/runtime.h. */
+typedef struct SAFEARRAYBOUND {
+  ULONG cElements;
+  LONG lLbound;
+} SAFEARRAYBOUND;
+
+typedef struct SAFEARRAY {
+  USHORT cDims;
+  USHORT fFeatures; /* FADF_* */
+  ULONG cbElements; /* bytes per element */
+  ULONG cLocks;     /* a locked array is neither freed nor resized */
+  void* pvData;
+  SAFEARRAYBOUND rgsabound[1]; /* cDims of them */
+} SAFEARRAY;
+
+#ifdef __cplusplus
+enum : USHORT {
+#else
+enum {
+#endif
+  FADF_AUTO = 0x1,       /* on the stack: not freed */
+  FADF_STATIC = 0x2,     /* static: not freed */
+  FADF_EMBEDDED = 0x4,   /* inside a structure: not freed */
+  FADF_FIXEDSIZE = 0x10, /* may not be resized */
+  FADF_RECORD = 0x20,
+  FADF_HAVEIID = 0x40,
+  FADF_HAVEVARTYPE = 0x80, /* the element type is kept with the array */
+  FADF_BSTR = 0x100,
+  FADF_UNKNOWN = 0x200,
+  FADF_DISPATCH = 0x400,
+  FADF_VARIANT = 0x800
+};
+
 /* A record held by a variant: the data and the description of its type. */
 typedef struct BRECORD {
   void* pvRecord;
@@ -76,6 +114,8 @@ typedef struct VARIANT {
     IUnknown** ppunkVal;
     IDispatch** ppdispVal;
     struct VARIANT* pvarVal;
+    SAFEARRAY* parray;
+    SAFEARRAY** pparray;
     void* byref;
     BRECORD brecord;
   };

@@ -14,6 +14,7 @@
 #include "orvan/automation.h"
 #include "orvan/connection_points.h"
 #include "orvan/guid.h"
+#include "orvan/stream_types.h"
 #include "orvan/type_info.h"
 #include "orvan/types.h"
 
@@ -85,6 +86,33 @@ struct ITypeLib : IUnknown {
 
  protected:
   ~ITypeLib() = default;
+};
+
+/* Bytes read and written in order: a stream a client supplies, or one over memory
+ * (OrvanCreateMemoryStream). */
+struct ISequentialStream : IUnknown {
+  virtual HRESULT Read(void* data, ULONG size, ULONG* read) = 0;
+  virtual HRESULT Write(const void* data, ULONG size, ULONG* written) = 0;
+
+ protected:
+  ~ISequentialStream() = default;
+};
+
+/* A stream with a position that can be moved (Seek, origin STREAM_SEEK_*), a size,
+ * and a description (Stat). */
+struct IStream : ISequentialStream {
+  virtual HRESULT Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* new_position) = 0;
+  virtual HRESULT SetSize(ULARGE_INTEGER size) = 0;
+  virtual HRESULT CopyTo(IStream* destination, ULARGE_INTEGER size, ULARGE_INTEGER* read, ULARGE_INTEGER* written) = 0;
+  virtual HRESULT Commit(DWORD flags) = 0;
+  virtual HRESULT Revert() = 0;
+  virtual HRESULT LockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) = 0;
+  virtual HRESULT UnlockRegion(ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type) = 0;
+  virtual HRESULT Stat(STATSTG* stat, DWORD flags) = 0;
+  virtual HRESULT Clone(IStream** clone) = 0;
+
+ protected:
+  ~IStream() = default;
 };
 
 /* The music platform's notification sink: DXCallback is entry 3, after IUnknown. */
@@ -334,6 +362,79 @@ struct ITypeLib {
 #define ITypeLib_ReleaseTLibAttr(This, attr) \
   ((This)->lpVtbl->ReleaseTLibAttr(This, attr))
 
+/* Bytes read and written in order: a stream a client supplies, or one over memory
+ * (OrvanCreateMemoryStream). */
+typedef struct ISequentialStreamVtbl {
+  HRESULT (*QueryInterface)(ISequentialStream* This, REFIID riid, void** object);
+  ULONG (*AddRef)(ISequentialStream* This);
+  ULONG (*Release)(ISequentialStream* This);
+  HRESULT (*Read)(ISequentialStream* This, void* data, ULONG size, ULONG* read);
+  HRESULT (*Write)(ISequentialStream* This, const void* data, ULONG size, ULONG* written);
+} ISequentialStreamVtbl;
+struct ISequentialStream {
+  const ISequentialStreamVtbl* lpVtbl;
+};
+#define ISequentialStream_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define ISequentialStream_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define ISequentialStream_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define ISequentialStream_Read(This, data, size, read) \
+  ((This)->lpVtbl->Read(This, data, size, read))
+#define ISequentialStream_Write(This, data, size, written) \
+  ((This)->lpVtbl->Write(This, data, size, written))
+
+/* A stream with a position that can be moved (Seek, origin STREAM_SEEK_*), a size,
+ * and a description (Stat). */
+typedef struct IStreamVtbl {
+  HRESULT (*QueryInterface)(IStream* This, REFIID riid, void** object);
+  ULONG (*AddRef)(IStream* This);
+  ULONG (*Release)(IStream* This);
+  HRESULT (*Read)(IStream* This, void* data, ULONG size, ULONG* read);
+  HRESULT (*Write)(IStream* This, const void* data, ULONG size, ULONG* written);
+  HRESULT (*Seek)(IStream* This, LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* new_position);
+  HRESULT (*SetSize)(IStream* This, ULARGE_INTEGER size);
+  HRESULT (*CopyTo)(IStream* This, IStream* destination, ULARGE_INTEGER size, ULARGE_INTEGER* read, ULARGE_INTEGER* written);
+  HRESULT (*Commit)(IStream* This, DWORD flags);
+  HRESULT (*Revert)(IStream* This);
+  HRESULT (*LockRegion)(IStream* This, ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type);
+  HRESULT (*UnlockRegion)(IStream* This, ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type);
+  HRESULT (*Stat)(IStream* This, STATSTG* stat, DWORD flags);
+  HRESULT (*Clone)(IStream* This, IStream** clone);
+} IStreamVtbl;
+struct IStream {
+  const IStreamVtbl* lpVtbl;
+};
+#define IStream_QueryInterface(This, riid, object) \
+  ((This)->lpVtbl->QueryInterface(This, riid, object))
+#define IStream_AddRef(This) \
+  ((This)->lpVtbl->AddRef(This))
+#define IStream_Release(This) \
+  ((This)->lpVtbl->Release(This))
+#define IStream_Read(This, data, size, read) \
+  ((This)->lpVtbl->Read(This, data, size, read))
+#define IStream_Write(This, data, size, written) \
+  ((This)->lpVtbl->Write(This, data, size, written))
+#define IStream_Seek(This, move, origin, new_position) \
+  ((This)->lpVtbl->Seek(This, move, origin, new_position))
+#define IStream_SetSize(This, size) \
+  ((This)->lpVtbl->SetSize(This, size))
+#define IStream_CopyTo(This, destination, size, read, written) \
+  ((This)->lpVtbl->CopyTo(This, destination, size, read, written))
+#define IStream_Commit(This, flags) \
+  ((This)->lpVtbl->Commit(This, flags))
+#define IStream_Revert(This) \
+  ((This)->lpVtbl->Revert(This))
+#define IStream_LockRegion(This, offset, size, type) \
+  ((This)->lpVtbl->LockRegion(This, offset, size, type))
+#define IStream_UnlockRegion(This, offset, size, type) \
+  ((This)->lpVtbl->UnlockRegion(This, offset, size, type))
+#define IStream_Stat(This, stat, flags) \
+  ((This)->lpVtbl->Stat(This, stat, flags))
+#define IStream_Clone(This, clone) \
+  ((This)->lpVtbl->Clone(This, clone))
+
 /* The music platform's notification sink: DXCallback is entry 3, after IUnknown. */
 typedef struct DirectXEvent8Vtbl {
   HRESULT (*QueryInterface)(DirectXEvent8* This, REFIID riid, void** object);
@@ -514,6 +615,8 @@ ORVAN_DEFINE_GUID(IID_IEnumConnectionPoints, 0xB196B285, 0xBAB4, 0x101A, 0xB6, 0
 ORVAN_DEFINE_GUID(IID_IConnectionPoint, 0xB196B286, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07)
 ORVAN_DEFINE_GUID(IID_IEnumConnections, 0xB196B287, 0xBAB4, 0x101A, 0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07)
 ORVAN_DEFINE_GUID(IID_IProvideClassInfo2, 0xA6BC3AC0, 0xDBAA, 0x11CE, 0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51)
+ORVAN_DEFINE_GUID(IID_IStream, 0x0000000C, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)
+ORVAN_DEFINE_GUID(IID_ISequentialStream, 0x0C733A30, 0x2A1C, 0x11CE, 0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D)
 ORVAN_DEFINE_GUID(IID_NULL, 0x00000000, 0x0000, 0x0000, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00)
 /* The automation marshaller that serves dual, automation-compatible interfaces. */
 ORVAN_DEFINE_GUID(CLSID_PSOAInterface, 0x00020424, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46)

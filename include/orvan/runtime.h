@@ -74,9 +74,46 @@ UINT SysStringByteLen(BSTR bstr);
 void VariantInit(VARIANTARG* value);
 HRESULT VariantClear(VARIANTARG* value);
 HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source);
-/* Flags: VARIANT_NOVALUEPROP (1) and the others are accepted and ignored. */
+/* Flags: VARIANT_NOVALUEPROP (1) and the others are accepted and ignored. Arrays convert
+ * to arrays of their own type (a copy); a byte array (VT_ARRAY | VT_UI1, one dimension) and
+ * a string convert into each other byte for byte. */
 HRESULT VariantChangeType(VARIANTARG* destination, const VARIANTARG* source, USHORT flags,
                           VARTYPE type);
+
+/* Automation arrays. SafeArrayCreate takes the bounds in the caller's order of dimensions
+ * (1 to 60 of them) and answers NULL for an element type it cannot hold (VT_I1, VT_UI1,
+ * VT_I2, VT_UI2, VT_I4, VT_UI4, VT_INT, VT_UINT, VT_I8, VT_UI8, VT_R4, VT_R8, VT_CY,
+ * VT_DATE, VT_BOOL, VT_ERROR, VT_DECIMAL, VT_BSTR, VT_UNKNOWN, VT_DISPATCH, VT_VARIANT), for
+ * bad bounds or without memory. Elements start zeroed. An array owns its strings, one
+ * reference of each interface and its variants, and frees them with itself.
+ * Misuse answers E_INVALIDARG (no array, no out pointer, arrays of different shapes),
+ * DISP_E_BADINDEX (a dimension outside 1..cDims), DISP_E_ARRAYISLOCKED (destroying or
+ * resizing a locked array), E_UNEXPECTED (unlocking an unlocked array). */
+SAFEARRAY* SafeArrayCreate(VARTYPE type, UINT dims, SAFEARRAYBOUND* bounds);
+SAFEARRAY* SafeArrayCreateVector(VARTYPE type, LONG lower_bound, ULONG elements);
+HRESULT SafeArrayDestroy(SAFEARRAY* array);
+UINT SafeArrayGetDim(SAFEARRAY* array);
+UINT SafeArrayGetElemsize(SAFEARRAY* array);
+HRESULT SafeArrayGetLBound(SAFEARRAY* array, UINT dim, LONG* lower_bound);
+HRESULT SafeArrayGetUBound(SAFEARRAY* array, UINT dim, LONG* upper_bound);
+HRESULT SafeArrayGetVartype(SAFEARRAY* array, VARTYPE* type);
+/* Lock and hand out the elements; UnaccessData unlocks. */
+HRESULT SafeArrayAccessData(SAFEARRAY* array, void** data);
+HRESULT SafeArrayUnaccessData(SAFEARRAY* array);
+HRESULT SafeArrayLock(SAFEARRAY* array);
+HRESULT SafeArrayUnlock(SAFEARRAY* array);
+/* A new array of the same type and bounds with copies of the elements (NULL for NULL). */
+HRESULT SafeArrayCopy(SAFEARRAY* source, SAFEARRAY** copy);
+/* Copies the elements into an array of the same shape, freeing what it held. */
+HRESULT SafeArrayCopyData(SAFEARRAY* source, SAFEARRAY* destination);
+/* Gives the last dimension (rgsabound[0]) new bounds: elements cut off are freed, new ones
+ * zeroed. */
+HRESULT SafeArrayRedim(SAFEARRAY* array, SAFEARRAYBOUND* last_bound);
+
+/* A stream over a copy of `size` bytes at `data` (its position at 0), readable, writable,
+ * growable and clonable (clones share the bytes, each with its own position); NULL without
+ * memory or for null data with a size. Release it as any object. */
+IStream* OrvanCreateMemoryStream(const void* data, UINT size);
 
 /* Type libraries. */
 HRESULT LoadTypeLib(LPCOLESTR file, ITypeLib** lib);

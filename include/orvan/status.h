@@ -50,6 +50,9 @@
   X(CONNECT_E_NOCONNECTION, 0x80040200, "No connection has this cookie.") \
   X(CONNECT_E_ADVISELIMIT, 0x80040201, "The connection point holds as many connections as it allows.") \
   X(CONNECT_E_CANNOTCONNECT, 0x80040202, "The sink does not support the connection point's interface.") \
+  X(STG_E_INVALIDFUNCTION, 0x80030001, "Unable to perform requested operation.") \
+  X(STG_E_INVALIDPOINTER, 0x80030009, "Invalid pointer error.") \
+  X(STG_E_MEDIUMFULL, 0x80030070, "There is insufficient disk space to complete operation.") \
   X(DISP_E_MEMBERNOTFOUND, 0x80020003, "Member not found.") \
   X(DISP_E_PARAMNOTFOUND, 0x80020004, "Parameter not found.") \
   X(DISP_E_TYPEMISMATCH, 0x80020005, "Type mismatch.") \
@@ -59,6 +62,7 @@
   X(DISP_E_EXCEPTION, 0x80020009, "Exception occurred.") \
   X(DISP_E_OVERFLOW, 0x8002000A, "Out of present range.") \
   X(DISP_E_BADINDEX, 0x8002000B, "Invalid index.") \
+  X(DISP_E_ARRAYISLOCKED, 0x8002000D, "Memory is locked.") \
   X(DISP_E_BADPARAMCOUNT, 0x8002000E, "Invalid number of parameters.") \
   X(DISP_E_PARAMNOTOPTIONAL, 0x8002000F, "Parameter not optional.") \
   X(E_SUBSCRIPT_OUT_OF_RANGE, 0x800A0009, "Subscript out of range") \
@@ -86,6 +90,7 @@
   X(MUSIC_E_UNSUPPORTED_PATH_TYPE, 0x88781017, "This audio path type is not supported.") \
   X(MUSIC_E_SYNTH_FAILED, 0x88781018, "The synthesizer could not be created.") \
   X(MUSIC_E_DEVICE_FAILED, 0x88781019, "The audio output could not be opened.") \
+  X(MUSIC_E_SOUNDFONT_CHANGED, 0x8878101A, "The SoundFont file changed and can no longer be read.") \
   X(MUSIC_E_NOT_DLS, 0x88781020, "The file is not a DLS instrument collection.") \
   X(MUSIC_E_CORRUPT_COLLECTION, 0x88781021, "The DLS instrument collection is corrupt.") \
   X(MUSIC_E_NO_COLLECTION, 0x88781022, "The segment is not connected to a collection.") \

@@ -48,6 +48,8 @@ typedef struct IDispatch IDispatch;
 typedef struct ITypeInfo ITypeInfo;
 typedef struct ITypeLib ITypeLib;
 typedef struct ITypeComp ITypeComp;
+typedef struct ISequentialStream ISequentialStream;
+typedef struct IStream IStream;
 typedef struct DirectXEvent8 DirectXEvent8;
 typedef struct IConnectionPoint IConnectionPoint;
 typedef struct IConnectionPointContainer IConnectionPointContainer;
@@ -63,6 +65,7 @@ struct ITypeLib;
 struct ITypeComp;
 struct IConnectionPoint;
 struct IConnectionPointContainer;
+struct IStream;
 #endif
 
 /* C99 has no unnamed unions in structs; GCC and Clang accept them as an extension, which

@@ -46,7 +46,10 @@ class _ThreadApartment:
             self.close()
 
     def close(self):
-        """Releases what the thread still holds and leaves the runtime's apartment."""
+        """Releases what the thread still holds and leaves the runtime's apartment. An
+        object being dropped on another thread right now is still in `objects`, so either
+        its own close here or its drop (under `lock`, before the last look at `pending`)
+        takes its reference."""
         for obj in list(self.objects):
             obj._close()
         self.release_pending()

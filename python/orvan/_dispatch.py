@@ -12,6 +12,7 @@ from ctypes import POINTER, byref, c_int32, c_uint16, c_uint32, c_void_p
 
 from . import _apartment
 from . import _native as n
+from . import _stream
 from . import _table
 from . import _typeinfo
 from ._errors import OrvanError
@@ -26,7 +27,8 @@ _MISSING = _table.MISSING
 
 
 def _set_variant(variant, value):
-    """Stores a Python value in a VARIANT; a string is allocated and must be cleared."""
+    """Stores a Python value in a VARIANT; a string, a byte array (from bytes, bytearray or
+    memoryview, copied) or a stream (from a binary file object) must be cleared."""
     if isinstance(value, bool):
         variant.vt, variant.boolVal = n.VT_BOOL, -1 if value else 0
     elif isinstance(value, int):
@@ -45,9 +47,15 @@ def _set_variant(variant, value):
     elif isinstance(value, DispatchObject) and value._pointer is not None:
         # Lent for the call: the caller's reference keeps the object.
         variant.vt, variant.pointer = n.VT_DISPATCH, value._pointer
+    elif isinstance(value, (bytes, bytearray, memoryview)):
+        variant.pointer = n.byte_array(value)
+        variant.vt = n.VT_ARRAY | n.VT_UI1
+    elif _stream.is_file_object(value):
+        variant.pointer = _stream.FileStream(value).new_reference()
+        variant.vt = n.VT_UNKNOWN
     else:
-        raise TypeError("%s values cannot be passed (int, float, str, bool or an orvan "
-                        "object)" % type(value).__name__)
+        raise TypeError("%s values cannot be passed (int, float, str, bool, bytes, a binary "
+                        "file or an orvan object)" % type(value).__name__)
 
 
 def _omitted(variant):
@@ -101,22 +109,46 @@ class _Target:
     methods hold this rather than the object, so an object can keep them without a cycle;
     the reference goes when the last of them does."""
 
-    __slots__ = ("pointer", "apartment", "thread", "functions")
+    __slots__ = ("pointer", "held", "apartment", "thread", "functions", "__weakref__")
 
     def __init__(self, pointer, apartment):
-        self.pointer, self.apartment, self.functions = pointer, apartment, {}
+        # The reference is taken out of `held` by one pop, which no other thread can
+        # interleave with: whichever of a drop on another thread, a close and the
+        # apartment's end comes first releases it, and the others find nothing. `pointer`
+        # is what calls read, None once the reference is taken.
+        self.pointer, self.held = pointer, [pointer]
+        self.apartment, self.functions = apartment, {}
         self.thread = apartment.thread
+        apartment.objects.add(self)
+
+    def take(self):
+        """The reference, for the caller alone to release; None once taken."""
+        try:
+            pointer = self.held.pop()
+        except (AttributeError, IndexError):
+            return None
+        self.pointer = None
+        return pointer
+
+    def _close(self):
+        pointer = self.take()
+        if pointer is not None:
+            n.release(pointer)
 
     def __del__(self):
-        pointer, self.pointer = self.pointer, None
-        if pointer is None:
+        apartment = getattr(self, "apartment", None)
+        if apartment is None:
             return
         if threading.get_ident() == self.thread:
-            n.release(pointer)
-        else:
-            # The object is released on its own thread, at its next use of the package.
-            with self.apartment.lock:
-                self.apartment.pending.append(pointer)
+            self._close()
+            return
+        # Released on its own thread, at its next use of the package or at its apartment's
+        # end. Taken under the apartment's lock so that the apartment's last look at its
+        # pending references cannot slip between the take and the hand-over.
+        with apartment.lock:
+            pointer = self.take()
+            if pointer is not None:
+                apartment.pending.append(pointer)
 
     def function(self, table):
         function = self.functions[table.entry] = n.function_at(self.pointer, table.entry,
@@ -161,7 +193,7 @@ class _Target:
                             byref(result), byref(excepinfo), byref(arg_err))
         finally:
             for i in range(count):
-                if variants[i].vt == n.VT_BSTR:
+                if variants[i].vt in (n.VT_BSTR, n.VT_ARRAY | n.VT_UI1, n.VT_UNKNOWN):
                     n.runtime().VariantClear(byref(variants[i]))
         if status < 0:
             raise _failure(method, status, excepinfo, arg_err.value, count)
@@ -180,10 +212,10 @@ class DispatchObject:
     created it; `with` releases it at the end of the block."""
 
     def __init__(self, pointer, description, apartment):
+        # The apartment tracks the target, which bound methods may keep after the object.
         self._target = _Target(pointer, apartment)
         self._description = description
         self._apartment = apartment
-        apartment.objects.add(self)
 
     @property
     def _pointer(self):
@@ -218,9 +250,7 @@ class DispatchObject:
         return False
 
     def _close(self):
-        pointer, self._target.pointer = self._target.pointer, None
-        if pointer is not None:
-            n.release(pointer)
+        self._target._close()
 
 
 def _typed(method, value):

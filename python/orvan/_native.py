@@ -112,7 +112,17 @@ VT_EMPTY, VT_I2, VT_I4, VT_R4, VT_R8, VT_BSTR, VT_ERROR, VT_BOOL = 0, 2, 3, 4, 5
 VT_VARIANT, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8 = 12, 16, 17, 18, 19, 20, 21
 VT_INT, VT_UINT, VT_HRESULT, VT_PTR, VT_USERDEFINED = 22, 23, 25, 26, 29
 VT_DISPATCH, VT_VOID = 9, 24
-VT_BYREF = 0x4000
+VT_UNKNOWN, VT_ARRAY, VT_BYREF = 13, 0x2000, 0x4000
+
+
+class SAFEARRAYBOUND(Structure):
+    _fields_ = [("cElements", c_uint32), ("lLbound", ctypes.c_int32)]
+
+
+class SAFEARRAY(Structure):
+    """The descriptor of an automation array (one dimension read here)."""
+    _fields_ = [("cDims", c_uint16), ("fFeatures", c_uint16), ("cbElements", c_uint32),
+                ("cLocks", c_uint32), ("pvData", c_void_p), ("rgsabound", SAFEARRAYBOUND * 1)]
 
 DISP_E_PARAMNOTFOUND = -0x7FFDFFFC  # 0x80020004
 DISP_E_EXCEPTION = -0x7FFDFFF7  # 0x80020009
@@ -177,6 +187,15 @@ def _declare(lib):
                                                c_void_p]),
             "OrvanGetApartmentDescriptor": (HRESULT, [POINTER(ctypes.c_int)]),
             "OrvanPumpApartment": (HRESULT, [c_uint32, POINTER(c_uint32)]),
+        })
+    # Byte arrays, from runtimes that have automation arrays.
+    if hasattr(lib, "SafeArrayCreateVector"):
+        prototypes.update({
+            "OrvanCreateMemoryStream": (c_void_p, [c_void_p, c_uint32]),
+            "SafeArrayCreateVector": (c_void_p, [c_uint16, ctypes.c_int32, c_uint32]),
+            "SafeArrayDestroy": (HRESULT, [c_void_p]),
+            "SafeArrayGetDim": (c_uint32, [c_void_p]),
+            "SafeArrayGetVartype": (HRESULT, [c_void_p, POINTER(c_uint16)]),
         })
     # Status texts come from runtimes that have them; older ones give the value alone.
     if hasattr(lib, "FormatMessageW"):
@@ -284,3 +303,34 @@ def query_interface(interface, iid):
     status = call(interface, 0, HRESULT, [POINTER(GUID), POINTER(c_void_p)], byref(iid),
                   byref(out))
     return status, out.value
+
+
+def byte_array(data):
+    """A new automation array (VT_UI1, lower bound 0) holding the bytes of `data`, a bytes-like
+    object; the caller frees it (through the VARIANT that holds it)."""
+    view = memoryview(data)
+    if not view.contiguous or view.itemsize != 1:
+        view = memoryview(view.tobytes())
+    lib = runtime()
+    if not hasattr(lib, "SafeArrayCreateVector"):
+        raise TypeError("this component runtime has no automation arrays")
+    array = lib.SafeArrayCreateVector(VT_UI1, 0, view.nbytes)
+    if not array:
+        raise MemoryError("no automation array of %d bytes" % view.nbytes)
+    if view.nbytes:
+        descriptor = ctypes.cast(array, POINTER(SAFEARRAY)).contents
+        ctypes.memmove(descriptor.pvData, (ctypes.c_char * view.nbytes).from_buffer_copy(view),
+                       view.nbytes)
+    return array
+
+
+def read_byte_array(array):
+    """The bytes of a one-dimensional VT_UI1 automation array (b"" for none)."""
+    if not array:
+        return b""
+    descriptor = ctypes.cast(array, POINTER(SAFEARRAY)).contents
+    element = c_uint16()
+    if (runtime().SafeArrayGetDim(array) != 1 or
+            runtime().SafeArrayGetVartype(array, byref(element)) < 0 or element.value != VT_UI1):
+        raise TypeError("only one-dimensional byte arrays have a Python equivalent")
+    return ctypes.string_at(descriptor.pvData, descriptor.rgsabound[0].cElements)

@@ -149,10 +149,12 @@ class _TypeInfo:
 
 
 def to_python(variant):
-    """The Python value of a VARIANT: int, float, bool, str or None."""
+    """The Python value of a VARIANT: int, float, bool, str, bytes or None."""
     vt = variant.vt
     if vt in (n.VT_EMPTY, 1):  # VT_NULL reads as None as well
         return None
+    if vt == n.VT_ARRAY | n.VT_UI1:
+        return n.read_byte_array(variant.pointer)
     if vt == n.VT_BOOL:
         return variant.boolVal != 0
     if vt == n.VT_BSTR:

@@ -96,3 +96,56 @@ def test_a_reference_dropped_elsewhere_is_released_on_the_owning_thread(capfd):
     assert finished.is_set()
     assert thread_result["before"] == 0  # not released on the wrong thread
     assert capfd.readouterr().err.count(FAREWELL) == 2  # the dropped one and the temporary
+
+
+def test_each_reference_is_released_once_when_dropped_elsewhere_as_its_apartment_ends(
+        monkeypatch):
+    """Objects whose last reference goes on another thread just as their own thread's
+    apartment ends: the apartment's close and the drop race for each pointer, and exactly one
+    of them may release it. Stand-in pointers and a counting release keep the race cheap
+    enough to repeat thousands of times with a very short thread switch interval."""
+    import queue
+    import sys
+
+    from orvan import _apartment, _dispatch, _native
+
+    released = {}
+    lock = threading.Lock()
+
+    def counting_release(pointer):
+        with lock:
+            released[pointer] = released.get(pointer, 0) + 1
+        return 0
+
+    monkeypatch.setattr(_native, "release", counting_release)
+    handed = queue.Queue()
+    rounds, per_round = 600, 200
+    together = threading.Barrier(2)
+
+    def owner(first):
+        with orvan.Apartment():
+            state = _apartment.current(join=False)
+            handed.put([_dispatch.DispatchObject(first + i, None, state)
+                        for i in range(per_round)])
+            together.wait()  # the apartment ends while the dropper lets go
+
+    def dropper():
+        for _ in range(rounds):
+            objects = handed.get()
+            together.wait()
+            while objects:
+                objects.pop()
+
+    previous = sys.getswitchinterval()
+    sys.setswitchinterval(1e-6)
+    try:
+        drops = threading.Thread(target=dropper)
+        drops.start()
+        for r in range(rounds):
+            in_thread(lambda first=1 + r * per_round: owner(first))
+        drops.join()
+    finally:
+        sys.setswitchinterval(previous)
+    twice = {p: c for p, c in released.items() if c != 1}
+    assert twice == {}
+    assert len(released) == rounds * per_round

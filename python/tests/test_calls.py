@@ -135,9 +135,13 @@ def test_values_convert_both_ways(music, organ, tmp_path):
     assert mismatch.value.status == DISP_E_TYPEMISMATCH
     with pytest.raises(OverflowError):
         music.SetMasterVolume(2**70)
-    for unsupported in (None, [1], b"-1"):
+    for unsupported in (None, [1]):
         with pytest.raises(TypeError, match="Value"):
             music.SetMasterVolume(unsupported)
+    with pytest.raises(orvan.OrvanError) as not_a_number:
+        music.SetMasterVolume(b"-1")  # a byte array, which no number parameter takes
+    assert (not_a_number.value.status, not_a_number.value.argument) == (DISP_E_TYPEMISMATCH,
+                                                                        "Value")
     assert music.GetMasterVolume() == -1
 
 

@@ -159,3 +159,25 @@ TEST_F(DamagedStore, ACorruptPageOrACutStoreFailsReadsAndRefusesWrites) {
       << refused.out;
   EXPECT_EQ(bytes_of(user_store), cut);
 }
+
+// A small store (one registered class: a header page and one data page) cut inside its
+// data page, or to its first page alone: SQLite reads the lost page as no rows, so without
+// a look at the file's length the class would read as not registered.
+TEST_F(DamagedStore, AStoreCutShortOfItsPagesFailsReadsAsDamaged) {
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  ASSERT_EQ(orvan::testing::call_test_server("DllRegisterServer"), S_OK);
+  ASSERT_EQ(orvan::testing::creation_status(), S_OK);
+  const std::vector<char> whole = bytes_of(store_);
+  ASSERT_EQ(whole.size(), 2u * 4096u) << "a store of two pages";
+  for (const std::size_t length : {std::size_t{5120}, std::size_t{4096}}) {
+    replace_file(store_, {whole.begin(), whole.begin() + static_cast<long>(length)});
+    reg::take_store_failure();
+    EXPECT_EQ(orvan::testing::creation_status(), REGDB_E_READREGDB) << length;
+    const std::string why = reg::take_store_failure();
+    EXPECT_NE(why.find("damaged"), std::string::npos) << length << ": " << why;
+    EXPECT_EQ(reg::set_value("CLSID\\{B}", "", "b"), REGDB_E_WRITEREGDB) << length;
+  }
+  replace_file(store_, whole);
+  EXPECT_EQ(orvan::testing::creation_status(), S_OK);
+  CoUninitialize();
+}

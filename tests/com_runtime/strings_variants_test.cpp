@@ -6,6 +6,7 @@
 
 #include "orvan/component_runtime.h"
 #include "platform/com/auto_string.h"
+#include "tests/com_runtime/counted_unknown.h"
 
 namespace {
 
@@ -15,16 +16,7 @@ std::uint32_t prefix_of(BSTR bstr) {
   return bytes;
 }
 
-// An interface whose references the test can count.
-struct CountedUnknown final : IUnknown {
-  HRESULT QueryInterface(REFIID, void** object) override {
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  ULONG refs = 1;
-};
+using orvan::testing::CountedUnknown;
 
 }  // namespace
 
@@ -119,7 +111,7 @@ TEST(Variants, ClearAndCopyFollowOwnership) {
 
   VARIANT unsupported;
   VariantInit(&unsupported);
-  unsupported.vt = VT_ARRAY | VT_I4;
+  unsupported.vt = 36;  // VT_RECORD
   VARIANT target;
   VariantInit(&target);
   target.vt = VT_I4;

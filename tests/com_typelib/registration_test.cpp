@@ -90,6 +90,12 @@ TEST_F(Registration, RegisterWritesExactlyTheEntriesAndUnregisterRemovesExactlyT
       {itf_key + "\\ProxyStubClsid32", "", "{00020424-0000-0000-C000-000000000046}"});
   expected.push_back({itf_key + "\\TypeLib", "", "{5A7C1D20-3B4E-4F61-9A82-0C1D2E3F4A5B}"});
   expected.push_back({itf_key + "\\TypeLib", "Version", "11.2"});
+  const std::string args_key = "Interface\\{5A7C1D24-3B4E-4F61-9A82-0C1D2E3F4A5B}";
+  expected.push_back({args_key, "", "_TestArguments"});
+  expected.push_back(
+      {args_key + "\\ProxyStubClsid32", "", "{00020424-0000-0000-C000-000000000046}"});
+  expected.push_back({args_key + "\\TypeLib", "", "{5A7C1D20-3B4E-4F61-9A82-0C1D2E3F4A5B}"});
+  expected.push_back({args_key + "\\TypeLib", "Version", "11.2"});
   EXPECT_EQ(sorted(registry::dump()), sorted(expected));
 
   // Found by identity: an older minor is satisfied by 17.2; the locale falls back.

@@ -36,8 +36,8 @@ std::string type_name(ITypeInfo* info) {
 void expect_type(ITypeInfo* owner, const TYPEDESC& td, const TypeSpec& spec,
                  const std::string& where) {
   ASSERT_EQ(td.vt, spec.vt) << where;
-  if (spec.vt == VT_PTR) {
-    expect_type(owner, *td.lptdesc, spec.inner[0], where + "*");
+  if (spec.vt == VT_PTR || spec.vt == VT_SAFEARRAY) {
+    expect_type(owner, *td.lptdesc, spec.inner[0], where + (spec.vt == VT_PTR ? "*" : "[]"));
   } else if (spec.vt == VT_USERDEFINED) {
     ITypeInfo* target = nullptr;
     ASSERT_EQ(owner->GetRefTypeInfo(td.hreftype, &target), S_OK) << where;
@@ -95,7 +95,9 @@ TEST_F(RoundTripTest, LibraryAttributesAndDocumentation) {
   EXPECT_EQ(take(doc), "Type library of the dispatch tests");
   EXPECT_EQ(context, 0u);
   EXPECT_EQ(file, nullptr);
-  EXPECT_EQ(lib_->GetDocumentation(3, &name, nullptr, nullptr, nullptr), TYPE_E_ELEMENTNOTFOUND);
+  const auto past_the_last = static_cast<INT>(described().types.size());
+  EXPECT_EQ(lib_->GetDocumentation(past_the_last, &name, nullptr, nullptr, nullptr),
+            TYPE_E_ELEMENTNOTFOUND);
 
   ASSERT_EQ(lib_->GetTypeInfoCount(), described().types.size());
   const TYPEKIND kinds[] = {TKIND_INTERFACE, TKIND_COCLASS, TKIND_ENUM};
@@ -119,7 +121,8 @@ TEST_F(RoundTripTest, LibraryAttributesAndDocumentation) {
     by_guid->Release();
   }
   ITypeInfo* none = nullptr;
-  EXPECT_EQ(lib_->GetTypeInfo(3, &none), TYPE_E_ELEMENTNOTFOUND);
+  EXPECT_EQ(lib_->GetTypeInfo(static_cast<UINT>(described().types.size()), &none),
+            TYPE_E_ELEMENTNOTFOUND);
   EXPECT_EQ(lib_->GetTypeInfoOfGuid(IID_IDispatch, &none), TYPE_E_ELEMENTNOTFOUND);
 }
 

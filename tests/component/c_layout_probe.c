@@ -29,6 +29,9 @@ const OrvanCLayoutEntry orvan_c_records[] = {
     ORVAN_C_AT(IDispatchVtbl, Invoke) ORVAN_C_AT(ITypeInfoVtbl, ReleaseVarDesc)
     ORVAN_C_AT(ITypeLibVtbl, ReleaseTLibAttr) ORVAN_C_AT(IClassFactoryVtbl, LockServer)
     ORVAN_C_AT(DirectXEvent8Vtbl, DXCallback) ORVAN_C_AT(_OrvanMusicVtbl, Reserved7)
+    ORVAN_C_SIZE(SAFEARRAY) ORVAN_C_AT(SAFEARRAY, pvData) ORVAN_C_AT(SAFEARRAY, rgsabound)
+    ORVAN_C_AT(VARIANT, parray) ORVAN_C_SIZE(STATSTG) ORVAN_C_AT(STATSTG, cbSize)
+    ORVAN_C_AT(STATSTG, clsid) ORVAN_C_AT(IStreamVtbl, Read) ORVAN_C_AT(IStreamVtbl, Clone)
 };
 /* clang-format on */
 const size_t orvan_c_records_size = sizeof orvan_c_records / sizeof *orvan_c_records;

@@ -156,6 +156,15 @@ TEST(ClientHeaders, CAndCppLayOutEveryRecordAndTableAlike) {
       {"IClassFactoryVtbl.LockServer", entry_offset(&IClassFactory::LockServer)},
       {"DirectXEvent8Vtbl.DXCallback", entry_offset(&DirectXEvent8::DXCallback)},
       {"_OrvanMusicVtbl.Reserved7", entry_offset(&_OrvanMusic::Reserved7)},
+      {"sizeof SAFEARRAY", sizeof(SAFEARRAY)},
+      {"SAFEARRAY.pvData", offsetof(SAFEARRAY, pvData)},
+      {"SAFEARRAY.rgsabound", offsetof(SAFEARRAY, rgsabound)},
+      {"VARIANT.parray", offsetof(VARIANT, parray)},
+      {"sizeof STATSTG", sizeof(STATSTG)},
+      {"STATSTG.cbSize", offsetof(STATSTG, cbSize)},
+      {"STATSTG.clsid", offsetof(STATSTG, clsid)},
+      {"IStreamVtbl.Read", entry_offset(&IStream::Read)},
+      {"IStreamVtbl.Clone", entry_offset(&IStream::Clone)},
   };
   ASSERT_EQ(orvan_c_records_size, cpp.size());
   for (std::size_t i = 0; i < orvan_c_records_size; ++i) {
@@ -169,6 +178,14 @@ TEST(ClientHeaders, CAndCppLayOutEveryRecordAndTableAlike) {
   EXPECT_EQ(cpp.at("IDispatchVtbl.Invoke"), 6u * 8);
   EXPECT_EQ(cpp.at("DirectXEvent8Vtbl.DXCallback"), 3u * 8);
   EXPECT_EQ(cpp.at("_OrvanMusicVtbl.Reserved7"), 7u * 8);
+  EXPECT_EQ(cpp.at("sizeof SAFEARRAY"), 32u);
+  EXPECT_EQ(cpp.at("SAFEARRAY.pvData"), 16u);
+  EXPECT_EQ(cpp.at("SAFEARRAY.rgsabound"), 24u);
+  EXPECT_EQ(cpp.at("sizeof STATSTG"), 80u);
+  EXPECT_EQ(cpp.at("STATSTG.cbSize"), 16u);
+  EXPECT_EQ(cpp.at("STATSTG.clsid"), 56u);
+  EXPECT_EQ(cpp.at("IStreamVtbl.Read"), 3u * 8);
+  EXPECT_EQ(cpp.at("IStreamVtbl.Clone"), 13u * 8);
 }
 
 TEST(ClientHeaders, TheStatusTableNamesAndExplainsEachValue) {

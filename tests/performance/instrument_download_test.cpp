@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 
@@ -170,7 +171,7 @@ TEST(InstrumentDownload, ASoundFontChangedAfterItsDirectoryWasReadIsRefused) {
     ASSERT_EQ(s->library()->load_instruments(piano, font), com::S_OK);
     synth::discard_font(font);
     std::ofstream(copy, std::ios::app) << "grown";
-    EXPECT_EQ(s->library()->load_instruments(piano, font), com::MUSIC_E_SYNTH_FAILED);
+    EXPECT_EQ(s->library()->load_instruments(piano, font), com::MUSIC_E_SOUNDFONT_CHANGED);
     EXPECT_EQ(font, nullptr);
   }
   std::unique_ptr<synth::Synth> reopened;
@@ -178,6 +179,36 @@ TEST(InstrumentDownload, ASoundFontChangedAfterItsDirectoryWasReadIsRefused) {
   EXPECT_EQ(reopened->library()->load_instruments(piano, font), com::S_OK);
   reopened.reset();
   synth::discard_font(font);
+  fs::remove(copy);
+}
+
+// A SoundFont touched between two plays of one channel (a package upgrade rewrites it in
+// place): the next piece, which needs instruments the first did not, is read from the file
+// as it is now and sounds, while the first piece's release plays on from its own font. A
+// file that changed into something unreadable says so.
+TEST(InstrumentDownload, ASoundFontTouchedBetweenPlaysIsReadAgain) {
+  namespace fs = std::filesystem;
+  const fs::path copy =
+      fs::temp_directory_path() / ("orvan-touched-" + std::to_string(::getpid()) + ".sf2");
+  fs::copy_file(kSmallSoundFont, copy, fs::copy_options::overwrite_existing);
+  {
+    Player p(nullptr, kRate, copy.string());
+    ASSERT_EQ(p.status, com::S_OK);
+    p.play(SequenceBuilder().note(0, 768, 60).segment(768));
+    p.render(kRate / 2);
+    fs::last_write_time(copy, fs::last_write_time(copy) + std::chrono::seconds(5));
+    p.play(SequenceBuilder().program(0, 48).note(0, 9216, 67).segment(9216));
+    EXPECT_GT(orvan::testing::rms(p.render(kRate / 2), kRate / 4, kRate / 4), 0.005)
+        << "the strings sound";
+    EXPECT_EQ(p.perf->core()->held_instrument_fonts(), 2u) << "the piano's release still sounds";
+
+    std::ofstream(copy, std::ios::trunc) << "no SoundFont";
+    const auto organ = SequenceBuilder().program(0, 19).note(0, 768, 48).segment(768);
+    EXPECT_EQ(organ->SetRepeats(0), com::S_OK);
+    Ref<DirectMusicSegmentState8> state;
+    EXPECT_EQ(p.perf->PlaySegmentEx(organ, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
+              com::MUSIC_E_SOUNDFONT_CHANGED);
+  }
   fs::remove(copy);
 }
 

@@ -93,6 +93,7 @@ std::string scalar_name(VARTYPE vt) {
 
 std::string type_text(ITypeInfo* owner, const TYPEDESC& td) {
   if (td.vt == VT_PTR) return type_text(owner, *td.lptdesc) + "*";
+  if (td.vt == VT_SAFEARRAY) return "SAFEARRAY(" + type_text(owner, *td.lptdesc) + ")";
   if (td.vt != VT_USERDEFINED) return scalar_name(td.vt);
   ITypeInfo* target = nullptr;
   if (FAILED(owner->GetRefTypeInfo(td.hreftype, &target))) return "/* unresolved */ IUnknown";

@@ -1,7 +1,7 @@
 // Writes every file that repeats _OrvanMusic and _OrvanMusic2 from their one description
 // (orvan_music_description.h), and the C and C++ forms of the runtime's interfaces:
 //
-//   include/orvan/interfaces.h          IUnknown ... DirectXEvent8, the connection points and
+//   include/orvan/interfaces.h          IUnknown ... IStream, DirectXEvent8, the connection points and
 //                                       IProvideClassInfo2, C and C++
 //   include/orvan/chorus_constants.h    the chorus's two enumerations
 //   include/orvan/tovel.h               the component's identities, OrvanBoundary, _OrvanMusic
@@ -140,6 +140,26 @@ std::vector<Interface> runtime_interfaces() {
                "LPOLESTR name, ULONG hash, ITypeInfo** infos, MEMBERID* ids, USHORT* found"),
         method("void", "ReleaseTLibAttr", "TLIBATTR* attr")},
        ""},
+      {"ISequentialStream",
+       "IUnknown",
+       {method("HRESULT", "Read", "void* data, ULONG size, ULONG* read"),
+        method("HRESULT", "Write", "const void* data, ULONG size, ULONG* written")},
+       "Bytes read and written in order: a stream a client supplies, or one over memory\n"
+       "(OrvanCreateMemoryStream)."},
+      {"IStream",
+       "ISequentialStream",
+       {method("HRESULT", "Seek", "LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* new_position"),
+        method("HRESULT", "SetSize", "ULARGE_INTEGER size"),
+        method("HRESULT", "CopyTo",
+               "IStream* destination, ULARGE_INTEGER size, ULARGE_INTEGER* read, "
+               "ULARGE_INTEGER* written"),
+        method("HRESULT", "Commit", "DWORD flags"), method("HRESULT", "Revert", ""),
+        method("HRESULT", "LockRegion", "ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type"),
+        method("HRESULT", "UnlockRegion", "ULARGE_INTEGER offset, ULARGE_INTEGER size, DWORD type"),
+        method("HRESULT", "Stat", "STATSTG* stat, DWORD flags"),
+        method("HRESULT", "Clone", "IStream** clone")},
+       "A stream with a position that can be moved (Seek, origin STREAM_SEEK_*), a size,\n"
+       "and a description (Stat)."},
       {"DirectXEvent8",
        "IUnknown",
        {method("HRESULT", "DXCallback", "LONG eventid")},
@@ -352,7 +372,8 @@ std::string interfaces_header() {
       "through Interface_Method(p, ...) macros.");
   out +=
       "#include \"orvan/automation.h\"\n#include \"orvan/connection_points.h\"\n"
-      "#include \"orvan/guid.h\"\n#include \"orvan/type_info.h\"\n#include \"orvan/types.h\"\n\n";
+      "#include \"orvan/guid.h\"\n#include \"orvan/stream_types.h\"\n"
+      "#include \"orvan/type_info.h\"\n#include \"orvan/types.h\"\n\n";
   out += "#ifdef __cplusplus\n\n";
   for (const Interface& itf : all) {
     if (!itf.comment.empty()) out += c_comment(itf.comment);
@@ -386,6 +407,10 @@ std::string interfaces_header() {
   out += guid_definition(
       "IID_IProvideClassInfo2",
       {0xA6BC3AC0, 0xDBAA, 0x11CE, {0x9D, 0xE3, 0x00, 0xAA, 0x00, 0x4B, 0xB8, 0x51}});
+  out += guid_definition("IID_IStream", ole_id(0x0000000C));
+  out += guid_definition(
+      "IID_ISequentialStream",
+      {0x0C733A30, 0x2A1C, 0x11CE, {0xAD, 0xE5, 0x00, 0xAA, 0x00, 0x44, 0x77, 0x3D}});
   out += guid_definition("IID_NULL", {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}});
   out += "/* The automation marshaller that serves dual, automation-compatible interfaces. */\n";
   out += guid_definition("CLSID_PSOAInterface", ole_id(0x00020424));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -192,6 +193,64 @@ HResult open_for_writing(const WriteTarget& target, Connection* out) {
   return S_OK;
 }
 
+// Why the store's length shows it damaged; empty when it does not. SQLite reads a page
+// past a file's end as absent rows without an error, so a store cut short could otherwise
+// pass for one without the keys it lost. Every store is whole pages, and no shorter than
+// the page count its header gives (when the header vouches for that count).
+std::string length_fault(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};  // the caller's own open says what is wrong
+  struct stat info {};
+  unsigned char header[100] = {};
+  const bool stated = ::fstat(fd, &info) == 0;
+  const ssize_t got = stated && info.st_size > 0 ? ::pread(fd, header, sizeof header, 0) : 0;
+  ::close(fd);
+  if (!stated || info.st_size == 0) return {};  // an empty file is an empty store
+  if (got != static_cast<ssize_t>(sizeof header)) return "it is shorter than a store's header";
+  const auto be = [&](int at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = 0; i < bytes; ++i) value = value << 8 | header[at + i];
+    return value;
+  };
+  if (std::memcmp(header, "SQLite format 3", 16) != 0) return {};  // SQLite says what it is
+  const std::uint32_t page = be(16, 2) == 1 ? 65536 : be(16, 2);
+  if (page < 512 || (page & (page - 1)) != 0) return {};
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (size % page != 0) {
+    return "its length (" + std::to_string(size) + " bytes) is not a whole number of its " +
+           std::to_string(page) + "-byte pages";
+  }
+  // The header's page count holds only while the change counter matches the count's stamp.
+  const std::uint64_t pages = be(24, 4) == be(92, 4) ? be(28, 4) : 0;
+  if (size < pages * page) {
+    return "it has " + std::to_string(size / page) + " pages of the " + std::to_string(pages) +
+           " its header counts";
+  }
+  return {};
+}
+
+// A writer rewrites the first page (and so the page count) before it extends the file, and
+// a writer killed mid-way leaves a journal that puts the file back: a length that looks
+// wrong is looked at again under a read lock, which waits for the one and plays back the
+// other.
+HResult check_length(sqlite3* db, const std::string& path) {
+  if (length_fault(path).empty()) return S_OK;
+  std::string why;
+  if (exec(db, "BEGIN")) {
+    {
+      Statement touch(db, "SELECT count(*) FROM sqlite_master");
+      const int step = touch.ok() ? touch.step() : SQLITE_ERROR;
+      why = step == SQLITE_ROW ? length_fault(path) : sqlite3_errmsg(db);
+    }
+    exec(db, "COMMIT");
+  } else {
+    why = sqlite3_errmsg(db);
+  }
+  if (why.empty()) return S_OK;
+  note_store_failure(path, "damaged: " + why);
+  return REGDB_E_READREGDB;
+}
+
 // After the write lock is taken: a store that fails its check is not written to, since
 // rows SQLite cannot read would otherwise pass for absent ones.
 HResult check_integrity(sqlite3* db, const std::string& path) {
@@ -202,7 +261,13 @@ HResult check_integrity(sqlite3* db, const std::string& path) {
     verdict = check.column(0);
     step = check.step();
   }
-  if (step == SQLITE_DONE && verdict == "ok") return S_OK;
+  if (step == SQLITE_DONE && verdict == "ok") {
+    if (const std::string why = length_fault(path); !why.empty()) {
+      note_store_failure(path, "damaged: " + why);
+      return REGDB_E_WRITEREGDB;
+    }
+    return S_OK;
+  }
   note_store_failure(path, "it fails its integrity check: " +
                                (verdict.empty() ? std::string(sqlite3_errmsg(db)) : verdict));
   return REGDB_E_WRITEREGDB;
@@ -280,6 +345,7 @@ HResult open_for_reading(const StoreFile& store, sqlite3** db) {
   }
   if (auto found = cache.find(store.path); found != cache.end()) {
     if (still_same_file(found->second, info)) {
+      if (HResult hr = check_length(found->second.db.get(), store.path); failed(hr)) return hr;
       *db = found->second.db.get();
       return S_OK;
     }
@@ -297,6 +363,7 @@ HResult open_for_reading(const StoreFile& store, sqlite3** db) {
     return REGDB_E_READREGDB;
   }
   sqlite3_busy_timeout(opened.get(), kBusyTimeoutMs);
+  if (HResult hr = check_length(opened.get(), store.path); failed(hr)) return hr;
   Statement probe(opened.get(),
                   "SELECT 1 FROM sqlite_master WHERE type='table' AND name='reg_values'");
   const int step = probe.ok() ? probe.step() : SQLITE_ERROR;

@@ -1,6 +1,6 @@
 // VariantInit, VariantClear and VariantCopy: the ownership rules of variants. A variant
-// owns its automation string and one reference of its interface; a VT_BYREF variant points
-// at the caller's storage and owns nothing.
+// owns its automation string, one reference of its interface, or its array (VT_ARRAY);
+// a VT_BYREF variant points at the caller's storage and owns nothing.
 #include <cstring>
 
 #include "orvan/component_runtime.h"
@@ -39,15 +39,23 @@ bool owning_type(VARTYPE vt) {
   return vt == VT_BSTR || vt == VT_UNKNOWN || vt == VT_DISPATCH;
 }
 
-// What this runtime can clear and copy: plain values, strings, interfaces, and references
-// to any of those. Arrays and records are not supported.
+// What this runtime can clear and copy: plain values, strings, interfaces, arrays of any
+// of those or of variants, and references to any of those. Records are not supported.
 bool supported(VARTYPE vt) {
   const VARTYPE base = vt & VT_TYPEMASK;
+  if (vt & VT_ARRAY) {
+    return (vt & ~(VT_BYREF | VT_ARRAY | VT_TYPEMASK)) == 0 && base != VT_EMPTY &&
+           base != VT_NULL && (plain_type(base) || owning_type(base) || base == VT_VARIANT);
+  }
   if (vt & VT_BYREF) {
     return (vt & ~(VT_BYREF | VT_TYPEMASK)) == 0 &&
            (plain_type(base) || owning_type(base) || base == VT_VARIANT);
   }
   return (vt & ~VT_TYPEMASK) == 0 && (plain_type(vt) || owning_type(vt));
+}
+
+bool owned_array(VARTYPE vt) {
+  return (vt & (VT_ARRAY | VT_BYREF)) == VT_ARRAY;
 }
 
 }  // namespace
@@ -61,6 +69,10 @@ extern "C" void VariantInit(VARIANTARG* value) {
 extern "C" HRESULT VariantClear(VARIANTARG* value) {
   if (!value) return E_INVALIDARG;
   if (!supported(value->vt)) return DISP_E_BADVARTYPE;
+  // A locked array stays, and so does the variant that holds it.
+  if (owned_array(value->vt)) {
+    if (const HRESULT hr = SafeArrayDestroy(value->parray); FAILED(hr)) return hr;
+  }
   switch (value->vt) {
     case VT_BSTR:
       SysFreeString(value->bstrVal);
@@ -87,8 +99,12 @@ extern "C" HRESULT VariantCopy(VARIANTARG* destination, const VARIANTARG* source
                                          SysStringByteLen(source->bstrVal));
     if (!copy.bstrVal) return E_OUTOFMEMORY;
   }
+  if (owned_array(source->vt)) {
+    if (const HRESULT hr = SafeArrayCopy(source->parray, &copy.parray); FAILED(hr)) return hr;
+  }
   if (const HRESULT hr = VariantClear(destination); FAILED(hr)) {
     if (copy.vt == VT_BSTR) SysFreeString(copy.bstrVal);
+    if (owned_array(copy.vt)) SafeArrayDestroy(copy.parray);
     return hr;
   }
   if ((copy.vt == VT_UNKNOWN || copy.vt == VT_DISPATCH) && copy.punkVal) copy.punkVal->AddRef();

@@ -16,6 +16,10 @@
 //     gets its default from the library when it has one; without one a VARIANT parameter
 //     gets VT_ERROR/DISP_E_PARAMNOTFOUND, a pointer parameter (long*, BSTR*...) gets a null
 //     pointer, and a by-value scalar gets zero;
+//   - an interface parameter (IUnknown*, IDispatch*, an interface of a library) gets the
+//     argument's object asked for that interface, and an automation array parameter
+//     (SAFEARRAY(unsigned char), by value or by reference) a checked byte array
+//     (invoke_arguments.h); references and locks the call takes are given back after it;
 //   - the [out, retval] parameter points at a temporary that becomes *result.
 // Statuses: DISP_E_MEMBERNOTFOUND (no such DISPID, or not callable with `flags`),
 // DISP_E_PARAMNOTFOUND (a named argument's position is not a parameter, or names one that
@@ -28,6 +32,7 @@
 #include <cstring>
 
 #include "platform/com/status.h"
+#include "platform/com/typelib/invoke_arguments.h"
 #include "platform/com/typelib/type_lib.h"
 
 namespace orvan::typelib {
@@ -38,22 +43,24 @@ namespace {
 
 namespace fmt = format;
 
-// How one parameter travels.
-struct ParamShape {
-  VARTYPE base = VT_EMPTY;  // the value's automation type (an enum is VT_I4)
-  bool by_ref = false;      // the callee gets a pointer to it
-};
-
-// Reads a parameter's type: a scalar, a pointer to one, an enum, or an interface pointer.
+// Reads a parameter's type: a scalar, a pointer to one, an enum, an interface pointer or
+// a byte array.
 bool shape_of(const TypeInfo& info, std::uint32_t typedesc, ParamShape& shape) {
   const TypeLibData& d = info.data();
   int levels = 0;
   const fmt::TypeDescRecord base = d.strip_pointers(typedesc, levels);
   VARTYPE vt = base.vt;
+  if (vt == VT_SAFEARRAY) {
+    if (d.typedesc(base.inner).vt != VT_UI1) return false;  // byte arrays only, for now
+    vt = VT_ARRAY | VT_UI1;
+  }
+  shape.object = vt == VT_UNKNOWN || vt == VT_DISPATCH || vt == VT_USERDEFINED;
+  shape.iid = vt == VT_DISPATCH ? IID_IDispatch : IID_IUnknown;
   if (vt == VT_USERDEFINED) {
     TYPEKIND kind = TKIND_INTERFACE;
     if (!(base.inner & fmt::kExternalRefBit)) {
       kind = static_cast<TYPEKIND>(d.type(base.inner).kind);
+      std::memcpy(&shape.iid, d.type(base.inner).guid, sizeof shape.iid);
     } else {
       ITypeInfo* other = nullptr;
       if (FAILED(info.lib().external_type(base.inner & ~fmt::kExternalRefBit, &other)))
@@ -61,12 +68,14 @@ bool shape_of(const TypeInfo& info, std::uint32_t typedesc, ParamShape& shape) {
       TYPEATTR* attr = nullptr;
       if (SUCCEEDED(other->GetTypeAttr(&attr))) {
         kind = attr->typekind;
+        shape.iid = attr->guid;
         other->ReleaseTypeAttr(attr);
       }
       other->Release();
     }
     if (kind == TKIND_ENUM) {
       vt = VT_I4;
+      shape.object = false;
     } else if (kind == TKIND_INTERFACE || kind == TKIND_DISPATCH) {
       if (levels == 0) return false;  // an interface is only ever passed as a pointer
       --levels;
@@ -115,11 +124,14 @@ struct CallFrame {
   VARIANT slots[fmt::kMaxParams];  // what DispCallFunc reads: a value or a VT_BYREF pointer
   VARTYPE types[fmt::kMaxParams];
   VARIANTARG* args[fmt::kMaxParams];
-  bool owned[fmt::kMaxParams] = {};  // temps[i] holds a value the frame must clear
+  bool owned[fmt::kMaxParams] = {};         // temps[i] holds a value the frame must clear
+  SAFEARRAY* locked[fmt::kMaxParams] = {};  // arrays lent to the callee, locked meanwhile
 
   ~CallFrame() {
-    for (UINT i = 0; i < count; ++i)
+    for (UINT i = 0; i < count; ++i) {
+      if (locked[i]) SafeArrayUnlock(locked[i]);
       if (owned[i]) VariantClear(&temps[i]);
+    }
   }
 };
 
@@ -229,6 +241,21 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* pa
         continue;
       }
       temp = *arg;  // a shallow copy: the caller keeps ownership
+    } else if (shape.object || (shape.base & VT_ARRAY)) {
+      PassedArgument passed;
+      const HRESULT hr = shape.object ? pass_object(*arg, shape, temp, passed)
+                                      : pass_array(*arg, shape, temp, passed);
+      frame.owned[i] = passed.owned;
+      frame.locked[i] = passed.locked;
+      if (FAILED(hr)) {
+        if (arg_err) *arg_err = arg_index;
+        return hr;
+      }
+      if (passed.callers_variable) {
+        slot.vt = frame.types[i];
+        slot.byref = passed.callers_variable;
+        continue;
+      }
     } else if (shape.by_ref && arg->vt == (shape.base | VT_BYREF)) {
       slot.vt = frame.types[i];
       slot.byref = arg->byref;  // the caller's variable itself
@@ -236,16 +263,6 @@ HRESULT TypeInfo::Invoke(void* instance, MEMBERID id, WORD flags, DISPPARAMS* pa
     } else if (shape.by_ref && (arg->vt & VT_BYREF)) {
       if (arg_err) *arg_err = arg_index;
       return DISP_E_TYPEMISMATCH;  // a reference to a variable of another type
-    } else if (shape.base == VT_UNKNOWN) {
-      const VARTYPE vt = static_cast<VARTYPE>(arg->vt & ~VT_BYREF);
-      if (vt != VT_UNKNOWN && vt != VT_DISPATCH && vt != VT_EMPTY) {
-        if (arg_err) *arg_err = arg_index;
-        return DISP_E_TYPEMISMATCH;
-      }
-      temp.vt = VT_UNKNOWN;
-      temp.punkVal = vt == VT_EMPTY         ? nullptr
-                     : (arg->vt & VT_BYREF) ? *arg->ppunkVal
-                                            : arg->punkVal;
     } else if (arg->vt == shape.base && shape.base != VT_BSTR) {
       temp = *arg;  // already the right type: no conversion
     } else if (arg->vt == VT_BSTR && shape.base == VT_BSTR) {

@@ -40,14 +40,14 @@ class Block {
 // Counts the TYPEDESCs a chain needs beyond the one embedded in its ELEMDESC.
 std::size_t chain_length(const TypeLibData& data, std::uint32_t typedesc) {
   int levels = 0;
-  data.strip_pointers(typedesc, levels);
-  return static_cast<std::size_t>(levels);
+  const format::TypeDescRecord last = data.strip_pointers(typedesc, levels);
+  return static_cast<std::size_t>(levels) + (last.vt == VT_SAFEARRAY ? 1 : 0);
 }
 
 void fill_typedesc(const TypeLibData& data, std::uint32_t index, TYPEDESC& out, TYPEDESC*& spare) {
   const fmt::TypeDescRecord td = data.typedesc(index);
   out.vt = td.vt;
-  if (td.vt == VT_PTR) {
+  if (td.vt == VT_PTR || td.vt == VT_SAFEARRAY) {
     out.lptdesc = spare++;
     fill_typedesc(data, td.inner, *out.lptdesc, spare);
   } else if (td.vt == VT_USERDEFINED) {

@@ -44,13 +44,14 @@ Guid guid(const char* text);
 
 // A type as a parameter, result or constant has it: a scalar automation type (VT_I4, VT_R4,
 // VT_BSTR, VT_BOOL, VT_VARIANT, VT_HRESULT, VT_VOID, VT_UNKNOWN, VT_DISPATCH, ...), a pointer
-// to another type, or a user-defined type named by its type name: an enum or interface of
+// to another type, an automation array of a scalar type (SAFEARRAY(unsigned char)), or a
+// user-defined type named by its type name: an enum or interface of
 // this library, or a type of an imported library (plain "IDispatch", or qualified
 // "stdole2.IDispatch" when two imports share a name).
 struct TypeSpec {
-  VARTYPE vt = VT_EMPTY;        // VT_PTR and VT_USERDEFINED describe the two compound forms
+  VARTYPE vt = VT_EMPTY;        // VT_PTR, VT_SAFEARRAY and VT_USERDEFINED: compound forms
   std::string user_type;        // VT_USERDEFINED: the type's name
-  std::vector<TypeSpec> inner;  // VT_PTR: exactly one element, the pointed-to type
+  std::vector<TypeSpec> inner;  // VT_PTR, VT_SAFEARRAY: exactly one, the pointee or element
 
   friend bool operator==(const TypeSpec&, const TypeSpec&) = default;
 };
@@ -87,6 +88,10 @@ inline TypeSpec Void() {
 }
 inline TypeSpec ptr(TypeSpec to) {
   return TypeSpec{VT_PTR, {}, {std::move(to)}};
+}
+// SAFEARRAY(element): passed as a SAFEARRAY*; ptr(safe_array(...)) is SAFEARRAY**.
+inline TypeSpec safe_array(TypeSpec element) {
+  return TypeSpec{VT_SAFEARRAY, {}, {std::move(element)}};
 }
 inline TypeSpec user(std::string type_name) {
   return TypeSpec{VT_USERDEFINED, std::move(type_name), {}};

@@ -1,5 +1,6 @@
-// The binary type-library format, version 1.1 (1.0 with dispinterfaces: TKIND_DISPATCH
-// types, whose functions are FUNC_DISPATCH; a 1.0 library reads unchanged).
+// The binary type-library format, version 1.1 (1.0 with dispinterfaces, TKIND_DISPATCH
+// types whose functions are FUNC_DISPATCH, and automation arrays, VT_SAFEARRAY; a 1.0
+// library reads unchanged, and a library with neither is written as 1.0).
 //
 // One contiguous blob, little-endian, every field at a fixed offset and every reference an
 // offset or index relative to the blob. The reader (typelib_reader.h) checks the whole blob
@@ -20,8 +21,10 @@
 // into the ExternalRef table, which names an imported library and the type's GUID).
 //
 // A reader refuses a blob whose major format version differs from its own. A later minor
-// version may only grow the header (header_size) and add tables after the ones below; the
-// records keep their sizes.
+// version may only grow the header (header_size), add tables after the ones below and add
+// kinds of records to a table; the records keep their sizes. Version 1.1 adds the array
+// type description (VT_SAFEARRAY, see TypeDescRecord); a writer marks a blob 1.1 only when
+// it holds one, so a library without arrays stays readable by 1.0 readers.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +35,7 @@ namespace orvan::typelib::format {
 inline constexpr char kMagic[4] = {'O', 'T', 'L', 'B'};
 inline constexpr std::uint16_t kFormatMajor = 1;
 inline constexpr std::uint16_t kFormatMinor = 1;
+inline constexpr std::uint16_t kFormatMinorArrays = 1;  // the first minor with VT_SAFEARRAY
 
 inline constexpr std::uint32_t kNoString = 0xFFFFFFFFu;
 inline constexpr std::uint32_t kNoValue = 0xFFFFFFFFu;
@@ -156,6 +160,8 @@ struct TypeDescRecord {  // 8 bytes
   std::uint16_t vt;      // 0 VARTYPE
   std::uint16_t reserved;
   std::uint32_t inner;  // 4 VT_PTR: typedesc index of the pointee, lower than this one's;
+                        //   VT_SAFEARRAY (1.1): typedesc index of the element type, a
+                        //   scalar one (is_array_element_type), lower than this one's;
                         //   VT_USERDEFINED: HREFTYPE; otherwise 0
 };
 
@@ -205,6 +211,11 @@ constexpr bool is_scalar_type(std::uint16_t vt) {
     default:
       return false;
   }
+}
+
+// The element types an automation array in a type library may have.
+constexpr bool is_array_element_type(std::uint16_t vt) {
+  return is_scalar_type(vt) && vt != 24 && vt != 25;  // not VT_VOID, VT_HRESULT
 }
 
 }  // namespace orvan::typelib::format

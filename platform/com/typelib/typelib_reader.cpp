@@ -113,6 +113,12 @@ class Validator {
         if (td.inner >= i) return false;
         depth_[i] = static_cast<std::uint8_t>(depth_[td.inner] + 1);
         if (depth_[i] > fmt::kMaxTypeDepth) return false;
+      } else if (td.vt == VT_SAFEARRAY) {
+        if (h_.format_minor < fmt::kFormatMinorArrays || td.inner >= i ||
+            !fmt::is_array_element_type(at<fmt::TypeDescRecord>(h_.typedescs, td.inner).vt)) {
+          return false;
+        }
+        depth_[i] = static_cast<std::uint8_t>(depth_[td.inner] + 1);
       } else if (td.vt == VT_USERDEFINED) {
         if (!href(td.inner)) return false;
       } else if (!fmt::is_scalar_type(td.vt)) {

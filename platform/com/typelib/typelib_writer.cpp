@@ -44,7 +44,7 @@ class Writer {
     header_ = {};
     std::memcpy(header_.magic, fmt::kMagic, 4);
     header_.format_major = fmt::kFormatMajor;
-    header_.format_minor = fmt::kFormatMinor;
+    header_.format_minor = 0;  // 1.1 once a dispinterface or an array type is written
     header_.header_size = sizeof(fmt::Header);
     guid_bytes(lib_.libid, header_.libid);
     header_.major = lib_.major;
@@ -133,6 +133,12 @@ class Writer {
     if (spec.vt == VT_PTR) {
       if (spec.inner.size() != 1) fail(where, "has a pointer type without its pointee");
       record.inner = typedesc(where, spec.inner[0], depth + 1);
+    } else if (spec.vt == VT_SAFEARRAY) {
+      if (spec.inner.size() != 1 || !fmt::is_array_element_type(spec.inner[0].vt)) {
+        fail(where, "has an array whose element type is not a scalar automation type");
+      }
+      record.inner = typedesc(where, spec.inner[0], depth + 1);
+      header_.format_minor = fmt::kFormatMinorArrays;
     } else if (spec.vt == VT_USERDEFINED) {
       record.inner = resolve(where, spec.user_type).href;
     } else if (!fmt::is_scalar_type(spec.vt)) {
@@ -205,6 +211,7 @@ class Writer {
                    itf.help_context, itf.flags, itf.major, itf.minor);
     if (itf.dispinterface && !NameEqual{}(itf.base, "IDispatch"))
       fail(itf.name, "is a dispinterface, whose base must be IDispatch");
+    if (itf.dispinterface) header_.format_minor = fmt::kFormatMinor;
     std::uint16_t entries = 0;
     if (!itf.base.empty()) {
       const TypeTarget& base = resolve(itf.name, itf.base);

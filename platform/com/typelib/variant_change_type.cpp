@@ -13,7 +13,7 @@
 //   - VT_EMPTY is 0, false or ""; VT_NULL, errors and objects convert to nothing but their
 //     own type (DISP_E_TYPEMISMATCH);
 //   - a VT_BYREF source is read through its pointer; the destination never is.
-// Any other target type is DISP_E_BADVARTYPE.
+// Any other target type is DISP_E_BADVARTYPE. Arrays: variant_change_array.h.
 #include <cctype>
 #include <cfloat>
 #include <cmath>
@@ -24,6 +24,7 @@
 
 #include "orvan/component_runtime.h"
 #include "platform/com/auto_string.h"
+#include "platform/com/typelib/variant_change_array.h"
 
 namespace {
 
@@ -321,16 +322,21 @@ HRESULT convert(const VARIANT& src, USHORT flags, VARTYPE vt, VARIANT& r) {
 extern "C" HRESULT VariantChangeType(VARIANTARG* destination, const VARIANTARG* source,
                                      USHORT flags, VARTYPE type) {
   if (!destination || !source) return E_INVALIDARG;
-  if (type & (VT_BYREF | VT_ARRAY)) return DISP_E_BADVARTYPE;
-  VARIANT src;
-  if (!dereference(*source, src)) return DISP_E_BADVARTYPE;
   VARIANT result;
   VariantInit(&result);
-  const HRESULT hr = convert(src, flags, type, result);
+  const bool array = orvan::typelib::involves_array(*source, type);
+  if (!array && (type & VT_BYREF)) return DISP_E_BADVARTYPE;
+  VARIANT src;
+  if (!array && !dereference(*source, src)) return DISP_E_BADVARTYPE;
+  const HRESULT hr = array ? orvan::typelib::change_array_type(*source, type, result)
+                           : convert(src, flags, type, result);
   if (FAILED(hr)) return hr;
   // The result is complete before the destination is cleared, so converting in place
   // (destination == source) reads the source intact.
-  VariantClear(destination);
+  if (const HRESULT cleared = VariantClear(destination); FAILED(cleared)) {
+    VariantClear(&result);  // a locked array in the destination stays where it is
+    return cleared;
+  }
   *destination = result;
   return S_OK;
 }

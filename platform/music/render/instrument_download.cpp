@@ -21,6 +21,18 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
     if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
     library = library_;
   }
+  // A SoundFont replaced or rewritten since the channel opened: new pieces take their
+  // instruments from the file as it is now; fonts downloaded before keep their own samples.
+  if (!library->matches_file()) {
+    std::shared_ptr<synth::InstrumentLibrary> reread;
+    if (HResult hr = synth::InstrumentLibrary::open(library->catalogue().path(), reread);
+        com::failed(hr)) {
+      return hr;
+    }
+    std::lock_guard lock(client_mutex_);
+    library_ = reread;
+    library = std::move(reread);
+  }
   const std::vector<synth::PresetUse> presets = library->presets_used_by(sequence);
   // The font queued last serves again when it has exactly these presets.
   const auto take_queued = [&] {

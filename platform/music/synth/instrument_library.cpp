@@ -223,13 +223,14 @@ HResult InstrumentLibrary::open(const std::string& path, std::shared_ptr<Instrum
   prepare_fluidsynth();
   Libraries& all = libraries();
   std::lock_guard lock(all.mutex);
-  if (auto alive = all.open[path].lock()) {
-    out = std::move(alive);
+  const std::shared_ptr<InstrumentLibrary> alive = all.open[path].lock();
+  if (alive && alive->matches_file()) {
+    out = alive;
     return com::S_OK;
   }
   std::shared_ptr<InstrumentLibrary> library(new InstrumentLibrary);
   if (HResult hr = SoundFontCatalogue::read(path, library->catalogue_); com::failed(hr)) {
-    return hr;
+    return alive ? com::MUSIC_E_SOUNDFONT_CHANGED : hr;
   }
   library->settings_ = new_fluid_settings();
   if (!library->settings_) return com::E_OUTOFMEMORY;
@@ -256,6 +257,14 @@ HResult InstrumentLibrary::open(const std::string& path, std::shared_ptr<Instrum
   all.open[path] = library;
   out = std::move(library);
   return com::S_OK;
+}
+
+bool InstrumentLibrary::matches_file() const {
+  const int fd = ::open(catalogue_->path().c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  FileIdentity now;
+  const bool same = fd >= 0 && identify_file(fd, now) && now == catalogue_->identity();
+  if (fd >= 0) ::close(fd);
+  return same;
 }
 
 InstrumentLibrary::~InstrumentLibrary() {
@@ -310,6 +319,9 @@ HResult InstrumentLibrary::load_instruments(std::span<const PresetUse> uses, flu
     if (catalogue_->has(use.preset)) present.push_back(use);
   }
   if (present.empty()) return com::S_OK;
+  // Checked first: when our loader refuses a changed file, FluidSynth's own loader would go
+  // on to parse the whole of it only for the font to be refused below.
+  if (!matches_file()) return com::MUSIC_E_SOUNDFONT_CHANGED;
   const std::vector<std::uint8_t> directory = catalogue_->cut_directory(present);
 
   std::lock_guard lock(mutex_);
@@ -317,7 +329,9 @@ HResult InstrumentLibrary::load_instruments(std::span<const PresetUse> uses, flu
                                catalogue_->directory_offset(), &directory};
   const ServingDirectory serving(served);
   const int id = fluid_synth_sfload(synth_, catalogue_->path().c_str(), 0);
-  if (id == FLUID_FAILED) return com::MUSIC_E_SYNTH_FAILED;
+  if (id == FLUID_FAILED) {
+    return matches_file() ? com::MUSIC_E_SYNTH_FAILED : com::MUSIC_E_SOUNDFONT_CHANGED;
+  }
   fluid_sfont_t* font = fluid_synth_get_sfont_by_id(synth_, id);
   // Only our loader may have read it: had FluidSynth's own loader read the whole file after
   // ours failed, the font would hold presets nobody pinned, whose samples a render thread
@@ -341,7 +355,7 @@ HResult InstrumentLibrary::load_instruments(std::span<const PresetUse> uses, flu
   fluid_synth_remove_sfont(synth_, font);
   if (!pinned) {
     discard_font(font);
-    return com::MUSIC_E_SYNTH_FAILED;
+    return matches_file() ? com::MUSIC_E_SYNTH_FAILED : com::MUSIC_E_SOUNDFONT_CHANGED;
   }
   out = font;
   return com::S_OK;

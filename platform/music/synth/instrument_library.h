@@ -40,14 +40,19 @@ namespace orvan::music::synth {
 
 class InstrumentLibrary {
  public:
-  // The library of the SoundFont at `path`, read on first use. MUSIC_E_SYNTH_FAILED when
-  // it is no SoundFont whose structure holds together. Client threads only.
+  // The library of the SoundFont at `path`, read on first use and again once the file is
+  // replaced or rewritten (libraries handed out before live on with their holders).
+  // MUSIC_E_SYNTH_FAILED when it is no SoundFont whose structure holds together;
+  // MUSIC_E_SOUNDFONT_CHANGED when a file read before has changed into one. Client threads
+  // only.
   static com::HResult open(const std::string& path, std::shared_ptr<InstrumentLibrary>& out);
   ~InstrumentLibrary();
   InstrumentLibrary(const InstrumentLibrary&) = delete;
   InstrumentLibrary& operator=(const InstrumentLibrary&) = delete;
 
   const SoundFontCatalogue& catalogue() const { return *catalogue_; }
+  // Whether the file at the library's path is still the one its directory was read from.
+  bool matches_file() const;
 
   // Every preset a synthesizer of this library selects while it plays `sequence` from any
   // start point, including the one each channel has after a reset (a pass's start), in
@@ -58,8 +63,9 @@ class InstrumentLibrary {
 
   // A font holding the presets of `uses` that the file has, cut to the zones their notes
   // reach, with those zones' samples loaded; nullptr in `out` when the file has none of
-  // them. MUSIC_E_SYNTH_FAILED when the file cannot be read any more. The caller owns the
-  // font and frees it with discard_font.
+  // them. MUSIC_E_SOUNDFONT_CHANGED when the file changed since its directory was read (open
+  // the library again), MUSIC_E_SYNTH_FAILED when it cannot be read otherwise. The caller
+  // owns the font and frees it with discard_font.
   com::HResult load_instruments(std::span<const PresetUse> uses, struct _fluid_sfont_t*& out);
 
  private:

@@ -1,6 +1,7 @@
 // The type library the type-library tests load: one dual interface with a method for each
-// way an argument can travel, an enum, and a class that also implements the music
-// platform's notification interface. Built into the test program's own resource section.
+// way an argument can travel, an enum, a class that also implements the music platform's
+// notification interface, and an interface taking byte arrays and objects. Built into the test
+// program's own resource section.
 #include "platform/com/typelib/typelib_description.h"
 
 using namespace orvan::typelib;
@@ -66,7 +67,19 @@ ResourceBundle describe_resources() {
                    {"PHASE_MAX", 1, "PHASE_MAX"},
                    {"PHASE_NEG", -5, "PHASE_NEG"}};
 
-  lib.types = {calc, cls, phase};
+  InterfaceDescription args;
+  args.name = "_TestArguments";
+  args.iid = guid("{5A7C1D24-3B4E-4F61-9A82-0C1D2E3F4A5B}");
+  args.flags = TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION;
+  args.functions = {
+      method("Sum", 7, {in("Data", safe_array(scalar(VT_UI1))), retval(ptr(I4()))}),
+      method("Fill", 8, {in_out("Data", ptr(safe_array(scalar(VT_UI1)))), in("Count", I4())}),
+      method("Hold", 9, {in("Object", scalar(VT_UNKNOWN))}),
+      method("Difference", 10, {in("Calc", ptr(user("_TestCalc"))), retval(ptr(I4()))}),
+      method("Clear", 11, {in_out("Object", ptr(scalar(VT_DISPATCH)))}),
+  };
+
+  lib.types = {calc, cls, phase, args};
 
   VersionDescription version;
   version.file_version[0] = 3;
