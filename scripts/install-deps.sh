@@ -13,6 +13,8 @@ packages=(
   libsqlite3-dev libffi-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick xdotool
   dpkg-dev fakeroot lintian
+  libopenmpt-dev
+  openmpt123
 )
 if [ -n "${ORVAN_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$ORVAN_EXTRA_PACKAGES"
