@@ -82,9 +82,9 @@ void PerformanceCore::close() {
   while (retired_chains_.pop(retired)) delete retired;
   delete chain_;
   chain_ = nullptr;
-  retire_all_locked();
   current_ = {};
   sources_.clear();  // each decoder stops and lets go of its file
+  retire_all_locked();
   PendingNotification pending;
   while (pending_notifications_.pop(pending)) {
   }

@@ -29,7 +29,7 @@ struct ModuleInfo {
   std::int32_t length = 0;  // music time of one pass
 };
 
-class ModuleContent final : public PlayContent {
+class ModuleContent final : public PlayContent, public std::enable_shared_from_this<ModuleContent> {
  public:
   // Music time of one beat.
   static constexpr std::int32_t kTicksPerBeat = 768;
@@ -59,6 +59,7 @@ class ModuleContent final : public PlayContent {
   const std::vector<Row>& rows() const { return rows_; }
   const std::vector<std::uint8_t>& bytes() const { return bytes_; }
 
+  // Only ever made shared (load, from_bytes): each play keeps it alive.
   ModuleContent(std::vector<std::uint8_t> bytes, ModuleInfo info, std::vector<Row> rows);
 
  private:

@@ -37,7 +37,8 @@ std::ostream& nowhere() {
 }  // namespace
 
 ModuleSource::ModuleSource(const ModuleContent& content, const PlayOptions& options)
-    : content_(content),
+    : keep_(content.shared_from_this()),
+      content_(*keep_),
       rate_(options.output_rate),
       clockless_(options.clockless),
       master_tempo_(options.master_tempo),
@@ -51,8 +52,9 @@ ModuleSource::~ModuleSource() {
 HResult ModuleSource::open(const ModuleContent& content, const PlayOptions& options,
                            std::unique_ptr<ModuleSource>& source) {
   const auto& rows = content.rows();
-  std::unique_ptr<ModuleSource> made(new ModuleSource(content, options));
+  std::unique_ptr<ModuleSource> made;
   try {
+    made.reset(new ModuleSource(content, options));
     // Seeking to a start point also sets the notes that sound there going, at the offset
     // they have reached.
     const std::map<std::string, std::string> controls{{"seek.sync_samples", "1"}};

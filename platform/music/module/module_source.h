@@ -78,7 +78,9 @@ class ModuleSource final : public PlaySource {
   // Render thread, on a device without a clock only.
   bool wait_for_decoder() noexcept;
 
-  const ModuleContent& content_;  // kept alive by the segment the play belongs to
+  // Its own reference: the decode thread may outlive the segment the play belongs to.
+  const std::shared_ptr<const ModuleContent> keep_;
+  const ModuleContent& content_;
   const int rate_;
   const bool clockless_;
   const std::atomic<float>* master_tempo_;
