@@ -124,8 +124,8 @@ void BM_Openmpt123Render(benchmark::State& state) {
     state.SkipWithError("the module did not load");
     return;
   }
-  const std::string command =
-      "openmpt123 --quiet --stdout --samplerate 48000 --float " + file().path + " > /dev/null 2>&1";
+  const std::string command = "openmpt123 --batch --quiet --stdout --samplerate 48000 --float " +
+                              file().path + " > /dev/null 2>&1";
   double cpu = 0.0, music_seconds = 0.0;
   for (auto _ : state) {
     const double start = children_cpu();
