@@ -15,6 +15,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick xdotool
   dpkg-dev fakeroot lintian
   pipewire pipewire-pulse wireplumber pulseaudio-utils dbus-user-session dbus-daemon
+  libopenmpt-dev
+  openmpt123
 )
 if [ -n "${ORVAN_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$ORVAN_EXTRA_PACKAGES"

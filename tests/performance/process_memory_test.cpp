@@ -10,6 +10,7 @@
 #include "platform/music/client/root.h"
 #include "platform/music/client/settings.h"
 #include "platform/music/client/sound_buffer.h"
+#include "platform/music/render/performance_core.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sanitizers.h"
 
@@ -56,6 +57,32 @@ TEST(ProcessMemory, ReopeningTheOnlyChannelDoesNotGrowTheHeap) {
   // which an average over the rounds keeps well below the limit.
   const std::int64_t per_round = (bytes_in_use() - settled) / kRounds;
   EXPECT_LT(per_round, 1024);
+}
+
+// A game alternating between two pieces on one channel (a menu theme and a level theme) holds
+// at most both pieces' instruments, however often it switches.
+TEST(ProcessMemory, AlternatingTwoPiecesHoldsNoMoreThanBoth) {
+  if (test::kSanitizerAllocator) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  testing::Player player;
+  ASSERT_EQ(player.status, com::S_OK);
+  player.device->set_capture_enabled(false);  // the output is not what is measured
+  // Two pieces with instruments of their own: a piano and a string section.
+  const auto piano = testing::SequenceBuilder().program(0, 0).note(0, 384, 60).segment(768);
+  const auto strings = testing::SequenceBuilder().program(0, 48).note(0, 384, 67).segment(768);
+  const auto switch_to = [&](const Ref<DirectMusicSegment8>& piece) {
+    player.play(piece);
+    ASSERT_EQ(player.device->pump(2048), com::S_OK);
+  };
+  switch_to(piano);
+  switch_to(strings);
+  const std::int64_t settled = bytes_in_use();
+  constexpr int kSwitches = 200;
+  for (int i = 0; i < kSwitches / 2; ++i) {
+    switch_to(piano);
+    switch_to(strings);
+  }
+  EXPECT_LT(bytes_in_use() - settled, 64 * 1024);
+  EXPECT_LE(player.perf->core()->held_instrument_fonts(), 2u);
 }
 
 }  // namespace

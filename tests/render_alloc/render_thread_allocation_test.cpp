@@ -4,7 +4,7 @@
 // downloaded as it is played); through DLS collections downloaded before and during a
 // play, with program changes the download did not foresee; through a General MIDI program
 // no download foresaw; and through a recording that loops, is sought, stretched and
-// restarted.
+// restarted; and through a tracker module that repeats, starts part-way and changes tempo.
 //
 // Sanitizer builds bring their own allocator, so there the tests are skipped.
 #include <gtest/gtest.h>
@@ -38,6 +38,7 @@
 #include "tests/support/dls_writer.h"
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/xm_writer.h"
 
 namespace orvan::music {
 namespace {
@@ -358,6 +359,51 @@ TEST(RenderThread, AllocatesAndReadsNothingWhileARecordingPlaysAndLoops) {
   EXPECT_EQ(loops, 4 + 3);
   ASSERT_EQ(perf->CloseDown(), com::S_OK);
   fs::remove_all(dir);
+}
+
+TEST(RenderThread, AllocatesAndReadsNothingPlayingAModule) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  Ref<DirectX8> root = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+  ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
+  // Two notes on 16 rows (1.92 s a pass), the second pattern-looped.
+  testing::XmModule module;
+  module.patterns[0].cells.resize(16);
+  module.patterns[0].cells[0] = {testing::XmCell{testing::xm_note(5, 0), 1}};
+  module.patterns[0].cells[4] = {testing::XmCell{}, testing::XmCell{0, 0, 0x0E, 0x60}};
+  module.patterns[0].cells[7] = {testing::XmCell{testing::xm_note(5, 7), 1},
+                                 testing::XmCell{0, 0, 0x0E, 0x61}};
+  const std::string file = ::testing::TempDir() + "render_alloc_module.xm";
+  testing::save_xm(module, file);
+  Ref<DirectMusicLoader8> loader;
+  ASSERT_EQ(root->DirectMusicLoaderCreate(loader), com::S_OK);
+  Ref<DirectMusicSegment8> segment;
+  ASSERT_EQ(loader->LoadSegment(file, segment), com::S_OK);
+  std::remove(file.c_str());
+  ASSERT_EQ(segment->SetRepeats(2), com::S_OK);
+  ASSERT_EQ(segment->SetStartPoint(768), com::S_OK);
+
+  test::RenderActivity seen;
+  Ref<DirectMusicSegmentState8> state;
+  ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate * 3, seen);  // the start, the module's own loop, a repeat
+  ASSERT_EQ(perf->SetMasterTempo(1.6f), com::S_OK);
+  ASSERT_EQ(perf->SetMasterVolume(-600), com::S_OK);
+  render_watched(device, kRate * 2, seen);
+  std::int32_t position = 0;
+  ASSERT_EQ(state->GetSeek(position), com::S_OK);
+  EXPECT_GT(position, 0);
+  ASSERT_EQ(perf->StopEx(segment, 0, 0), com::S_OK);
+  render_watched(device, kRate / 2, seen);
+  ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate * 4, seen);  // to the end of the last pass
+
+  EXPECT_EQ(seen.allocations, 0);
+  EXPECT_EQ(seen.file_calls, 0);
+  EXPECT_GT(device->last_period_peak(), 0.0f);
+  ASSERT_EQ(perf->CloseDown(), com::S_OK);
 }
 
 }  // namespace

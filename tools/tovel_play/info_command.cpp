@@ -1,10 +1,11 @@
 #include "tools/tovel_play/info_command.h"
 
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+#include "platform/music/client/loader.h"
 #include "platform/music/midi/sequence.h"
+#include "platform/music/module/module_content.h"
 #include "platform/music/wave/wave_source.h"
 
 namespace orvan::tovel_play {
@@ -27,18 +28,6 @@ nlohmann::json describe_tempo_map(const music::midi::TempoMap& map) {
                       {"seconds", p.seconds}});
   }
   return points;
-}
-
-// As the loader decides: MIDI and RMID files (and files whose first bytes cannot be read,
-// which the MIDI reader explains) go to the MIDI reader, all others to the audio decoder.
-bool for_midi_reader(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  char first[12] = {};
-  in.read(first, sizeof first);
-  const auto got = in.gcount();
-  if (got <= 0) return true;
-  return music::wave::looks_like_midi(reinterpret_cast<const std::uint8_t*>(first),
-                                      static_cast<std::size_t>(got));
 }
 
 // One line: the file, the status text and its name, then what exactly was wrong.
@@ -70,10 +59,39 @@ int wave_info(const std::string& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
+int module_info(const std::string& path, std::ostream& out, std::ostream& err) {
+  std::shared_ptr<const music::ModuleContent> content;
+  const com::HResult hr = music::ModuleContent::load(path, content);
+  if (com::failed(hr)) return report(path, hr, "", err);
+  const music::ModuleInfo& info = content->info();
+  nlohmann::json json = {
+      {"file", path},
+      {"format", info.format},
+      {"format_name", info.format_name},
+      {"title", info.title},
+      {"channels", info.channels},
+      {"orders", info.orders},
+      {"patterns", info.patterns},
+      {"rows_per_beat", info.rows_per_beat},
+      {"rows", info.rows},
+      {"seconds", info.seconds},
+      {"length", info.length},
+  };
+  out << json.dump() << '\n';
+  return 0;
+}
+
 }  // namespace
 
 int run_info(const std::string& path, std::ostream& out, std::ostream& err) {
-  if (!for_midi_reader(path)) return wave_info(path, out, err);
+  switch (music::music_kind_of(path)) {
+    case music::MusicKind::Recording:
+      return wave_info(path, out, err);
+    case music::MusicKind::Module:
+      return module_info(path, out, err);
+    case music::MusicKind::Midi:
+      break;
+  }
   music::midi::Sequence seq;
   std::string detail;
   const com::HResult hr = music::midi::read_sequence_file(path, seq, &detail);

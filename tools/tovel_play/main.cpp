@@ -16,7 +16,7 @@
 int main(int argc, char** argv) {
   CLI::App app{
       "tovel-play: describes and plays MIDI, RMID and audio files (WAV, FLAC, Ogg Vorbis, Opus, "
-      "MP3) with the Orvan Music Engine."};
+      "MP3) and tracker modules (MOD, XM, S3M, IT...) with the Orvan Music Engine."};
   app.name("tovel-play");
   orvan::tovel_play::Options options;
   orvan::tovel_play::add_options(app, options);

@@ -8,16 +8,21 @@
 namespace orvan::tovel_play {
 
 void add_options(CLI::App& app, Options& options) {
-  app.add_option("--info", options.info_file,
-                 "Print one JSON object describing the MIDI or RMID file FILE on stdout: "
-                 "format, tracks, division, length (music time, 768 per quarter note), "
-                 "seconds (real time of the length at master tempo 1.0), tempo_changes, "
-                 "events and the tempo map. Exit status 0; if the file cannot be read, one "
-                 "line on stderr names it and the reason, and the exit status is 1.")
+  app.add_option(
+         "--info", options.info_file,
+         "Print one JSON object describing the MIDI or RMID file FILE on stdout: "
+         "format, tracks, division, length (music time, 768 per quarter note), "
+         "seconds (real time of the length at master tempo 1.0), tempo_changes, "
+         "events and the tempo map. An audio file is described by its format, codec, rate, "
+         "channels, frames, seconds and length; a tracker module by its format, title, "
+         "channels, orders, patterns, rows_per_beat, rows, seconds and length "
+         "(768 per beat of rows_per_beat rows). Exit status 0; if the file cannot be read, one "
+         "line on stderr names it and the reason, and the exit status is 1.")
       ->option_text("FILE");
 
   app.add_option("file", options.play_file,
-                 "Play the MIDI or RMID file FILE through one engine object, with a progress "
+                 "Play the music file FILE (MIDI, audio or tracker module) through one engine "
+                 "object, with a progress "
                  "line (position / length in music time, and in seconds) on stderr. The music "
                  "plays to its end and its tail dies away; Ctrl-C stops it.")
       ->option_text("FILE");

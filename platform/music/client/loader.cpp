@@ -3,39 +3,56 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
+
+#include <sys/stat.h>
+
 #include <memory>
+#include <vector>
 
 #include "platform/music/client/segment.h"
 #include "platform/music/midi/sequence.h"
+#include "platform/music/module/module_content.h"
+#include "platform/music/sources/midi_source.h"
+#include "platform/music/sources/recorded_source.h"
 #include "platform/music/wave/wave_source.h"
 
 namespace orvan::music {
 
-namespace {
+namespace {}  // namespace
 
-// MIDI and RMID files go to the MIDI reader, and so does anything whose first bytes cannot
-// be read (the reader names why); everything else is offered to the audio decoder.
-bool for_midi_reader(const std::string& path) {
+MusicKind music_kind_of(const std::string& path) {
+  using Kind = MusicKind;
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return true;
-  std::array<std::uint8_t, 12> first{};
-  const ssize_t got = ::read(fd, first.data(), first.size());
+  if (fd < 0) return Kind::Midi;
+  struct stat st {};
+  const std::uint64_t size = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+  std::vector<std::uint8_t> head(std::max<std::size_t>(12, ModuleContent::recognition_size()));
+  const ssize_t got = ::read(fd, head.data(), head.size());
   ::close(fd);
-  if (got <= 0) return true;
-  return wave::looks_like_midi(first.data(), static_cast<std::size_t>(got));
+  if (got <= 0) return Kind::Midi;
+  const auto n = static_cast<std::size_t>(got);
+  if (wave::looks_like_midi(head.data(), n)) return Kind::Midi;
+  if (ModuleContent::recognises(head.data(), n, size)) return Kind::Module;
+  return Kind::Recording;
 }
-
-}  // namespace
 
 HResult DirectMusicLoader8::LoadSegment(const std::string& path,
                                         Ref<DirectMusicSegment8>& segment) {
-  if (!for_midi_reader(path)) {
+  const MusicKind kind = music_kind_of(path);
+  if (kind == MusicKind::Module) {
+    std::shared_ptr<const ModuleContent> content;
+    const HResult hr = ModuleContent::load(path, content);
+    if (com::failed(hr)) return hr;
+    segment = com::make_ref<DirectMusicSegment8>(std::move(content));
+    return com::S_OK;
+  }
+  if (kind == MusicKind::Recording) {
     std::shared_ptr<const wave::WaveSource> source;
     const HResult hr = wave::open_wave_source(path, source);
     if (com::failed(hr)) return hr;
-    segment =
-        com::make_ref<DirectMusicSegment8>(DirectMusicSegment8::Recorded{}, std::move(source));
+    segment = com::make_ref<DirectMusicSegment8>(
+        std::make_shared<const RecordedContent>(std::move(source)));
     return com::S_OK;
   }
   auto sequence = std::make_shared<midi::Sequence>();

@@ -11,6 +11,13 @@ namespace orvan::music {
 class DirectMusicSegment8;
 class DirectMusicCollection8;
 
+// Which reader a file goes to, by its first bytes: MIDI and RMID files to the MIDI reader,
+// and so does anything whose first bytes cannot be read (the reader names why); tracker
+// modules to libopenmpt; everything else is offered to the audio decoder. A new kind of
+// music is one more entry here and one more play source.
+enum class MusicKind { Midi, Module, Recording };
+MusicKind music_kind_of(const std::string& path);
+
 class DirectMusicLoader8 : public com::Object {
  public:
   DirectMusicLoader8() = default;

@@ -1,35 +1,39 @@
 #include "platform/music/client/segment.h"
 
 #include "platform/music/client/collection.h"
-#include "platform/music/wave/wave_source.h"
+#include "platform/music/sources/midi_source.h"
+#include "platform/music/sources/recorded_source.h"
 
 namespace orvan::music {
 
 namespace {
 
-// A wave segment's events: none, and the audio's length.
-std::shared_ptr<const midi::Sequence> length_only(const wave::WaveSource* wave) {
-  auto sequence = std::make_shared<midi::Sequence>();
-  if (wave) sequence->length = wave->info().length;
-  return sequence;
-}
-
-std::shared_ptr<const midi::Sequence> or_empty(std::shared_ptr<const midi::Sequence> sequence) {
-  return sequence ? std::move(sequence) : std::make_shared<const midi::Sequence>();
+std::shared_ptr<const PlayContent> or_empty(std::shared_ptr<const PlayContent> content) {
+  return content ? std::move(content) : std::make_shared<const MidiContent>(nullptr);
 }
 
 }  // namespace
 
-DirectMusicSegment8::DirectMusicSegment8(std::shared_ptr<const midi::Sequence> sequence)
-    : sequence_(or_empty(std::move(sequence))) {}
+DirectMusicSegment8::DirectMusicSegment8(std::shared_ptr<const PlayContent> content)
+    : content_(or_empty(std::move(content))) {}
 
-DirectMusicSegment8::DirectMusicSegment8(Recorded, std::shared_ptr<const wave::WaveSource> wave)
-    : sequence_(length_only(wave.get())), wave_(std::move(wave)) {}
+DirectMusicSegment8::DirectMusicSegment8(std::shared_ptr<const midi::Sequence> sequence)
+    : content_(std::make_shared<const MidiContent>(std::move(sequence))) {}
 
 DirectMusicSegment8::~DirectMusicSegment8() = default;
 
+const midi::Sequence* DirectMusicSegment8::sequence() const {
+  const auto* midi = dynamic_cast<const MidiContent*>(content_.get());
+  return midi ? midi->sequence().get() : nullptr;
+}
+
+std::shared_ptr<const wave::WaveSource> DirectMusicSegment8::wave() const {
+  const auto* recorded = dynamic_cast<const RecordedContent*>(content_.get());
+  return recorded ? recorded->wave() : nullptr;
+}
+
 HResult DirectMusicSegment8::GetLength(std::int32_t& length) const {
-  length = sequence_->length;
+  length = content_->length();
   return com::S_OK;
 }
 
@@ -46,7 +50,7 @@ HResult DirectMusicSegment8::GetRepeats(std::int32_t& repeats) const {
 
 HResult DirectMusicSegment8::SetStartPoint(std::int32_t point) {
   // 0 is the default and always a valid start, even for a segment of no length.
-  if (point < 0 || (point > 0 && point >= sequence_->length)) {
+  if (point < 0 || (point > 0 && point >= content_->length())) {
     return com::MUSIC_E_START_OUT_OF_RANGE;
   }
   start_point_.store(point, std::memory_order_relaxed);

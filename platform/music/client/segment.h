@@ -1,7 +1,9 @@
-// A loaded piece of music: the sequence read from a file, its repeat count and start point.
+// A loaded piece of music (MIDI, a recording, a tracker module: whatever its content is), its
+// repeat count and start point.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -13,16 +15,20 @@ namespace orvan::music {
 
 class DirectMusicAudioPath8;
 class DirectMusicCollection8;
+class PlayContent;
 namespace wave {
 class WaveSource;
 }
 
 class DirectMusicSegment8 : public com::Object {
  public:
+  // `content` may be null: music of no length.
+  explicit DirectMusicSegment8(std::shared_ptr<const PlayContent> content);
+  // MIDI music; a null sequence is an empty one.
   explicit DirectMusicSegment8(std::shared_ptr<const midi::Sequence> sequence);
-  // Recorded music: no events, a length in music time at 1,536 per second of audio.
-  struct Recorded {};
-  DirectMusicSegment8(Recorded, std::shared_ptr<const wave::WaveSource> wave);
+  // Music of no length.
+  explicit DirectMusicSegment8(std::nullptr_t)
+      : DirectMusicSegment8(std::shared_ptr<const PlayContent>{}) {}
 
   HResult GetLength(std::int32_t& length) const;
   // Repetitions after the first pass; -1 repeats forever, other negative counts are refused.
@@ -37,9 +43,11 @@ class DirectMusicSegment8 : public com::Object {
   HResult Download(const Ref<DirectMusicAudioPath8>& path);
 
   // For the performance.
-  const std::shared_ptr<const midi::Sequence>& sequence() const { return sequence_; }
-  // The recorded music, or nullptr for a MIDI segment.
-  const std::shared_ptr<const wave::WaveSource>& wave() const { return wave_; }
+  const PlayContent& content() const { return *content_; }
+  // For tools and tests that look inside: the MIDI sequence, or nullptr for other music;
+  // the recording, or nullptr for other music.
+  const midi::Sequence* sequence() const;
+  std::shared_ptr<const wave::WaveSource> wave() const;
   std::int32_t repeats() const { return repeats_.load(std::memory_order_relaxed); }
   std::int32_t start_point() const { return start_point_.load(std::memory_order_relaxed); }
   Ref<DirectMusicCollection8> collection() const;
@@ -47,8 +55,7 @@ class DirectMusicSegment8 : public com::Object {
  private:
   ~DirectMusicSegment8() override;
 
-  std::shared_ptr<const midi::Sequence> sequence_;
-  std::shared_ptr<const wave::WaveSource> wave_;
+  std::shared_ptr<const PlayContent> content_;  // never null
   std::atomic<std::int32_t> repeats_{0};
   std::atomic<std::int32_t> start_point_{0};
   mutable std::mutex collection_mutex_;

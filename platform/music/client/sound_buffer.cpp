@@ -38,7 +38,16 @@ HResult DirectSoundBuffer8::SetFX(std::int32_t count, const DSEFFECTDESC* descri
   if (unknown) return com::REGDB_E_CLASSNOTREG;  // nothing changes: the new effects go here
 
   std::unique_ptr<EffectChain> chain;
-  if (count > 0) chain = std::make_unique<BufferEffectChain>(effects);
+  if (count > 0) {
+    // The render side gets each effect's DSP; the objects only travel to be kept alive.
+    std::vector<dsp::Effect*> dsp;
+    for (const Ref<com::Object>& effect : effects) {
+      if (PlatformEffect* platform_effect = platform_effect_of(effect.get())) {
+        dsp.push_back(&platform_effect->dsp_effect());
+      }
+    }
+    chain = std::make_unique<BufferEffectChain>(effects, std::move(dsp));
+  }
   const HResult hr = core_->replace_effect_chain(std::move(chain));
   if (com::failed(hr)) return hr;
   for (std::int32_t i = 0; i < count; ++i) results[i] = DSFXR_LOCSOFTWARE;

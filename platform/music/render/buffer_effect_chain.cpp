@@ -2,17 +2,11 @@
 
 #include <algorithm>
 
-#include "platform/music/client/effect_objects.h"
-
 namespace orvan::music {
 
-BufferEffectChain::BufferEffectChain(std::vector<Ref<com::Object>> effects)
-    : effects_(std::move(effects)) {
-  dsp_.reserve(effects_.size());
-  for (const Ref<com::Object>& effect : effects_)
-    if (PlatformEffect* platform_effect = platform_effect_of(effect.get()))
-      dsp_.push_back(&platform_effect->dsp_effect());
-}
+BufferEffectChain::BufferEffectChain(std::vector<Ref<com::Object>> owners,
+                                     std::vector<dsp::Effect*> effects)
+    : owners_(std::move(owners)), dsp_(std::move(effects)) {}
 
 void BufferEffectChain::reset() noexcept {
   for (dsp::Effect* effect : dsp_) effect->reset();

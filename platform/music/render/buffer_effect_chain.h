@@ -13,9 +13,10 @@ namespace orvan::music {
 
 class BufferEffectChain final : public EffectChain {
  public:
-  // Client thread: `effects` come from create_effect_object, in slot order. The chain keeps
-  // them alive for as long as the render thread may use it.
-  explicit BufferEffectChain(std::vector<Ref<com::Object>> effects);
+  // Client thread: `effects` are the effects' DSP in slot order; `owners` the objects that
+  // hold them, which the chain keeps alive (and never calls) for as long as the render thread
+  // may use it.
+  BufferEffectChain(std::vector<Ref<com::Object>> owners, std::vector<dsp::Effect*> effects);
 
   void process(float* left, float* right, int frames) noexcept override;  // render thread only
   void reset() noexcept override;                                         // render thread only
@@ -24,7 +25,7 @@ class BufferEffectChain final : public EffectChain {
   // The effects work on interleaved frames; the pipeline hands over planar ones.
   static constexpr int kScratchFrames = 256;
 
-  std::vector<Ref<com::Object>> effects_;
+  std::vector<Ref<com::Object>> owners_;
   std::vector<dsp::Effect*> dsp_;
   std::array<float, 2 * kScratchFrames> scratch_{};
 };

@@ -1,24 +1,33 @@
-// The working half of a performance: synthesizer, sequencer, render pipeline, master
+// The working half of a performance: synthesizer, play sources, render pipeline, master
 // controls and notifications. DirectMusicPerformance8 checks arguments and states and calls
-// in here.
+// in here. The class has two halves: the client side (client/performance_requests.cpp,
+// performance_instruments.cpp, performance_collections.cpp) and the render side
+// (render/performance_render.cpp). The render side includes nothing of client/.
 //
 // Threads. Client-side methods may be called from the client thread and from the thread
-// that delivers notifications; they serialise on a mutex the render thread never takes.
-// They reach the render thread through a fixed SPSC command queue (plays, stops, a new
-// effect chain...) and atomics for tempo and volume, applied at the start of the next block;
-// effect parameters bypass this core: each effect object publishes its own to the render
-// thread through a mailbox (dsp/param_mailbox.h). The render thread answers
-// through atomics (positions, playing flags) and a bounded notification ring. Objects the
-// render thread refers to are kept alive by the client side until it has let go of them:
-// the render thread never releases a reference.
+// that delivers notifications; they serialise on client_mutex_, which the render thread
+// never takes and which no client call holds while it reads instruments or a collection,
+// or while a play source decodes ahead (PlayContent::open).
 //
-// Block pipeline (render()): commands -> for each 64-frame synthesizer block, the sequencer
-// dispatches the events whose sample falls in it (onsets land in the block holding their
+// What reaches the render side, and how (the only channels):
+// - the command queue (commands_, SPSC): plays (with their source, published state and
+//   instruments), stops, path activation, a new effect chain, a downloaded collection;
+// - master tempo and master volume: atomics read at the start of each render() call (and,
+//   for master tempo, by a recording's decode thread, which stretches ahead of the render
+//   thread: PlayOptions::master_tempo);
+// - effect parameters: each effect object publishes its own to its DSP through a mailbox
+//   (dsp/param_mailbox.h), which the DSP reads at the start of its next block.
+// The render side answers through atomics (positions, playing and retired flags in
+// PlaybackShared) and a bounded notification ring. Objects it refers to are kept alive by
+// the client side until it has let go of them: the render thread never releases a reference.
+//
+// Block pipeline (render()): commands -> for each 64-frame synthesizer block, the playing
+// source dispatches the events whose sample falls in it (onsets land in the block holding their
 // sample, at most 63 frames early; only when a device period is no multiple of 64 may the
 // events of a play's first, partly rendered block sound up to 63 frames late) -> FluidSynth renders
-// dry stereo (buffer 0) and its reverb's wet stereo (buffer 1) -> buffer 0's effect chain runs in
-// place on the dry pair
-// -> mix (a chunk with a non-finite sample is silenced and the chain reset) -> DC blocker ->
+// dry stereo (buffer 0) and its reverb's wet stereo (buffer 1) -> the playing source adds its own
+// audio (a recording, a module) to buffer 0 -> buffer 0's effect chain runs in place on the dry
+// pair -> mix (a chunk with a non-finite sample is silenced and the chain reset) -> DC blocker ->
 // path activation ramp -> master volume ramp -> peak limiter -> device.
 #pragma once
 
@@ -38,6 +47,7 @@ struct _fluid_sfont_t;
 #include "platform/music/render/effect_chain.h"
 #include "platform/music/render/sequencer.h"
 #include "platform/music/render/spsc_ring.h"
+#include "platform/music/sources/play_source.h"
 #include "platform/music/synth/soundfont_catalogue.h"
 #include "platform/music/types.h"
 
@@ -48,15 +58,12 @@ class Synth;
 class InstrumentLibrary;
 }  // namespace synth
 class EventHub;
-class WavePlayer;
-namespace wave {
-class WaveStream;
-}
+struct PlaybackShared;
 class DirectMusicSegment8;
 class DirectMusicSegmentState8;
 class DirectMusicCollection8;
 
-class PerformanceCore final : public output::RenderSource, private SequencerListener {
+class PerformanceCore final : public output::RenderSource, private PlayListener {
  public:
   // Notifications unread for this long are discarded.
   static constexpr std::chrono::milliseconds kNotificationLifetime{2000};
@@ -143,9 +150,11 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   int active_voices() const;
   // For tests and benchmarks: the most sequencing work one synthesizer block has needed.
   SequencerLoad busiest_block() const;
-  // For tests and benchmarks: frames of recorded music rendered silent because the decoder
+  // For tests and benchmarks: frames of music rendered silent because a source's decoder
   // had nothing ready.
-  std::uint64_t wave_silent_frames() const;
+  std::uint64_t wave_silent_frames() const {
+    return starved_frames_.load(std::memory_order_relaxed);
+  }
 
  private:
   enum class CommandKind : std::uint8_t {
@@ -158,16 +167,26 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
     Font,
     Fade,
   };
+  // One play as the render thread sees it. The source and the published state are kept
+  // alive by the client side until the play has retired; state and segment are identities.
+  struct Play {
+    PlaySource* source = nullptr;
+    PlaybackShared* shared = nullptr;
+    DirectMusicSegmentState8* state = nullptr;
+    const void* segment = nullptr;
+    std::int32_t start = 0;
+    std::int32_t length = 0;
+  };
   struct Command {
     CommandKind kind = CommandKind::StopAll;
-    PlayRequest play{};
+    Play play{};
     const void* target = nullptr;
     bool flag = false;
     EffectChain* chain = nullptr;
     // Font: a downloaded collection's font, held in held_fonts_. Play: the font of the
     // segment's collection, or none.
     struct _fluid_sfont_t* font = nullptr;
-    // Play of MIDI: the instruments it selects, held in instruments_.
+    // Play of music that needs them: the instruments it selects, held in instruments_.
     struct _fluid_sfont_t* instruments = nullptr;
     // Fade: where to and over how many frames, and the count of master volume settings
     // made before it (a later one ends it).
@@ -223,21 +242,26 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   // Render thread only.
   void apply_commands() noexcept;
   void end_current(std::int32_t option) noexcept;
-  void notify(const PlayRequest& request, std::int32_t option, std::int32_t music_time) noexcept;
+  void notify(const Play& play, std::int32_t option, std::int32_t music_time) noexcept;
   void begin_fade(const Command& fade) noexcept;
   // Takes up a master volume set since the last look: a glide of kVolumeRampFrames to it,
   // which ends a fade (on the first period, the volume is simply there).
   void take_master_volume() noexcept;
   void publish_position() noexcept;
-  // The play under way (MIDI or recorded), or nullptr.
-  const PlayRequest* current_play() const noexcept;
+  // The play under way, or nullptr.
+  const Play* current_play() const noexcept;
   // False (and the chunk silent) when a stage produced a sample that is not finite.
   bool mix(float* out, int frames) noexcept;
   void synthesize(int frames) noexcept;
-  void on_loop(const PlayRequest& request) noexcept override;
-  void on_end(const PlayRequest& request) noexcept override;
+  void on_loop() noexcept override;
+  void on_end() noexcept override;
+  void on_starved(int frames) noexcept override;
+  void retire_if_ended() noexcept;
 
   std::shared_ptr<EventHub> events_;
+  // EventHub::signal, lock-free; set by the client side so that the render side needs
+  // nothing of the client's.
+  void (*signal_)(EventHub* hub, std::int32_t handle) noexcept = nullptr;
   int sample_rate_ = 0;
   std::unique_ptr<synth::Synth> synth_;
   std::unique_ptr<output::OutputDevice> device_;
@@ -246,6 +270,7 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   mutable std::mutex client_mutex_;
   bool running_ = false;
   bool closed_ = false;
+  bool clockless_ = false;                             // the device renders as fast as it can
   std::vector<Ref<DirectMusicSegmentState8>> handed_;  // states the render thread may use
   std::deque<Notification> notifications_;
   std::chrono::milliseconds notification_lifetime_{kNotificationLifetime};
@@ -258,12 +283,12 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   struct _fluid_sfont_t* last_queued_instruments_ = nullptr;
   std::uint64_t instrument_switches_queued_ = 0;
   std::shared_ptr<synth::InstrumentLibrary> library_;
-  // The decode streams of wave plays handed to the render thread, until their play retires.
-  struct HeldStream {
+  // The sources of plays handed to the render thread, until their play retires.
+  struct HeldSource {
     const DirectMusicSegmentState8* state = nullptr;
-    std::unique_ptr<wave::WaveStream> stream;
+    std::unique_ptr<PlaySource> source;
   };
-  std::vector<HeldStream> streams_;
+  std::vector<HeldSource> sources_;
 
   // Shared.
   std::atomic<float> master_tempo_{1.0f};
@@ -273,6 +298,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   std::atomic<std::int32_t> notification_handle_{0};
   std::atomic<bool> path_active_{true};
   std::atomic<std::uint64_t> dropped_{0};
+  std::atomic<std::uint64_t> starved_frames_{0};
+  SequencerMeter sequencer_meter_;
   std::atomic<std::uint64_t> plays_requested_{0};  // counted once the command is queued
   // Switches of instruments after which no earlier voice is left.
   std::atomic<std::uint64_t> instrument_switches_released_{0};
@@ -281,8 +308,8 @@ class PerformanceCore final : public output::RenderSource, private SequencerList
   SpscRing<EffectChain*, 2 * kCommandCapacity> retired_chains_;
 
   // Render thread only.
-  std::unique_ptr<Sequencer> sequencer_;
-  std::unique_ptr<WavePlayer> wave_player_;
+  Play current_{};              // source null while nothing plays
+  bool current_ended_ = false;  // its source said so; retired once the source returns
   EffectChain* chain_ = nullptr;
   struct _fluid_sfont_t* sounding_instruments_ = nullptr;
   std::uint64_t instrument_switches_ = 0;

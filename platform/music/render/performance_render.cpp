@@ -1,11 +1,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/music/client/event_hub.h"
 #include "platform/music/render/performance_core.h"
 #include "platform/music/render/playback_shared.h"
 #include "platform/music/synth/synth.h"
-#include "platform/music/wave/wave_player.h"
 
 // Render-thread side of the performance core. Every function here runs on the render
 // thread only: no allocation, no waiting, no logging.
@@ -72,7 +70,7 @@ void PerformanceCore::begin_fade(const Command& fade) noexcept {
 
 bool PerformanceCore::music_pending() const noexcept {
   return plays_requested_.load(std::memory_order_acquire) != plays_started_ ||
-         sequencer_->active() || wave_player_->active();
+         current_play() != nullptr;
 }
 
 void PerformanceCore::synthesize(int frames) noexcept {
@@ -83,8 +81,9 @@ void PerformanceCore::synthesize(int frames) noexcept {
   while (i < frames) {
     if (grid_left_ == 0) {
       // Everything due within the next synthesizer block goes in before it is rendered.
-      if (sequencer_->active()) {
-        sequencer_->advance(synth::kBlockFrames, block_tempo_, *synth_, *this);
+      if (current_play()) {
+        current_.source->dispatch(synth::kBlockFrames, block_tempo_, *synth_, *this);
+        retire_if_ended();
       }
       grid_left_ = synth::kBlockFrames;
     }
@@ -95,9 +94,10 @@ void PerformanceCore::synthesize(int frames) noexcept {
     i += n;
   }
   synth_->flush();
-  // Recorded music enters buffer 0 beside the synthesizer, before the effect chain.
-  if (wave_player_->active()) {
-    wave_player_->mix(dry_left_.data(), dry_right_.data(), frames, *this);
+  // A source's own audio enters buffer 0 beside the synthesizer, before the effect chain.
+  if (current_play()) {
+    current_.source->render(dry_left_.data(), dry_right_.data(), frames, block_tempo_, *this);
+    retire_if_ended();
   }
   publish_position();
 }
@@ -144,35 +144,32 @@ void PerformanceCore::apply_commands() noexcept {
         ++plays_started_;
         if (current_play()) end_current(DMUS_NOTIFICATION_SEGABORT);
         c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
-        if (c.play.wave) {
-          wave_player_->start(c.play);
-          notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
-          break;
-        }
-        // The segment's instruments and downloaded collection, or none, before its programs
+        // The piece's instruments and downloaded collection, or none, before its programs
         // are chosen.
         if (c.instruments && c.instruments != sounding_instruments_) {
           sounding_instruments_ = c.instruments;
           ++instrument_switches_;
         }
         synth_->sound_fonts(sounding_instruments_, c.font);
-        sequencer_->start(c.play, *synth_);
-        notify(c.play, DMUS_NOTIFICATION_SEGSTART, c.play.start);
+        current_ = c.play;
+        current_.source->start(*synth_);
+        notify(current_, DMUS_NOTIFICATION_SEGSTART, current_.start);
         // Music time starts with this block even when it begins inside a synthesizer block
         // (a device period that is no multiple of 64): what falls in the rest of that
         // block goes in now and sounds from the next one.
-        if (grid_left_ > 0) {
-          sequencer_->advance(grid_left_, master_tempo_.load(std::memory_order_relaxed), *synth_,
-                              *this);
+        if (grid_left_ > 0 && current_play()) {
+          current_.source->dispatch(grid_left_, master_tempo_.load(std::memory_order_relaxed),
+                                    *synth_, *this);
+          retire_if_ended();
         }
         break;
       case CommandKind::StopSegment:
-        if (const PlayRequest* now = current_play(); now && now->segment == c.target) {
+        if (const Play* now = current_play(); now && now->segment == c.target) {
           end_current(DMUS_NOTIFICATION_SEGABORT);
         }
         break;
       case CommandKind::StopState:
-        if (const PlayRequest* now = current_play(); now && now->state == c.target) {
+        if (const Play* now = current_play(); now && now->state == c.target) {
           end_current(DMUS_NOTIFICATION_SEGABORT);
         }
         break;
@@ -196,63 +193,64 @@ void PerformanceCore::apply_commands() noexcept {
   }
 }
 
-const PlayRequest* PerformanceCore::current_play() const noexcept {
-  if (sequencer_->active()) return &sequencer_->request();
-  if (wave_player_->active()) return &wave_player_->request();
-  return nullptr;
+const PerformanceCore::Play* PerformanceCore::current_play() const noexcept {
+  return current_.source && current_.source->active() ? &current_ : nullptr;
 }
 
 void PerformanceCore::end_current(std::int32_t option) noexcept {
-  const bool wave = wave_player_->active();
-  const PlayRequest request = wave ? wave_player_->request() : sequencer_->request();
-  const double at = wave ? wave_player_->stop() : sequencer_->stop(*synth_);
-  const auto position = static_cast<std::int32_t>(
-      std::clamp(at, 0.0, static_cast<double>(std::max(0, request.sequence->length))));
-  request.shared->position.store(position, std::memory_order_relaxed);
-  notify(request, option, position);
-  request.shared->playing.store(false, std::memory_order_relaxed);
-  request.shared->retired.store(true, std::memory_order_release);
+  const Play play = current_;
+  const double at = play.source->stop(*synth_);
+  current_ = {};
+  const auto position =
+      static_cast<std::int32_t>(std::clamp(at, 0.0, static_cast<double>(std::max(0, play.length))));
+  play.shared->position.store(position, std::memory_order_relaxed);
+  notify(play, option, position);
+  play.shared->playing.store(false, std::memory_order_relaxed);
+  play.shared->retired.store(true, std::memory_order_release);
 }
 
-void PerformanceCore::on_loop(const PlayRequest& request) noexcept {
-  notify(request, DMUS_NOTIFICATION_SEGLOOP, 0);
+void PerformanceCore::on_loop() noexcept {
+  notify(current_, DMUS_NOTIFICATION_SEGLOOP, 0);
 }
 
-void PerformanceCore::on_end(const PlayRequest& request) noexcept {
-  request.shared->position.store(request.sequence->length, std::memory_order_relaxed);
-  notify(request, DMUS_NOTIFICATION_SEGEND, request.sequence->length);
-  request.shared->playing.store(false, std::memory_order_relaxed);
-  request.shared->retired.store(true, std::memory_order_release);
+void PerformanceCore::on_end() noexcept {
+  const Play& play = current_;
+  play.shared->position.store(play.length, std::memory_order_relaxed);
+  notify(play, DMUS_NOTIFICATION_SEGEND, play.length);
+  play.shared->playing.store(false, std::memory_order_relaxed);
+  current_ended_ = true;
+}
+
+void PerformanceCore::retire_if_ended() noexcept {
+  // Only once the source has returned: the client frees it as soon as the play retires.
+  if (!current_ended_) return;
+  current_ended_ = false;
+  current_.shared->retired.store(true, std::memory_order_release);
+  current_ = {};
+}
+
+void PerformanceCore::on_starved(int frames) noexcept {
+  starved_frames_.fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed);
 }
 
 void PerformanceCore::publish_position() noexcept {
-  if (wave_player_->active()) {
-    const PlayRequest& request = wave_player_->request();
-    request.shared->position.store(static_cast<std::int32_t>(wave_player_->position()),
-                                   std::memory_order_relaxed);
-    return;
-  }
-  if (!sequencer_->active()) return;
-  const PlayRequest& request = sequencer_->request();
-  const double length = std::max(0, request.sequence->length);
-  // The sequencer runs ahead to the end of the current synthesizer block; the position
-  // answered is that of the last frame rendered.
-  const double rendered = sequencer_->position_before(grid_left_);
-  request.shared->position.store(static_cast<std::int32_t>(std::clamp(rendered, 0.0, length)),
-                                 std::memory_order_relaxed);
+  const Play* play = current_play();
+  if (!play) return;
+  play->shared->position.store(static_cast<std::int32_t>(play->source->position(grid_left_)),
+                               std::memory_order_relaxed);
 }
 
-void PerformanceCore::notify(const PlayRequest& request, std::int32_t option,
+void PerformanceCore::notify(const Play& play, std::int32_t option,
                              std::int32_t music_time) noexcept {
   if (!notify_segments_.load(std::memory_order_relaxed)) return;
-  const PendingNotification pending{request.state, option, music_time,
+  const PendingNotification pending{play.state, option, music_time,
                                     std::chrono::steady_clock::now()};
   if (!pending_notifications_.push(pending)) {
     dropped_.fetch_add(1, std::memory_order_relaxed);
     return;
   }
   const std::int32_t handle = notification_handle_.load(std::memory_order_relaxed);
-  if (events_ && handle != 0) events_->signal(handle);
+  if (events_ && handle != 0) signal_(events_.get(), handle);
 }
 
 }  // namespace orvan::music

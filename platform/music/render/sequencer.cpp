@@ -202,12 +202,7 @@ void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
     end_of_pass(left, synth, listener);
   }
   frames_since_loop_notice_ += frames;
-  if (advance_passes_ > busiest_passes_.load(std::memory_order_relaxed)) {
-    busiest_passes_.store(advance_passes_, std::memory_order_relaxed);
-  }
-  if (advance_events_ > busiest_events_.load(std::memory_order_relaxed)) {
-    busiest_events_.store(advance_events_, std::memory_order_relaxed);
-  }
+  if (meter_) meter_->record(advance_passes_, advance_events_);
 }
 
 }  // namespace orvan::music

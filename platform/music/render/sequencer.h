@@ -31,17 +31,14 @@ namespace orvan::music {
 namespace synth {
 class Synth;
 }
-class DirectMusicSegmentState8;
-struct PlaybackShared;
 namespace wave {
 class WaveStream;
 }
 
+// What one play of a segment covers: its events (for recorded music, none; only the length),
+// where it starts and how often it repeats.
 struct PlayRequest {
   const midi::Sequence* sequence = nullptr;
-  PlaybackShared* shared = nullptr;
-  DirectMusicSegmentState8* state = nullptr;  // identity only; kept alive by the client
-  const void* segment = nullptr;              // identity only
   std::int32_t start = 0;
   std::int32_t repeats = 0;  // -1: forever
   // A wave segment's play: the stream the wave player reads instead of sequencing events
@@ -68,6 +65,25 @@ struct SequencerLoad {
   std::uint64_t events = 0;  // events dispatched, chased ones included
 };
 
+// The busiest advance of every sequencer of one performance: written by the render thread,
+// read by any.
+struct SequencerMeter {
+  std::atomic<std::uint64_t> passes{0};
+  std::atomic<std::uint64_t> events{0};
+
+  void record(std::uint64_t advance_passes, std::uint64_t advance_events) noexcept {
+    if (advance_passes > passes.load(std::memory_order_relaxed)) {
+      passes.store(advance_passes, std::memory_order_relaxed);
+    }
+    if (advance_events > events.load(std::memory_order_relaxed)) {
+      events.store(advance_events, std::memory_order_relaxed);
+    }
+  }
+  SequencerLoad load() const noexcept {
+    return {passes.load(std::memory_order_relaxed), events.load(std::memory_order_relaxed)};
+  }
+};
+
 class Sequencer {
  public:
   // Seconds of rendered time within which further loops of one play are coalesced into
@@ -75,7 +91,8 @@ class Sequencer {
   // most half of a 256-message queue within its 2-second lifetime.
   static constexpr double kLoopNoticeSpacing = 1.0 / 64.0;
 
-  explicit Sequencer(int sample_rate) : sample_rate_(sample_rate) {}
+  // `meter`, if given, records the busiest advance.
+  Sequencer(int sample_rate, SequencerMeter* meter) : sample_rate_(sample_rate), meter_(meter) {}
 
   // Render thread only. Begins `request` at its start point: releases what sounds, resets
   // the channels and chases the state before the start point.
@@ -96,11 +113,6 @@ class Sequencer {
   double position_before(double frames) const noexcept {
     return std::max(anchor_tick_, tick_at(elapsed_ - frames));
   }
-  // Any thread: the busiest advance since the sequencer was made.
-  SequencerLoad busiest_advance() const noexcept {
-    return {busiest_passes_.load(std::memory_order_relaxed),
-            busiest_events_.load(std::memory_order_relaxed)};
-  }
 
  private:
   void begin_pass(std::int32_t from, synth::Synth& synth) noexcept;
@@ -117,6 +129,7 @@ class Sequencer {
   void reanchor(double tick) noexcept;
 
   int sample_rate_;
+  SequencerMeter* meter_;
   bool active_ = false;
   PlayRequest request_{};
   double position_ = 0.0;
@@ -135,8 +148,6 @@ class Sequencer {
   double advance_frames_ = 0.0;  // the frames the current advance covers
   std::uint64_t advance_passes_ = 0;
   std::uint64_t advance_events_ = 0;
-  std::atomic<std::uint64_t> busiest_passes_{0};
-  std::atomic<std::uint64_t> busiest_events_{0};
 };
 
 }  // namespace orvan::music

@@ -27,6 +27,10 @@ class SpscRing {
     return tail_.load(std::memory_order_relaxed) - head_.load(std::memory_order_acquire) ==
            Capacity;
   }
+  // Either side: how many values wait (a snapshot).
+  std::size_t size() const noexcept {
+    return tail_.load(std::memory_order_acquire) - head_.load(std::memory_order_acquire);
+  }
   // Consumer only.
   bool pop(T& value) noexcept {
     const std::size_t head = head_.load(std::memory_order_relaxed);

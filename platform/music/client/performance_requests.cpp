@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/music/client/event_hub.h"
 #include "platform/music/client/segment.h"
 #include "platform/music/client/segment_state.h"
 #include "platform/music/client/settings.h"
@@ -10,13 +11,14 @@
 #include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/soundfont_locator.h"
 #include "platform/music/synth/synth.h"
-#include "platform/music/wave/wave_player.h"
-#include "platform/music/wave/wave_stream.h"
 
 // Client side of the performance core: lifecycle, play and stop requests, states.
 namespace orvan::music {
 
-PerformanceCore::PerformanceCore(std::shared_ptr<EventHub> events) : events_(std::move(events)) {}
+PerformanceCore::PerformanceCore(std::shared_ptr<EventHub> events) : events_(std::move(events)) {
+  // The render thread wakes the notification thread through this, lock-free.
+  signal_ = [](EventHub* hub, std::int32_t handle) noexcept { hub->signal(handle); };
+}
 
 PerformanceCore::~PerformanceCore() {
   close();
@@ -49,9 +51,7 @@ HResult PerformanceCore::start_audio(int sample_rate,
   sample_rate_ = rate;
   library_ = synth->library();
   synth_ = std::move(synth);
-  sequencer_ = std::make_unique<Sequencer>(rate);
-  wave_player_ = std::make_unique<WavePlayer>(rate);
-  wave_player_->set_waits_for_decoder(!device->keeps_time());
+  clockless_ = !device->keeps_time();
   for (auto* plane : {&dry_left_, &dry_right_, &wet_left_, &wet_right_}) {
     plane->assign(kChunkFrames, 0.0f);
   }
@@ -62,8 +62,6 @@ HResult PerformanceCore::start_audio(int sample_rate,
   if (HResult hr = device_->start(this); com::failed(hr)) {
     device_.reset();
     synth_.reset();
-    sequencer_.reset();
-    wave_player_.reset();
     return hr;
   }
   running_ = true;
@@ -87,8 +85,9 @@ void PerformanceCore::close() {
   while (retired_chains_.pop(retired)) delete retired;
   delete chain_;
   chain_ = nullptr;
+  current_ = {};
+  sources_.clear();  // each decoder stops and lets go of its file
   retire_all_locked();
-  streams_.clear();  // each decoder stops and lets go of its file
   PendingNotification pending;
   while (pending_notifications_.pop(pending)) {
   }
@@ -96,13 +95,11 @@ void PerformanceCore::close() {
   running_ = false;
   device_.reset();
   synth_.reset();
-  sequencer_.reset();
   for (const HeldFont& held : held_fonts_) synth::discard_font(held.font);
   held_fonts_.clear();
   for (const HeldInstruments& held : instruments_) synth::discard_font(held.font);
   instruments_.clear();
   library_.reset();
-  wave_player_.reset();
 }
 
 bool PerformanceCore::audio_running() const {
@@ -158,7 +155,7 @@ void PerformanceCore::collect_locked() {
   }
   for (std::size_t i = 0; i < handed_.size(); ++i) {
     if (!done[i]) continue;
-    std::erase_if(streams_, [&](const HeldStream& s) { return s.state == handed_[i].get(); });
+    std::erase_if(sources_, [&](const HeldSource& s) { return s.state == handed_[i].get(); });
   }
   std::size_t kept = 0;
   for (std::size_t i = 0; i < handed_.size(); ++i) {
@@ -174,56 +171,62 @@ void PerformanceCore::collect_locked() {
 
 HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
                               Ref<DirectMusicSegmentState8>& state) {
+  const PlayContent& content = segment->content();
   // A piece's instruments are downloaded first, outside the lock: reading their samples
   // may take a while, and other client calls must not wait on it.
   struct _fluid_sfont_t* instruments = nullptr;
-  if (const midi::Sequence* sequence = segment->sequence().get(); sequence && !segment->wave()) {
-    if (HResult hr = download_instruments(*sequence, instruments); com::failed(hr)) return hr;
+  if (const midi::Sequence* events = content.instrument_events()) {
+    if (HResult hr = download_instruments(*events, instruments); com::failed(hr)) return hr;
   }
-  std::lock_guard lock(client_mutex_);
+  // Settles the instruments (whether the play was queued) under the lock, however this
+  // returns.
   bool queued = false;
-  // Runs before the lock is let go, whichever way this returns.
   const auto settle = [&](PerformanceCore* core) {
-    if (instruments) core->instruments_settled_locked(instruments, queued);
+    if (!instruments) return;
+    std::lock_guard lock(core->client_mutex_);
+    core->instruments_settled_locked(instruments, queued);
   };
   const std::unique_ptr<PerformanceCore, decltype(settle)> settled(this, settle);
+
+  PlayOptions options;
+  {
+    std::lock_guard lock(client_mutex_);
+    if (closed_) return com::MUSIC_E_CLOSED;
+    if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
+    options.output_rate = sample_rate_;
+    options.clockless = clockless_;
+  }
+  const std::int32_t length = content.length();
+  options.repeats = segment->repeats();
+  options.start = std::clamp(segment->start_point(), 0, std::max(0, length));
+  options.master_tempo = &master_tempo_;
+  options.meter = &sequencer_meter_;
+  // Opening may decode ahead and wait for it; other client calls must not wait on that.
+  std::unique_ptr<PlaySource> source;
+  if (HResult hr = content.open(options, source); com::failed(hr)) return hr;
+
+  std::lock_guard lock(client_mutex_);
   if (closed_) return com::MUSIC_E_CLOSED;
   if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
   collect_locked();
-  const midi::Sequence* sequence = segment->sequence().get();
-  if (!sequence) return com::E_POINTER;
 
-  const std::int32_t repeats = segment->repeats();
-  const std::int32_t start = std::clamp(segment->start_point(), 0, std::max(0, sequence->length));
-  auto shared = std::make_shared<PlaybackShared>(sequence->length);
-  shared->position.store(start, std::memory_order_relaxed);
+  auto shared = std::make_shared<PlaybackShared>(length);
+  shared->position.store(options.start, std::memory_order_relaxed);
   shared->playing.store(true, std::memory_order_relaxed);
   Ref<DirectMusicSegmentState8> created =
-      com::make_ref<DirectMusicSegmentState8>(segment, repeats, shared);
+      com::make_ref<DirectMusicSegmentState8>(segment, options.repeats, shared);
   handed_.reserve(handed_.size() + 1);
-
-  // Recorded music: the stream decodes its first audio before the play is queued, so that
-  // the play starts at the next block as MIDI does.
-  std::unique_ptr<wave::WaveStream> stream;
-  if (const auto& source = segment->wave()) {
-    wave::WaveStream::Options options;
-    options.output_rate = sample_rate_;
-    options.master_tempo = &master_tempo_;
-    options.start_frame = source->frame_at(start);
-    options.repeats = repeats;
-    if (HResult hr = wave::WaveStream::open(source, options, stream); com::failed(hr)) return hr;
-    streams_.reserve(streams_.size() + 1);
-  }
+  sources_.reserve(sources_.size() + 1);
 
   Command command;
   command.kind = CommandKind::Play;
-  command.play = PlayRequest{sequence, shared.get(), created.get(), segment.get(), start, repeats};
-  command.play.wave = stream.get();
+  command.play =
+      Play{source.get(), shared.get(), created.get(), segment.get(), options.start, length};
   command.font = collection_font_locked(*segment);
   command.instruments = instruments;
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
   queued = true;
-  if (stream) streams_.push_back({created.get(), std::move(stream)});
+  sources_.push_back({created.get(), std::move(source)});
   plays_requested_.fetch_add(1, std::memory_order_release);
   // The new primary state replaces whatever plays; answer for that at once.
   for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);
@@ -349,14 +352,8 @@ int PerformanceCore::active_voices() const {
   return synth_ ? synth_->active_voices() : 0;
 }
 
-std::uint64_t PerformanceCore::wave_silent_frames() const {
-  std::lock_guard lock(client_mutex_);
-  return wave_player_ ? wave_player_->silent_frames() : 0;
-}
-
 SequencerLoad PerformanceCore::busiest_block() const {
-  std::lock_guard lock(client_mutex_);
-  return sequencer_ ? sequencer_->busiest_advance() : SequencerLoad{};
+  return sequencer_meter_.load();
 }
 
 }  // namespace orvan::music

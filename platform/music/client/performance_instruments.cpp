@@ -34,11 +34,12 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
     library = std::move(reread);
   }
   const std::vector<synth::PresetUse> presets = library->presets_used_by(sequence);
-  // The font queued last serves again when it has exactly these presets.
+  // A font still held with exactly these presets serves again: the one queued last, or one
+  // an earlier piece left that has not been freed yet. A game switching between two pieces
+  // then holds both pieces' instruments, however often it switches, and reads neither again.
   const auto take_queued = [&] {
     for (HeldInstruments& held : instruments_) {
-      if (held.font == last_queued_instruments_ && held.library == library.get() &&
-          held.presets == presets) {
+      if (held.library == library.get() && held.presets == presets) {
         ++held.pending_plays;
         font = held.font;
         return true;
@@ -71,11 +72,13 @@ void PerformanceCore::instruments_settled_locked(struct _fluid_sfont_t* font, bo
     --held.pending_plays;
     held.queued = held.queued || queued;
   }
-  // The render thread switches from the font queued last to this one, if they differ.
+  // The render thread switches from the font queued last to this one, if they differ; a
+  // font queued again after it was replaced is current again.
   if (!queued || font == last_queued_instruments_) return;
   ++instrument_switches_queued_;
   for (HeldInstruments& held : instruments_) {
     if (held.font == last_queued_instruments_) held.replaced_by = instrument_switches_queued_;
+    if (held.font == font) held.replaced_by = 0;
   }
   last_queued_instruments_ = font;
 }

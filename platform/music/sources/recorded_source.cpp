@@ -1,0 +1,80 @@
+#include "platform/music/sources/recorded_source.h"
+
+#include "platform/music/wave/wave_source.h"
+#include "platform/music/wave/wave_stream.h"
+
+namespace orvan::music {
+
+namespace {
+
+std::shared_ptr<const midi::Sequence> length_only(const wave::WaveSource* wave) {
+  auto sequence = std::make_shared<midi::Sequence>();
+  if (wave) sequence->length = wave->info().length;
+  return sequence;
+}
+
+}  // namespace
+
+RecordedContent::RecordedContent(std::shared_ptr<const wave::WaveSource> wave)
+    : wave_(std::move(wave)), length_only_(length_only(wave_.get())) {}
+
+HResult RecordedContent::open(const PlayOptions& options,
+                              std::unique_ptr<PlaySource>& source) const {
+  if (!wave_) return com::E_POINTER;
+  wave::WaveStream::Options stream_options;
+  stream_options.output_rate = options.output_rate;
+  stream_options.master_tempo = options.master_tempo;
+  stream_options.start_frame = wave_->frame_at(options.start);
+  stream_options.repeats = options.repeats;
+  std::unique_ptr<wave::WaveStream> stream;
+  if (HResult hr = wave::WaveStream::open(wave_, stream_options, stream); com::failed(hr)) {
+    return hr;
+  }
+  source = std::make_unique<RecordedSource>(std::move(stream), length_only_, options);
+  return com::S_OK;
+}
+
+RecordedSource::RecordedSource(std::unique_ptr<wave::WaveStream> stream,
+                               std::shared_ptr<const midi::Sequence> length_only,
+                               const PlayOptions& options)
+    : stream_(std::move(stream)),
+      length_only_(std::move(length_only)),
+      request_{length_only_.get(), options.start, options.repeats, stream_.get()},
+      player_(options.output_rate) {
+  player_.set_waits_for_decoder(options.clockless);
+}
+
+RecordedSource::~RecordedSource() = default;
+
+void RecordedSource::start(synth::Synth& /*synth*/) noexcept {
+  player_.start(request_);
+}
+
+double RecordedSource::stop(synth::Synth& /*synth*/) noexcept {
+  return player_.stop();
+}
+
+void RecordedSource::render(float* left, float* right, int frames, double /*master_tempo*/,
+                            PlayListener& listener) noexcept {
+  listener_ = &listener;
+  const std::uint64_t silent = player_.silent_frames();
+  player_.mix(left, right, frames, *this);
+  if (const std::uint64_t now = player_.silent_frames(); now != silent) {
+    listener.on_starved(static_cast<int>(now - silent));
+  }
+  listener_ = nullptr;
+}
+
+double RecordedSource::position(int /*ahead*/) const noexcept {
+  return player_.position();
+}
+
+void RecordedSource::on_loop(const PlayRequest& /*request*/) noexcept {
+  listener_->on_loop();
+}
+
+void RecordedSource::on_end(const PlayRequest& /*request*/) noexcept {
+  listener_->on_end();
+}
+
+}  // namespace orvan::music

@@ -1,0 +1,59 @@
+// Recorded music as a play source: a decode thread (wave::WaveStream) prepares the device's
+// frames ahead of the render thread; render() copies them into buffer 0 through the wave
+// player, which follows the stream's spans for the position, loops and the end.
+#pragma once
+
+#include <memory>
+
+#include "platform/music/midi/sequence.h"
+#include "platform/music/sources/play_source.h"
+#include "platform/music/wave/wave_player.h"
+
+namespace orvan::music {
+
+namespace wave {
+class WaveSource;
+class WaveStream;
+}  // namespace wave
+
+class RecordedContent final : public PlayContent {
+ public:
+  // `wave` may be null: music of no length.
+  explicit RecordedContent(std::shared_ptr<const wave::WaveSource> wave);
+
+  std::int32_t length() const noexcept override { return length_only_->length; }
+  // Starts the decode thread and waits for its first audio: call outside any lock.
+  HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
+  const std::shared_ptr<const wave::WaveSource>& wave() const { return wave_; }
+
+ private:
+  std::shared_ptr<const wave::WaveSource> wave_;
+  // No events; the length in music time, as the wave player reads it.
+  std::shared_ptr<const midi::Sequence> length_only_;
+};
+
+class RecordedSource final : public PlaySource, private SequencerListener {
+ public:
+  RecordedSource(std::unique_ptr<wave::WaveStream> stream,
+                 std::shared_ptr<const midi::Sequence> length_only, const PlayOptions& options);
+  ~RecordedSource() override;  // stops the decode thread
+
+  void start(synth::Synth& synth) noexcept override;
+  double stop(synth::Synth& synth) noexcept override;
+  bool active() const noexcept override { return player_.active(); }
+  void render(float* left, float* right, int frames, double master_tempo,
+              PlayListener& listener) noexcept override;
+  double position(int ahead) const noexcept override;
+
+ private:
+  void on_loop(const PlayRequest& request) noexcept override;
+  void on_end(const PlayRequest& request) noexcept override;
+
+  std::unique_ptr<wave::WaveStream> stream_;
+  std::shared_ptr<const midi::Sequence> length_only_;
+  PlayRequest request_;
+  WavePlayer player_;
+  PlayListener* listener_ = nullptr;  // during render()
+};
+
+}  // namespace orvan::music
