@@ -1,7 +1,8 @@
 // Writes every file that repeats _OrvanMusic and _OrvanMusic2 from their one description
 // (orvan_music_description.h), and the C and C++ forms of the runtime's interfaces:
 //
-//   include/orvan/interfaces.h          IUnknown ... IStream, DirectXEvent8, the connection points and
+//   include/orvan/interfaces.h          IUnknown ... IStream, DirectXEvent8, the connection points
+//   and
 //                                       IProvideClassInfo2, C and C++
 //   include/orvan/chorus_constants.h    the chorus's two enumerations
 //   include/orvan/tovel.h               the component's identities, OrvanBoundary, _OrvanMusic
