@@ -32,6 +32,15 @@ elseif(NOT ORVAN_SANITIZE STREQUAL "")
   message(FATAL_ERROR "ORVAN_SANITIZE must be 'address', 'thread' or empty")
 endif()
 
+# Code that calls interface pointers a client made: an object written in C or Python has a
+# function table and nothing of C++'s type information before it, which the undefined-
+# behaviour sanitizer's vptr check would take for a broken object on every call.
+function(orvan_calls_foreign_interfaces target)
+  if(ORVAN_SANITIZE STREQUAL "address")
+    target_compile_options(${target} PRIVATE -fno-sanitize=vptr)
+  endif()
+endfunction()
+
 # Programs go to bin/, libraries to lib/, and the demo music to media/ beside bin/. Embedded,
 # the targets go where the embedding project puts its own.
 if(PROJECT_IS_TOP_LEVEL)
