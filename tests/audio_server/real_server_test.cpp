@@ -340,13 +340,17 @@ TEST_F(RealAudioServer, ARenderThatOutlastsItsPeriodIsCountedLateOnce) {
 TEST_F(RealAudioServer, TovelPlaySaysOnceThatTheDeviceWentAndCameBackAndCountsIt) {
   testing::CommandOutcome play;
   std::thread player([&] {
-    play = testing::run_command(server_->environment_words() + " timeout -s INT 8 '" + kPlayer +
+    play = testing::run_command(server_->environment_words() + " timeout -s INT 90 '" + kPlayer +
                                 "' --quiet --loops -1 '" + kTheme + "'");
   });
   std::this_thread::sleep_for(std::chrono::seconds(2));
   server_->kill_server();
   std::this_thread::sleep_for(std::chrono::seconds(1));
   const bool restarted = server_->start();
+  // However long the server took to come back, the player gets a few seconds of it before
+  // it is asked to stop.
+  std::this_thread::sleep_for(std::chrono::seconds(4));
+  testing::run_command("pkill -INT -x tovel-play");
   player.join();
   ASSERT_TRUE(restarted);
   const auto count = [&](const std::string& text) {
