@@ -14,7 +14,7 @@ packages=(
   libsqlite3-dev libffi-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth imagemagick xdotool
   dpkg-dev fakeroot lintian
-  pipewire pipewire-pulse wireplumber pulseaudio-utils dbus-user-session dbus-daemon
+  pipewire pipewire-pulse wireplumber pulseaudio-utils dbus-user-session dbus-daemon procps
   libopenmpt-dev
   openmpt123
 )
