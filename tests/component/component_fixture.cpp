@@ -9,6 +9,7 @@
 #include "platform/com/auto_string.h"
 #include "platform/music/client/settings.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan::component_test {
 
@@ -47,7 +48,7 @@ void ComponentTest::SetUp() {
 
   music::PlatformSettings settings;
   settings.output = music::OutputKind::Manual;
-  settings.soundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+  settings.soundfont = testing::kSmallSoundFont;
   music::set_platform_settings(settings);
   presenter_ = std::make_unique<ui::ScopedMessagePresenter>(boxes_);
 

@@ -6,8 +6,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,6 +16,7 @@
 #include "tests/support/sound_measure.h"
 #include "tests/support/soundfont_writer.h"
 #include "tests/support/tone_analysis.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan::component_test {
 namespace {
@@ -27,32 +26,9 @@ constexpr HRESULT kDeviceFailed = static_cast<HRESULT>(0x88781019u);
 constexpr HRESULT kInvalidCall = static_cast<HRESULT>(0x88780032u);
 constexpr HRESULT kObjectNotSet = static_cast<HRESULT>(0x800A005Bu);
 
-struct Wav {
-  int rate = 0;
-  std::vector<float> samples;  // interleaved stereo
-  std::size_t frames() const { return samples.size() / 2; }
-};
-
-Wav read_wav(const std::filesystem::path& path) {
-  Wav out;
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  EXPECT_NE(file, nullptr) << path;
-  if (!file) return out;
-  EXPECT_EQ(info.channels, 2);
-  out.rate = info.samplerate;
-  out.samples.resize(static_cast<std::size_t>(info.frames) * 2);
-  EXPECT_EQ(sf_readf_float(file, out.samples.data(), info.frames), info.frames);
-  sf_close(file);
-  return out;
-}
-
-std::string bytes_of(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
+using Wav = testing::StereoWav;
+using testing::file_bytes;
+using testing::read_stereo_wav;
 
 class SecondInterface : public ComponentTest {
  protected:
@@ -81,7 +57,7 @@ class SecondInterface : public ComponentTest {
     change(music.get());
     EXPECT_EQ(music->RenderFor(after), S_OK);
     EXPECT_EQ(music->CleanupAudio(), S_OK);
-    return read_wav(wav);
+    return read_stereo_wav(wav);
   }
 };
 
@@ -197,11 +173,11 @@ TEST_F(SecondInterface, RenderForWritesExactlyTheTimeAskedAndTheSameBytesEveryTi
   };
   render("first.wav");
   render("second.wav");
-  const Wav wav = read_wav(dir_ / "first.wav");
+  const Wav wav = read_stereo_wav(dir_ / "first.wav");
   EXPECT_EQ(wav.rate, 44100);
   EXPECT_EQ(wav.frames(), 44232u);
   EXPECT_GT(testing::rms(wav.samples, 22050, 22050), 0.01) << "the organ note is missing";
-  EXPECT_EQ(bytes_of(dir_ / "first.wav"), bytes_of(dir_ / "second.wav"));
+  EXPECT_EQ(file_bytes(dir_ / "first.wav"), file_bytes(dir_ / "second.wav"));
 
   // A channel on a device, a file that cannot be written, a rate out of range.
   ComPtr<_OrvanMusic2> music = create2();
@@ -301,7 +277,7 @@ std::filesystem::path write_sine_font(const std::filesystem::path& dir, bool com
     for (int i = 0; i < 10; ++i) longer.insert(longer.end(), pcm.begin(), pcm.end());
     sf_writef_short(file, longer.data(), static_cast<sf_count_t>(longer.size()));
     sf_close(file);
-    const std::string bytes = bytes_of(ogg);
+    const std::string bytes = file_bytes(ogg);
     preset.sample.ogg.assign(bytes.begin(), bytes.end());
     preset.sample.frames = static_cast<std::uint32_t>(longer.size());
     preset.sample.loop_start = 4 * 4410;
@@ -326,7 +302,7 @@ TEST_F(SecondInterface, SetSoundFontChangesTheInstrumentsFromTheNextPlayInSf2And
     ASSERT_EQ(music->RenderFor(1000), S_OK);
     ASSERT_EQ(music->CleanupAudio(), S_OK);
 
-    const Wav out = read_wav(wav);
+    const Wav out = read_stereo_wav(wav);
     ASSERT_EQ(out.frames(), 3u * 44100);
     const std::vector<float> left = testing::channel_of(out.samples, 0);
     const auto second = [&](int n) {
@@ -359,7 +335,7 @@ TEST_F(SecondInterface, ACClientRendersThroughTheCallMacros) {
   const std::filesystem::path font = write_sine_font(dir_, false);
   Bstr wav_name(wav.string()), font_name(font.string()), midi(organ_.string());
   ASSERT_EQ(orvan_c_render(wav_name.get(), font_name.get(), midi.get(), 1500), S_OK);
-  const Wav out = read_wav(wav);
+  const Wav out = read_stereo_wav(wav);
   ASSERT_EQ(out.frames(), 3u * 22050);  // 1500 ms at 22050 Hz, twice
   const std::vector<float> left = testing::channel_of(out.samples, 0);
   const std::span<const float> all(left);
