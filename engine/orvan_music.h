@@ -121,8 +121,8 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult GetMasterVolume(std::int32_t& result);
 
   // --- Interactive music (engine/interactive_music.cpp) -----------------------------------
-  // Not built yet, apart from Music_PlayNext (engine/transitions.cpp): each answers
-  // E_NOTIMPL. Music time as GetLengh; `Boundary` an OrvanBoundary.
+  // Not built yet, apart from Music_PlayNext and PlayStinger (engine/transitions.cpp): each
+  // answers E_NOTIMPL. Music time as GetLengh; `Boundary` an OrvanBoundary.
   HResult SetLoopRegion(std::int32_t StartTime, std::int32_t EndTime);
   HResult GetLoopStart(std::int32_t& result);
   HResult GetLoopEnd(std::int32_t& result);
@@ -140,6 +140,10 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // Seg and SegState are its from the call on.
   HResult Music_PlayNext(const com::BStr& Filename, std::int32_t Boundary,
                          std::int32_t FadeMilliseconds);
+  // Loads `Filename` now and plays it once over the piece playing from its next `Boundary`
+  // (as Music_PlayNext), leaving that piece's position and repeats alone; a later stinger
+  // cuts the one sounding. A recording or a module: DSERR_INVALIDCALL for MIDI, which would
+  // play on the piece's own synthesizer channels. Stopping the piece stops its stingers.
   HResult PlayStinger(const com::BStr& Filename, std::int32_t Boundary);
   // `Leader` is another channel, or nullptr when the caller passed no OrvanMusic object.
   HResult Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary);
@@ -218,6 +222,9 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // `after`, ascending, at most kMaxQueuedBoundaries (engine/beat_grid.cpp).
   std::vector<std::int32_t> BoundaryTimes(const music::DirectMusicSegment8& segment,
                                           std::int32_t boundary, std::int32_t after) const;
+  // Music_PlayNext's and PlayStinger's steps (engine/transitions.cpp).
+  HResult QueueOnBoundary(const com::BStr& Filename, std::int32_t Boundary,
+                          std::int32_t FadeMilliseconds, bool stinger);
   // The only writer of `Perf`: swaps under the guard the callback takes, and releases the
   // old performance outside it.
   void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);

@@ -1,5 +1,5 @@
-// Music_PlayNext: the next piece loaded now and queued to start on a boundary of the piece
-// playing, which the render thread finds in the list of music times handed over with it.
+// Music_PlayNext and PlayStinger: a piece loaded now and queued to start on a boundary of the
+// piece playing, which the render thread finds in the list of music times handed over with it.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -112,8 +112,8 @@ std::vector<std::int32_t> OrvanMusic::BoundaryTimes(const music::DirectMusicSegm
   return times.take();
 }
 
-HResult OrvanMusic::Music_PlayNext(const com::BStr& Filename, std::int32_t Boundary,
-                                   std::int32_t FadeMilliseconds) {
+HResult OrvanMusic::QueueOnBoundary(const com::BStr& Filename, std::int32_t Boundary,
+                                    std::int32_t FadeMilliseconds, bool stinger) {
   if (!is_any_boundary(Boundary) || FadeMilliseconds < 0) return com::E_INVALIDARG;
   const std::string path = Filename.to_utf8();
   // A name with a NUL in it would reach the file system cut short: a different file.
@@ -131,6 +131,7 @@ HResult OrvanMusic::Music_PlayNext(const com::BStr& Filename, std::int32_t Bound
     if (HResult hr = Perf->IsPlaying(nullptr, playing, sounding); failed(hr)) return hr;
   }
   music::PerformanceCore::QueuedStart queued;
+  queued.secondary = stinger;
   if (sounding) {
     std::int32_t position = 0;
     if (HResult hr = playing->GetSeek(position); failed(hr)) return hr;
@@ -145,13 +146,21 @@ HResult OrvanMusic::Music_PlayNext(const com::BStr& Filename, std::int32_t Bound
         static_cast<std::int64_t>(FadeMilliseconds) * Perf->core()->sample_rate() / 1000;
   }
   com::Ref<music::DirectMusicSegmentState8> state;
-  if (HResult hr = Perf->core()->play(next, state, sounding ? &queued : nullptr); failed(hr)) {
-    return hr;
-  }
+  if (HResult hr = Perf->core()->play(next, state, &queued); failed(hr)) return hr;
+  if (stinger) return com::S_OK;  // the piece playing stays the channel's
   QueuedFrom = sounding ? std::move(playing) : com::Ref<music::DirectMusicSegmentState8>{};
   Seg = std::move(next);
   SegState = std::move(state);
   return com::S_OK;
+}
+
+HResult OrvanMusic::Music_PlayNext(const com::BStr& Filename, std::int32_t Boundary,
+                                   std::int32_t FadeMilliseconds) {
+  return QueueOnBoundary(Filename, Boundary, FadeMilliseconds, false);
+}
+
+HResult OrvanMusic::PlayStinger(const com::BStr& Filename, std::int32_t Boundary) {
+  return QueueOnBoundary(Filename, Boundary, 0, true);
 }
 
 }  // namespace orvan::engine

@@ -1,5 +1,6 @@
-// Music_PlayNext through the component, measured on renders made with InitOrvanRender and
-// RenderFor: where the next piece starts, and how the piece it replaces ends.
+// Music_PlayNext and PlayStinger through the component, measured on renders made with
+// InitOrvanRender and RenderFor: where the next piece or the stinger starts, and what becomes
+// of the piece playing.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -23,6 +24,7 @@ namespace {
 using Wav = testing::StereoWav;
 
 constexpr LONG kRate = 44100;  // beats fall between synthesizer blocks at this rate
+constexpr HRESULT kInvalidCall = static_cast<HRESULT>(0x88780032u);
 
 // A mono 16-bit WAV of a steady sine (`hz` 0: silence).
 void write_tone(const std::filesystem::path& path, double seconds, int hz, double amplitude) {
@@ -184,6 +186,44 @@ TEST_F(Transitions, APieceFadesOutLinearlyFromItsBoundaryAndAReplacedQueuedPiece
       },
       1000);
   EXPECT_LE(std::abs(testing::first_frame_above(at_once.samples, 0.01f) - 8820), 2);  // 200 ms
+}
+
+TEST_F(Transitions, AStingerSoundsOnceFromItsBeatOverThePieceWhichGoesOnUnchanged) {
+  const std::filesystem::path tone = dir_ / "tone.wav", sting = dir_ / "sting.wav";
+  write_tone(tone, 6.0, 440, 0.25);
+  write_tone(sting, 0.3, 1000, 0.2);  // together below where the output's limiter acts
+  LONG position_alone = 0, position_with = 0, repeats = -1;
+  const Wav alone = render(
+      "alone.wav", tone, 1000,
+      [&](_OrvanMusic2* m) {
+        EXPECT_EQ(m->RenderFor(1500), S_OK);
+        EXPECT_EQ(m->GetCurrentPosition(&position_alone), S_OK);
+      },
+      3000);
+  const Wav with = render(
+      "with.wav", tone, 1000,
+      [&](_OrvanMusic2* m) {
+        Bstr file(sting.string()), midi(organ_.string());
+        EXPECT_EQ(m->PlayStinger(midi.get(), OBND_BEAT), kInvalidCall);
+        EXPECT_EQ(m->PlayStinger(file.get(), static_cast<OrvanBoundary>(-1)), E_INVALIDARG);
+        EXPECT_EQ(m->PlayStinger(file.get(), OBND_BEAT), S_OK);
+        EXPECT_EQ(m->RenderFor(1500), S_OK);
+        EXPECT_EQ(m->GetCurrentPosition(&position_with), S_OK);
+        EXPECT_EQ(m->GetRepeats(&repeats), S_OK);
+      },
+      3000);
+  EXPECT_EQ(position_with, position_alone);
+  EXPECT_EQ(repeats, 0);
+  // 100 BPM: the beat after 1 s is at 1.2 s.
+  constexpr long kBeat = 52920;
+  const long onset = first_difference(alone, with);
+  EXPECT_LT(std::abs(onset - kBeat), 64) << onset;
+  EXPECT_GT(level_at(with, onset + 64, 1000.0), 0.04);  // 0.05
+  // Once the stinger is over, the piece sounds exactly as it would have without it.
+  const auto after = static_cast<std::size_t>(onset + 13230 + 512);
+  for (std::size_t f = after; f < alone.frames(); ++f) {
+    ASSERT_NEAR(with.samples[2 * f], alone.samples[2 * f], 1e-3f) << "frame " << f;
+  }
 }
 
 }  // namespace

@@ -53,10 +53,11 @@ HResult PerformanceCore::start_audio(int sample_rate,
   synth_ = std::move(synth);
   clockless_ = !device->keeps_time();
   for (auto* plane :
-       {&dry_left_, &dry_right_, &wet_left_, &wet_right_, &outgoing_left_, &outgoing_right_}) {
+       {&dry_left_, &dry_right_, &wet_left_, &wet_right_, &overlaid_left_, &overlaid_right_}) {
     plane->assign(kChunkFrames, 0.0f);
   }
   outgoing_.starved = &starved_frames_;
+  stinger_.starved = &starved_frames_;
   volume_gain_ = 1.0;
   dc_blocker_.emplace(rate);
   limiter_.emplace(rate);
@@ -78,7 +79,8 @@ void PerformanceCore::close() {
   // The render thread has made its last call: everything it held is ours now.
   Command command;
   while (commands_.pop(command)) {
-    if (command.kind == CommandKind::Play || command.kind == CommandKind::Queue) {
+    if (command.kind == CommandKind::Play || command.kind == CommandKind::Queue ||
+        command.kind == CommandKind::Stinger) {
       command.play.shared->playing.store(false, std::memory_order_relaxed);
     }
     delete command.chain;
@@ -175,6 +177,9 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
                               Ref<DirectMusicSegmentState8>& state,
                               const QueuedStart* queued_start) {
   const PlayContent& content = segment->content();
+  if (queued_start && queued_start->secondary && content.instrument_events()) {
+    return com::DSERR_INVALIDCALL;
+  }
   // A piece's instruments are downloaded first, outside the lock: reading their samples
   // may take a while, and other client calls must not wait on it.
   struct _fluid_sfont_t* instruments = nullptr;
@@ -222,7 +227,9 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   sources_.reserve(sources_.size() + 1);
 
   Command command;
-  command.kind = queued_start ? CommandKind::Queue : CommandKind::Play;
+  command.kind = !queued_start             ? CommandKind::Play
+                 : queued_start->secondary ? CommandKind::Stinger
+                                           : CommandKind::Queue;
   command.play = Play{source.get(),
                       shared.get(),
                       created.get(),

@@ -100,6 +100,10 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     // piece: synthesized music shares the synthesizer and stops on the boundary, its
     // release tails ringing out.
     std::int64_t fade_frames = 0;
+    // A stinger: played once over the piece playing, which goes on unchanged. Only music
+    // that renders its own audio (a recording, a module): DSERR_INVALIDCALL for MIDI, whose
+    // channels would be the piece's.
+    bool secondary = false;
   };
 
   // `queued_start`: instead of replacing what plays now, the play waits for a boundary of it
@@ -183,6 +187,7 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     Font,
     Fade,
     Queue,
+    Stinger,
   };
   // One play as the render thread sees it. The source and the published state are kept
   // alive by the client side until the play has retired; state and segment are identities.
@@ -270,22 +275,27 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // render/performance_transitions.cpp. A play queued for a boundary: taken, started at the
   // first synthesizer block after its boundary, and the piece it replaces faded out.
   void take_queued(const Command& command) noexcept;
-  void drop_queued() noexcept;
-  // A stop of the queued play (or of everything) ends the whole transition: the queued
-  // play, the piece it was to replace and the one fading out.
+  // Retires a queued play that never started.
+  void drop(Command& queued) noexcept;
+  // A stop of the queued play, of the piece playing or of everything ends the whole
+  // transition: the queued play, the piece it was to replace, the one fading out and the
+  // stingers.
   void stop_transitions(const Command& stop) noexcept;
-  // At a synthesizer-block boundary, before the piece playing dispatches: the single place
-  // where a queued piece starts.
+  // At a synthesizer-block boundary, before the piece playing dispatches.
   void start_queued_if_due() noexcept;
   // The one place where a queued piece starts, ending or fading out the piece it replaces.
   void start_queued_piece() noexcept;
-  bool boundary_reached(double from, double to) const noexcept;
+  void start_stinger() noexcept;
+  // Whether `queued`'s boundary falls after position `from` of the piece playing and no
+  // later than `to`; `from` is then moved on to `to`.
+  bool boundary_reached(const Command& queued, double& from, double to) const noexcept;
   // How many frames the next chunk may have: while a play waits for its boundary, one
   // synthesizer block at a time, so that a recording's position is seen at every block.
   int chunk_limit() const noexcept;
-  // Adds the fading piece's audio, at its gain, to buffer 0.
-  void render_outgoing(int frames) noexcept;
-  void end_outgoing() noexcept;
+  // Adds a fading piece's or a stinger's audio, at its gain, to buffer 0.
+  struct Overlaid;
+  void render_overlaid(Overlaid& overlaid, int frames) noexcept;
+  void end_overlaid(Overlaid& overlaid) noexcept;
   void notify(const Play& play, std::int32_t option, std::int32_t music_time) noexcept;
   void begin_fade(const Command& fade) noexcept;
   // Takes up a master volume set since the last look: a glide of kVolumeRampFrames to it,
@@ -378,8 +388,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // playing last looked at.
   Command queued_{};
   double queued_from_ = 0.0;
-  // The piece a transition replaced while it fades out; source null while none does.
-  struct Outgoing final : PlayListener {
+  // A play rendered beside the one under way: the piece a transition replaced while it
+  // fades out, or a stinger; source null while none plays.
+  struct Overlaid final : PlayListener {
     Play play{};
     double gain = 1.0;
     double step = 0.0;  // subtracted from the gain at every frame
@@ -391,8 +402,12 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
       starved->fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed);
     }
   };
-  Outgoing outgoing_{};
-  std::vector<float> outgoing_left_, outgoing_right_;  // sized before start
+  Overlaid outgoing_{};
+  Overlaid stinger_{};
+  // A Stinger command waiting for its boundary, as queued_ does.
+  Command stinger_queued_{};
+  double stinger_from_ = 0.0;
+  std::vector<float> overlaid_left_, overlaid_right_;  // sized before start
 };
 
 }  // namespace orvan::music

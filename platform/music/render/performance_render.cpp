@@ -100,7 +100,8 @@ void PerformanceCore::synthesize(int frames) noexcept {
     current_.source->render(dry_left_.data(), dry_right_.data(), frames, block_tempo_, *this);
     retire_if_ended();
   }
-  if (outgoing_.play.source) render_outgoing(frames);
+  if (outgoing_.play.source) render_overlaid(outgoing_, frames);
+  if (stinger_.play.source) render_overlaid(stinger_, frames);
   publish_position();
 }
 
@@ -144,11 +145,12 @@ void PerformanceCore::apply_commands() noexcept {
     switch (c.kind) {
       case CommandKind::Play:
         // A play asked for now replaces any transition under way.
-        drop_queued();
-        end_outgoing();
+        drop(queued_);
+        end_overlaid(outgoing_);
         begin_play(c);
         break;
       case CommandKind::Queue:
+      case CommandKind::Stinger:
         take_queued(c);
         break;
       case CommandKind::StopSegment:
