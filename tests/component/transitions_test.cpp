@@ -175,6 +175,21 @@ TEST_F(Transitions, APieceFadesOutLinearlyFromItsBoundaryAndAReplacedQueuedPiece
     ASSERT_LT(level_at(faded, f, 1000.0), 1e-3) << "the replaced piece sounded at " << f;
   }
 
+  // Stopping the channel while a piece waits for its boundary stops both: the silent piece
+  // loaded as the current one, the tone waiting to follow at its end.
+  const Wav stopped = render(
+      "stopped.wav", silent, 500,
+      [&](_OrvanMusic2* m) {
+        Bstr next(tone.string());
+        EXPECT_EQ(m->Music_PlayNext(next.get(), OBND_END, 0), S_OK);
+        EXPECT_EQ(m->Music_Stop(), S_OK);
+        VARIANT_BOOL playing = VARIANT_TRUE;
+        EXPECT_EQ(m->IsPlaying(&playing), S_OK);
+        EXPECT_EQ(playing, VARIANT_FALSE);
+      },
+      5000);
+  EXPECT_EQ(testing::first_frame_above(stopped.samples, 1e-4f), -1);
+
   // With nothing playing, the next piece starts at once.
   const Wav at_once = render(
       "at_once.wav", silent, 100,
