@@ -123,9 +123,10 @@ HResult OrvanMusic::QueueOnBoundary(const com::BStr& Filename, std::int32_t Boun
   if (HResult hr = Loader->LoadSegment(path, next); failed(hr)) return hr;
 
   // The piece sounding now: the one a queued piece waits to replace, until it has started.
-  com::Ref<music::DirectMusicSegmentState8> playing =
-      QueuedFrom && !SegState->shared()->started.load(std::memory_order_relaxed) ? QueuedFrom
-                                                                                 : SegState;
+  if (QueuedFrom && SegState->shared()->started.load(std::memory_order_relaxed)) {
+    QueuedFrom.reset();  // replaced: let its piece go
+  }
+  com::Ref<music::DirectMusicSegmentState8> playing = QueuedFrom ? QueuedFrom : SegState;
   bool sounding = false;
   if (playing) {
     if (HResult hr = Perf->IsPlaying(nullptr, playing, sounding); failed(hr)) return hr;

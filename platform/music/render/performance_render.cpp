@@ -144,8 +144,10 @@ void PerformanceCore::apply_commands() noexcept {
     commands_.pop(c);
     switch (c.kind) {
       case CommandKind::Play:
-        // A play asked for now replaces any transition under way.
+        // A play asked for now replaces any transition under way, and a stinger waiting for
+        // a boundary of the piece it replaces.
         drop(queued_);
+        drop(stinger_queued_);
         end_overlaid(outgoing_);
         begin_play(c);
         break;
