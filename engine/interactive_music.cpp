@@ -26,15 +26,6 @@ HResult OrvanMusic::Music_Resume() {
   return com::E_NOTIMPL;
 }
 
-HResult OrvanMusic::Music_PlayNext(const com::BStr& /*Filename*/, std::int32_t /*Boundary*/,
-                                   std::int32_t /*FadeMilliseconds*/) {
-  return com::E_NOTIMPL;
-}
-
-HResult OrvanMusic::PlayStinger(const com::BStr& /*Filename*/, std::int32_t /*Boundary*/) {
-  return com::E_NOTIMPL;
-}
-
 HResult OrvanMusic::Music_PlayWith(OrvanMusic* /*Leader*/, std::int32_t /*Boundary*/) {
   return com::E_NOTIMPL;
 }

@@ -30,6 +30,7 @@ OrvanMusic::~OrvanMusic() {
   FX3DReverb.reset();
   DSBuffer.reset();
   SegState.reset();
+  QueuedFrom.reset();
   Seg.reset();
   Loader.reset();
   ReplacePerf(nullptr);
@@ -121,6 +122,7 @@ HResult OrvanMusic::CleanupAudio() {
   if (Seg) (void)call(Perf, &DirectMusicPerformance8::StopEx, Seg, 0, 0);
   Seg.reset();
   SegState.reset();
+  QueuedFrom.reset();
   Loader.reset();
   if (Perf) (void)Perf->CloseDown();
   ReplacePerf(nullptr);

@@ -69,6 +69,8 @@ inline constexpr std::size_t kMaxEffects = 4;
 inline constexpr float kMinBeatsPerMinute = 1.0f;
 inline constexpr float kMaxBeatsPerMinute = 1000.0f;
 inline constexpr std::int32_t kMaxBeatsPerBar = 64;
+// Boundaries handed over with a queued piece at most; beyond them, the end of the pass.
+inline constexpr std::size_t kMaxQueuedBoundaries = 4096;
 
 class OrvanMusic : public com::Object, public music::EventSink {
  public:
@@ -119,14 +121,29 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult GetMasterVolume(std::int32_t& result);
 
   // --- Interactive music (engine/interactive_music.cpp) -----------------------------------
-  // Not built yet: each answers E_NOTIMPL. Music time as GetLengh; `Boundary` an OrvanBoundary.
+  // Not built yet, apart from Music_PlayNext and PlayStinger (engine/transitions.cpp): each
+  // answers E_NOTIMPL. Music time as GetLengh; `Boundary` an OrvanBoundary.
   HResult SetLoopRegion(std::int32_t StartTime, std::int32_t EndTime);
   HResult GetLoopStart(std::int32_t& result);
   HResult GetLoopEnd(std::int32_t& result);
   HResult Music_Pause();
   HResult Music_Resume();
+  // Loads `Filename` now (its instruments downloaded, its first audio decoded) and starts it
+  // on the first `Boundary` of the piece playing after its position: a beat or a bar of
+  // its grid (as GetBar), the end of its pass, a marker or cue point (MIDI), or the next
+  // synthesizer block. A new pass of the piece playing is always a boundary; the grid,
+  // in music time, follows the master tempo as the piece does. From the boundary the piece
+  // playing fades out over `FadeMilliseconds` (linearly in gain) under the new one, or, with
+  // 0 or when it is synthesized (MIDI, sharing the synthesizer), stops there with its
+  // release and effect tails ringing out. A second call before the boundary replaces the
+  // piece queued. With nothing playing it starts at once. The new piece plays once;
+  // Seg and SegState are its from the call on.
   HResult Music_PlayNext(const com::BStr& Filename, std::int32_t Boundary,
                          std::int32_t FadeMilliseconds);
+  // Loads `Filename` now and plays it once over the piece playing from its next `Boundary`
+  // (as Music_PlayNext), leaving that piece's position and repeats alone; a later stinger
+  // cuts the one sounding. A recording or a module: DSERR_INVALIDCALL for MIDI, which would
+  // play on the piece's own synthesizer channels. Stopping the piece stops its stingers.
   HResult PlayStinger(const com::BStr& Filename, std::int32_t Boundary);
   // `Leader` is another channel, or nullptr when the caller passed no OrvanMusic object.
   HResult Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary);
@@ -201,6 +218,13 @@ class OrvanMusic : public com::Object, public music::EventSink {
                        std::unique_ptr<music::output::OutputDevice> device);
   // The bar and beat of the piece playing (engine/beat_grid.cpp).
   HResult GridPositionNow(std::int32_t& bar, std::int32_t& beat);
+  // The music times of `segment`'s OrvanBoundary `boundary` (beat, bar or marker) after
+  // `after`, ascending, at most kMaxQueuedBoundaries (engine/beat_grid.cpp).
+  std::vector<std::int32_t> BoundaryTimes(const music::DirectMusicSegment8& segment,
+                                          std::int32_t boundary, std::int32_t after) const;
+  // Music_PlayNext's and PlayStinger's steps (engine/transitions.cpp).
+  HResult QueueOnBoundary(const com::BStr& Filename, std::int32_t Boundary,
+                          std::int32_t FadeMilliseconds, bool stinger);
   // The only writer of `Perf`: swaps under the guard the callback takes, and releases the
   // old performance outside it.
   void ReplacePerf(com::Ref<music::DirectMusicPerformance8> next);
@@ -242,6 +266,8 @@ class OrvanMusic : public com::Object, public music::EventSink {
   std::string SoundFontPath;
   // Milliseconds RenderFor has rendered since InitOrvanRender.
   std::int64_t RenderedMilliseconds = 0;
+  // The state a piece queued by Music_PlayNext replaces on its boundary, until it starts.
+  com::Ref<music::DirectMusicSegmentState8> QueuedFrom;
   // SetBeatInfo's grid for recorded pieces.
   float RecordingBeatsPerMinute = 120.0f;
   std::int32_t RecordingBeatsPerBar = 4;

@@ -52,9 +52,12 @@ HResult PerformanceCore::start_audio(int sample_rate,
   library_ = synth->library();
   synth_ = std::move(synth);
   clockless_ = !device->keeps_time();
-  for (auto* plane : {&dry_left_, &dry_right_, &wet_left_, &wet_right_}) {
+  for (auto* plane :
+       {&dry_left_, &dry_right_, &wet_left_, &wet_right_, &overlaid_left_, &overlaid_right_}) {
     plane->assign(kChunkFrames, 0.0f);
   }
+  outgoing_.starved = &starved_frames_;
+  stinger_.starved = &starved_frames_;
   volume_gain_ = 1.0;
   dc_blocker_.emplace(rate);
   limiter_.emplace(rate);
@@ -76,7 +79,8 @@ void PerformanceCore::close() {
   // The render thread has made its last call: everything it held is ours now.
   Command command;
   while (commands_.pop(command)) {
-    if (command.kind == CommandKind::Play) {
+    if (command.kind == CommandKind::Play || command.kind == CommandKind::Queue ||
+        command.kind == CommandKind::Stinger) {
       command.play.shared->playing.store(false, std::memory_order_relaxed);
     }
     delete command.chain;
@@ -170,8 +174,12 @@ void PerformanceCore::collect_locked() {
 }
 
 HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
-                              Ref<DirectMusicSegmentState8>& state) {
+                              Ref<DirectMusicSegmentState8>& state,
+                              const QueuedStart* queued_start) {
   const PlayContent& content = segment->content();
+  if (queued_start && queued_start->secondary && content.instrument_events()) {
+    return com::DSERR_INVALIDCALL;
+  }
   // A piece's instruments are downloaded first, outside the lock: reading their samples
   // may take a while, and other client calls must not wait on it.
   struct _fluid_sfont_t* instruments = nullptr;
@@ -219,17 +227,36 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   sources_.reserve(sources_.size() + 1);
 
   Command command;
-  command.kind = CommandKind::Play;
-  command.play =
-      Play{source.get(), shared.get(), created.get(), segment.get(), options.start, length};
+  command.kind = !queued_start             ? CommandKind::Play
+                 : queued_start->secondary ? CommandKind::Stinger
+                                           : CommandKind::Queue;
+  command.play = Play{source.get(),
+                      shared.get(),
+                      created.get(),
+                      segment.get(),
+                      options.start,
+                      length,
+                      content.instrument_events() != nullptr};
   command.font = collection_font_locked(*segment);
   command.instruments = instruments;
+  // Moving the vector into sources_ below keeps the elements where the command points.
+  std::vector<std::int32_t> boundaries;
+  if (queued_start) {
+    boundaries = queued_start->boundaries;
+    command.boundaries = boundaries.data();
+    command.boundary_count = boundaries.size();
+    command.flag = queued_start->immediate;
+    command.frames = queued_start->fade_frames;
+  }
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
   queued = true;
-  sources_.push_back({created.get(), std::move(source)});
+  sources_.push_back({created.get(), std::move(source), std::move(boundaries)});
   plays_requested_.fetch_add(1, std::memory_order_release);
-  // The new primary state replaces whatever plays; answer for that at once.
-  for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);
+  // The new primary state replaces whatever plays; answer for that at once. A queued one
+  // leaves it playing until its boundary.
+  if (!queued_start) {
+    for (auto& other : handed_) other->shared()->playing.store(false, std::memory_order_relaxed);
+  }
   handed_.push_back(created);
   state = std::move(created);
   return com::S_OK;

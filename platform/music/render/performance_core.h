@@ -89,7 +89,27 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   int sample_rate() const { return sample_rate_; }
   output::OutputDevice* device() const { return device_.get(); }
 
-  HResult play(const Ref<DirectMusicSegment8>& segment, Ref<DirectMusicSegmentState8>& state);
+  // Where a queued play starts (client/performance_transitions.cpp): the music times of the
+  // piece playing at which it may begin, the first one after the position reached being
+  // taken; a new pass of that piece, or its end, is always one.
+  struct QueuedStart {
+    std::vector<std::int32_t> boundaries;  // ascending, within one pass
+    bool immediate = false;                // at the next synthesizer block instead
+    // Frames over which the piece playing fades out (linearly in gain) from there, under
+    // the new one. Only music that renders its own audio can fade apart from the new
+    // piece: synthesized music shares the synthesizer and stops on the boundary, its
+    // release tails ringing out.
+    std::int64_t fade_frames = 0;
+    // A stinger: played once over the piece playing, which goes on unchanged. Only music
+    // that renders its own audio (a recording, a module): DSERR_INVALIDCALL for MIDI, whose
+    // channels would be the piece's.
+    bool secondary = false;
+  };
+
+  // `queued_start`: instead of replacing what plays now, the play waits for a boundary of it
+  // (replacing any play queued so before); with nothing playing it starts at once.
+  HResult play(const Ref<DirectMusicSegment8>& segment, Ref<DirectMusicSegmentState8>& state,
+               const QueuedStart* queued_start = nullptr);
   HResult stop_segment(const DirectMusicSegment8* segment);
   HResult stop_state(const DirectMusicSegmentState8* state);
   HResult stop_everything();
@@ -166,6 +186,8 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     Chain,
     Font,
     Fade,
+    Queue,
+    Stinger,
   };
   // One play as the render thread sees it. The source and the published state are kept
   // alive by the client side until the play has retired; state and segment are identities.
@@ -176,6 +198,7 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     const void* segment = nullptr;
     std::int32_t start = 0;
     std::int32_t length = 0;
+    bool synthesized = false;  // its music sounds through the synthesizer
   };
   struct Command {
     CommandKind kind = CommandKind::StopAll;
@@ -194,6 +217,10 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     std::int32_t volume_from = 0;  // the master volume when it was asked for
     std::int64_t frames = 0;
     std::uint64_t volume_sets = 0;
+    // Queue: the boundaries (QueuedStart), held with the source; `flag` immediate, `frames`
+    // the fade.
+    const std::int32_t* boundaries = nullptr;
+    std::size_t boundary_count = 0;
   };
   struct HeldFont {
     std::uint64_t collection = 0;  // DirectMusicCollection8::serial()
@@ -242,6 +269,33 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // Render thread only.
   void apply_commands() noexcept;
   void end_current(std::int32_t option) noexcept;
+  void end_play(const Play& play, std::int32_t option) noexcept;
+  // Makes the play of a Play or Queue command the one under way.
+  void begin_play(const Command& command) noexcept;
+  // render/performance_transitions.cpp. A play queued for a boundary: taken, started at the
+  // first synthesizer block after its boundary, and the piece it replaces faded out.
+  void take_queued(const Command& command) noexcept;
+  // Retires a queued play that never started.
+  void drop(Command& queued) noexcept;
+  // A stop of the queued play, of the piece playing or of everything ends the whole
+  // transition: the queued play, the piece it was to replace, the one fading out and the
+  // stingers.
+  void stop_transitions(const Command& stop) noexcept;
+  // At a synthesizer-block boundary, before the piece playing dispatches.
+  void start_queued_if_due() noexcept;
+  // The one place where a queued piece starts, ending or fading out the piece it replaces.
+  void start_queued_piece() noexcept;
+  void start_stinger() noexcept;
+  // Whether `queued`'s boundary falls after position `from` of the piece playing and no
+  // later than `to`; `from` is then moved on to `to`.
+  bool boundary_reached(const Command& queued, double& from, double to) const noexcept;
+  // How many frames the next chunk may have: while a play waits for its boundary, one
+  // synthesizer block at a time, so that a recording's position is seen at every block.
+  int chunk_limit() const noexcept;
+  // Adds a fading piece's or a stinger's audio, at its gain, to buffer 0.
+  struct Overlaid;
+  void render_overlaid(Overlaid& overlaid, int frames) noexcept;
+  void end_overlaid(Overlaid& overlaid) noexcept;
   void notify(const Play& play, std::int32_t option, std::int32_t music_time) noexcept;
   void begin_fade(const Command& fade) noexcept;
   // Takes up a master volume set since the last look: a glide of kVolumeRampFrames to it,
@@ -287,6 +341,7 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   struct HeldSource {
     const DirectMusicSegmentState8* state = nullptr;
     std::unique_ptr<PlaySource> source;
+    std::vector<std::int32_t> boundaries;  // a queued play's (Command::boundaries)
   };
   std::vector<HeldSource> sources_;
 
@@ -328,6 +383,31 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   std::vector<float> dry_left_, dry_right_, wet_left_, wet_right_;  // sized before start
   std::optional<dsp::DcBlocker> dc_blocker_;                        // made before start
   std::optional<dsp::PeakLimiter> limiter_;                         // made before start
+  // Transitions (render/performance_transitions.cpp). A Queue command whose source is not
+  // null waits in queued_ for a boundary after queued_from_, the position of the piece
+  // playing last looked at.
+  Command queued_{};
+  double queued_from_ = 0.0;
+  // A play rendered beside the one under way: the piece a transition replaced while it
+  // fades out, or a stinger; source null while none plays.
+  struct Overlaid final : PlayListener {
+    Play play{};
+    double gain = 1.0;
+    double step = 0.0;  // subtracted from the gain at every frame
+    bool ended = false;
+    std::atomic<std::uint64_t>* starved = nullptr;
+    void on_loop() noexcept override {}
+    void on_end() noexcept override { ended = true; }
+    void on_starved(int frames) noexcept override {
+      starved->fetch_add(static_cast<std::uint64_t>(frames), std::memory_order_relaxed);
+    }
+  };
+  Overlaid outgoing_{};
+  Overlaid stinger_{};
+  // A Stinger command waiting for its boundary, as queued_ does.
+  Command stinger_queued_{};
+  double stinger_from_ = 0.0;
+  std::vector<float> overlaid_left_, overlaid_right_;  // sized before start
 };
 
 }  // namespace orvan::music

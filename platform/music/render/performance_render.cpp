@@ -17,7 +17,7 @@ void PerformanceCore::render(float* out, int frames) noexcept {
   first_render_ = false;
   int done = 0;
   while (done < frames) {
-    const int n = std::min(kChunkFrames, frames - done);
+    const int n = std::min(chunk_limit(), frames - done);
     synthesize(n);
     if (chain_) chain_->process(dry_left_.data(), dry_right_.data(), n);
     // A stage that went wrong (a filter driven unstable) must not reach the device, where
@@ -80,6 +80,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
   int i = 0;
   while (i < frames) {
     if (grid_left_ == 0) {
+      start_queued_if_due();
       // Everything due within the next synthesizer block goes in before it is rendered.
       if (current_play()) {
         current_.source->dispatch(synth::kBlockFrames, block_tempo_, *synth_, *this);
@@ -99,6 +100,8 @@ void PerformanceCore::synthesize(int frames) noexcept {
     current_.source->render(dry_left_.data(), dry_right_.data(), frames, block_tempo_, *this);
     retire_if_ended();
   }
+  if (outgoing_.play.source) render_overlaid(outgoing_, frames);
+  if (stinger_.play.source) render_overlaid(stinger_, frames);
   publish_position();
 }
 
@@ -141,39 +144,31 @@ void PerformanceCore::apply_commands() noexcept {
     commands_.pop(c);
     switch (c.kind) {
       case CommandKind::Play:
-        ++plays_started_;
-        if (current_play()) end_current(DMUS_NOTIFICATION_SEGABORT);
-        c.play.shared->position.store(c.play.start, std::memory_order_relaxed);
-        // The piece's instruments and downloaded collection, or none, before its programs
-        // are chosen.
-        if (c.instruments && c.instruments != sounding_instruments_) {
-          sounding_instruments_ = c.instruments;
-          ++instrument_switches_;
-        }
-        synth_->sound_fonts(sounding_instruments_, c.font);
-        current_ = c.play;
-        current_.source->start(*synth_);
-        notify(current_, DMUS_NOTIFICATION_SEGSTART, current_.start);
-        // Music time starts with this block even when it begins inside a synthesizer block
-        // (a device period that is no multiple of 64): what falls in the rest of that
-        // block goes in now and sounds from the next one.
-        if (grid_left_ > 0 && current_play()) {
-          current_.source->dispatch(grid_left_, master_tempo_.load(std::memory_order_relaxed),
-                                    *synth_, *this);
-          retire_if_ended();
-        }
+        // A play asked for now replaces any transition under way, and a stinger waiting for
+        // a boundary of the piece it replaces.
+        drop(queued_);
+        drop(stinger_queued_);
+        end_overlaid(outgoing_);
+        begin_play(c);
+        break;
+      case CommandKind::Queue:
+      case CommandKind::Stinger:
+        take_queued(c);
         break;
       case CommandKind::StopSegment:
+        stop_transitions(c);
         if (const Play* now = current_play(); now && now->segment == c.target) {
           end_current(DMUS_NOTIFICATION_SEGABORT);
         }
         break;
       case CommandKind::StopState:
+        stop_transitions(c);
         if (const Play* now = current_play(); now && now->state == c.target) {
           end_current(DMUS_NOTIFICATION_SEGABORT);
         }
         break;
       case CommandKind::StopAll:
+        stop_transitions(c);
         if (current_play()) end_current(DMUS_NOTIFICATION_SEGABORT);
         break;
       case CommandKind::Activate:
@@ -197,10 +192,39 @@ const PerformanceCore::Play* PerformanceCore::current_play() const noexcept {
   return current_.source && current_.source->active() ? &current_ : nullptr;
 }
 
+void PerformanceCore::begin_play(const Command& command) noexcept {
+  ++plays_started_;
+  if (current_play()) end_current(DMUS_NOTIFICATION_SEGABORT);
+  command.play.shared->position.store(command.play.start, std::memory_order_relaxed);
+  command.play.shared->started.store(true, std::memory_order_relaxed);
+  // The piece's instruments and downloaded collection, or none, before its programs
+  // are chosen.
+  if (command.instruments && command.instruments != sounding_instruments_) {
+    sounding_instruments_ = command.instruments;
+    ++instrument_switches_;
+  }
+  synth_->sound_fonts(sounding_instruments_, command.font);
+  current_ = command.play;
+  current_.source->start(*synth_);
+  notify(current_, DMUS_NOTIFICATION_SEGSTART, current_.start);
+  // Music time starts with this block even when it begins inside a synthesizer block
+  // (a device period that is no multiple of 64): what falls in the rest of that
+  // block goes in now and sounds from the next one.
+  if (grid_left_ > 0 && current_play()) {
+    current_.source->dispatch(grid_left_, master_tempo_.load(std::memory_order_relaxed), *synth_,
+                              *this);
+    retire_if_ended();
+  }
+}
+
 void PerformanceCore::end_current(std::int32_t option) noexcept {
   const Play play = current_;
-  const double at = play.source->stop(*synth_);
   current_ = {};
+  end_play(play, option);
+}
+
+void PerformanceCore::end_play(const Play& play, std::int32_t option) noexcept {
+  const double at = play.source->stop(*synth_);
   const auto position =
       static_cast<std::int32_t>(std::clamp(at, 0.0, static_cast<double>(std::max(0, play.length))));
   play.shared->position.store(position, std::memory_order_relaxed);

@@ -15,6 +15,8 @@ struct PlaybackShared {
   // Set by the client when it queues the play, cleared by the render thread when the
   // state ends, is stopped or is replaced (or by CloseDown).
   std::atomic<bool> playing{false};
+  // Set by the render thread when the play begins (a queued one on its boundary).
+  std::atomic<bool> started{false};
   // The render thread holds no pointer to the state any more (release order: every
   // notification about it was queued before this became true).
   std::atomic<bool> retired{false};
