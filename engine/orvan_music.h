@@ -119,18 +119,31 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult GetMasterVolume(std::int32_t& result);
 
   // --- Interactive music (engine/interactive_music.cpp) -----------------------------------
-  // Not built yet: each answers E_NOTIMPL. Music time as GetLengh; `Boundary` an OrvanBoundary.
+  // Music time as GetLengh; `Boundary` an OrvanBoundary.
+  // The loaded piece's loop region, from its next play: passes with repeats left end at
+  // `EndTime` and go on at `StartTime`; the last plays on to the end. (0, 0): the whole
+  // piece. Loading sets the region the file marks. E_INVALIDARG unless (0, 0) or
+  // 0 <= StartTime < EndTime <= the length.
   HResult SetLoopRegion(std::int32_t StartTime, std::int32_t EndTime);
   HResult GetLoopStart(std::int32_t& result);
   HResult GetLoopEnd(std::int32_t& result);
+  // Holds the piece where it is (its notes released, a recording's stream waiting) and goes
+  // on from that frame with its controllers restored; IsPlaying is false meanwhile. S_FALSE
+  // for a second pause or a resume of a piece playing; DSERR_INVALIDCALL when nothing plays
+  // (or was played or stopped since the pause).
   HResult Music_Pause();
   HResult Music_Resume();
+  // Glides MIDI channel `Channel` (1..16) to `Volume` (-10000..0, on top of the piece's own;
+  // -10000 silences it while its controllers go on following the music) over
+  // `Milliseconds`, evenly in decibels. The performance keeps it across plays. E_INVALIDARG
+  // outside those ranges. (Tracker modules' channels are not reached yet.)
+  HResult SetChannelVolume(std::int32_t Channel, std::int32_t Volume, std::int32_t Milliseconds);
+  // Not built yet: each of the following answers E_NOTIMPL.
   HResult Music_PlayNext(const com::BStr& Filename, std::int32_t Boundary,
                          std::int32_t FadeMilliseconds);
   HResult PlayStinger(const com::BStr& Filename, std::int32_t Boundary);
   // `Leader` is another channel, or nullptr when the caller passed no OrvanMusic object.
   HResult Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary);
-  HResult SetChannelVolume(std::int32_t Channel, std::int32_t Volume, std::int32_t Milliseconds);
 
   // --- The beat grid (engine/beat_grid.cpp) ------------------------------------------------
   // The grid of recorded pieces (MIDI takes its own from its time signatures, 4/4 until the

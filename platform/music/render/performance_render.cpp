@@ -81,7 +81,8 @@ void PerformanceCore::synthesize(int frames) noexcept {
   while (i < frames) {
     if (grid_left_ == 0) {
       // Everything due within the next synthesizer block goes in before it is rendered.
-      if (current_play()) {
+      step_channel_ramps();
+      if (current_play() && !current_paused_) {
         current_.source->dispatch(synth::kBlockFrames, block_tempo_, *synth_, *this);
         retire_if_ended();
       }
@@ -95,7 +96,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
   }
   synth_->flush();
   // A source's own audio enters buffer 0 beside the synthesizer, before the effect chain.
-  if (current_play()) {
+  if (current_play() && !current_paused_) {
     current_.source->render(dry_left_.data(), dry_right_.data(), frames, block_tempo_, *this);
     retire_if_ended();
   }
@@ -152,6 +153,7 @@ void PerformanceCore::apply_commands() noexcept {
         }
         synth_->sound_fonts(sounding_instruments_, c.font);
         current_ = c.play;
+        current_paused_ = false;
         current_.source->start(*synth_);
         notify(current_, DMUS_NOTIFICATION_SEGSTART, current_.start);
         // Music time starts with this block even when it begins inside a synthesizer block
@@ -189,6 +191,13 @@ void PerformanceCore::apply_commands() noexcept {
       case CommandKind::Fade:
         begin_fade(c);
         break;
+      case CommandKind::Pause:
+      case CommandKind::Resume:
+        hold_current(c);
+        break;
+      case CommandKind::ChannelVolume:
+        begin_channel_ramp(c);
+        break;
     }
   }
 }
@@ -201,6 +210,7 @@ void PerformanceCore::end_current(std::int32_t option) noexcept {
   const Play play = current_;
   const double at = play.source->stop(*synth_);
   current_ = {};
+  current_paused_ = false;
   const auto position =
       static_cast<std::int32_t>(std::clamp(at, 0.0, static_cast<double>(std::max(0, play.length))));
   play.shared->position.store(position, std::memory_order_relaxed);
