@@ -123,7 +123,8 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // The loaded piece's loop region, from its next play: passes with repeats left end at
   // `EndTime` and go on at `StartTime`; the last plays on to the end. (0, 0): the whole
   // piece. Loading sets the region the file marks. E_INVALIDARG unless (0, 0) or
-  // 0 <= StartTime < EndTime <= the length.
+  // 0 <= StartTime < EndTime <= the length; E_NOTIMPL for a tracker module, which plays its
+  // own loops.
   HResult SetLoopRegion(std::int32_t StartTime, std::int32_t EndTime);
   HResult GetLoopStart(std::int32_t& result);
   HResult GetLoopEnd(std::int32_t& result);

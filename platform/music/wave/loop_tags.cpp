@@ -17,6 +17,7 @@ namespace {
 // reading a whole file for.
 constexpr std::size_t kMostCommentBytes = 1 << 20;
 constexpr std::size_t kMostOggPages = 64;
+constexpr int kMostFlacBlocks = 128;
 
 std::vector<std::uint8_t> read_at(const FileCursor& file, std::int64_t offset, std::size_t size) {
   std::vector<std::uint8_t> bytes;
@@ -73,7 +74,7 @@ std::vector<std::string> flac_comments(const FileCursor& file) {
   const auto magic = read_at(file, at, 4);
   if (magic.size() != 4 || std::memcmp(magic.data(), "fLaC", 4) != 0) return {};
   at += 4;
-  for (;;) {
+  for (int index = 0; index < kMostFlacBlocks; ++index) {
     const auto header = read_at(file, at, 4);
     if (header.size() != 4) return {};
     const bool last = (header[0] & 0x80) != 0;
@@ -88,6 +89,7 @@ std::vector<std::string> flac_comments(const FileCursor& file) {
     if (last) return {};
     at += static_cast<std::int64_t>(length);
   }
+  return {};
 }
 
 // The second packet of the first logical stream: Vorbis's and Opus's comment header.
