@@ -194,10 +194,11 @@ FrameLoop loop_from_comments(const std::vector<std::string>& comments, int rate,
     if (equals_ignoring_case(name, "LOOPLENGTH")) length = frames_of(value, rate);
     if (equals_ignoring_case(name, "LOOPEND")) end = frames_of(value, rate);
   }
-  if (!start) return {};
+  // Checked against the file first, so that no sum of hostile values can overflow.
+  if (!start || *start >= frames) return {};
   std::int64_t last = frames;
   if (length) {
-    last = *start + *length;
+    last = *start + std::min(*length, frames);
   } else if (end) {
     last = *end;
   }
