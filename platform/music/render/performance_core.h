@@ -117,12 +117,12 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // its source is no longer advanced, so a recording's stream waits where it was. resume()
   // goes on from that very frame, the play's controllers restored. S_FALSE when already
   // paused (pause) or not paused (resume); DSERR_INVALIDCALL when `state` is not the play
-  // under way or was played or stopped since its pause (client/performance_pause.cpp).
+  // under way or was played or stopped since its pause (client/performance_interactive.cpp).
   HResult pause(const DirectMusicSegmentState8* state);
   HResult resume(const DirectMusicSegmentState8* state);
   // Glides MIDI channel `channel` (0..15) from its present level to `mb` (-10000..0
   // hundredths of a dB on top of the music's own; -10000 silent) over `frames`, evenly in
-  // decibels, from the next block on (client/performance_pause.cpp).
+  // decibels, from the next block on (client/performance_interactive.cpp).
   HResult ramp_channel_volume(int channel, std::int32_t mb, std::int64_t frames);
 
   void enable_segment_notifications(bool on) {
@@ -261,9 +261,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void end_current(std::int32_t option) noexcept;
   void notify(const Play& play, std::int32_t option, std::int32_t music_time) noexcept;
   void begin_fade(const Command& fade) noexcept;
-  // Pause or Resume of the play under way (render/performance_pause.cpp).
+  // Pause or Resume of the play under way (render/performance_interactive.cpp).
   void hold_current(const Command& command) noexcept;
-  // ChannelVolume, and its glide at each synthesizer block (render/performance_pause.cpp).
+  // ChannelVolume, and its glide at each synthesizer block (render/performance_interactive.cpp).
   void begin_channel_ramp(const Command& command) noexcept;
   void step_channel_ramps() noexcept;
   // Takes up a master volume set since the last look: a glide of kVolumeRampFrames to it,
