@@ -306,17 +306,29 @@ TEST_F(InteractiveMusic, MidiRepeatsTheMarkedBeatsWithTheirControllersAndLeavesN
   struct Piece {
     std::filesystem::path file;
     LONG repeats;
-    std::vector<int> expected;  // the note heard in each beat
+    std::pair<LONG, LONG> region;  // what GetLoopStart and GetLoopEnd answer after the load
+    std::vector<int> expected;     // the note heard in each beat
   };
   const std::vector<Piece> pieces = {
       // Controller 111 on beat 2: beats 2..7 again after the first pass (one repeat).
-      {write_beats(dir_ / "cc111.mid", true), 1, {0, 1, 2, 3, 4, 5, 6, 7, 2, 3, 4, 5, 6, 7}},
+      {write_beats(dir_ / "cc111.mid", true),
+       1,
+       {2 * 768, 8 * 768},
+       {0, 1, 2, 3, 4, 5, 6, 7, 2, 3, 4, 5, 6, 7}},
       // Markers on beats 3 and 6: beats 3..5 three times (two repeats), then 6 and 7.
-      {write_beats(dir_ / "markers.mid", false), 2, {0, 1, 2, 3, 4, 5, 3, 4, 5, 3, 4, 5, 6, 7}},
+      {write_beats(dir_ / "markers.mid", false),
+       2,
+       {3 * 768, 6 * 768},
+       {0, 1, 2, 3, 4, 5, 3, 4, 5, 3, 4, 5, 6, 7}},
   };
   for (const Piece& piece : pieces) {
     SCOPED_TRACE(piece.file.filename().string());
-    const Wav out = render(piece.file, piece.repeats, 9000, [](_OrvanMusic2*) {});
+    std::pair<LONG, LONG> region{-1, -1};
+    const Wav out = render(piece.file, piece.repeats, 9000, [&](_OrvanMusic2* music) {
+      EXPECT_EQ(music->GetLoopStart(&region.first), S_OK);
+      EXPECT_EQ(music->GetLoopEnd(&region.second), S_OK);
+    });
+    EXPECT_EQ(region, piece.region);
     ASSERT_EQ(out.frames(), 9u * kRate);
     const std::vector<float> mono = testing::channel_of(out.samples, 0);
     std::vector<int> heard;
