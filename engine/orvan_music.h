@@ -121,13 +121,26 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult GetMasterVolume(std::int32_t& result);
 
   // --- Interactive music (engine/interactive_music.cpp) -----------------------------------
-  // Not built yet, apart from Music_PlayNext and PlayStinger (engine/transitions.cpp): each
-  // answers E_NOTIMPL. Music time as GetLengh; `Boundary` an OrvanBoundary.
+  // Music time as GetLengh; `Boundary` an OrvanBoundary.
+  // The loaded piece's loop region, from its next play: passes with repeats left end at
+  // `EndTime` and go on at `StartTime`; the last plays on to the end. (0, 0): the whole
+  // piece. Loading sets the region the file marks. E_INVALIDARG unless (0, 0) or
+  // 0 <= StartTime < EndTime <= the length; E_NOTIMPL for a tracker module, which plays its
+  // own loops.
   HResult SetLoopRegion(std::int32_t StartTime, std::int32_t EndTime);
   HResult GetLoopStart(std::int32_t& result);
   HResult GetLoopEnd(std::int32_t& result);
+  // Holds the piece where it is (its notes released, a recording's stream waiting) and goes
+  // on from that frame with its controllers restored; IsPlaying is false meanwhile. S_FALSE
+  // for a second pause or a resume of a piece playing; DSERR_INVALIDCALL when nothing plays
+  // (or was played or stopped since the pause).
   HResult Music_Pause();
   HResult Music_Resume();
+  // Glides MIDI channel `Channel` (1..16) to `Volume` (-10000..0, on top of the piece's own;
+  // -10000 silences it while its controllers go on following the music) over
+  // `Milliseconds`, evenly in decibels. The performance keeps it across plays. E_INVALIDARG
+  // outside those ranges. (Tracker modules' channels are not reached yet.)
+  HResult SetChannelVolume(std::int32_t Channel, std::int32_t Volume, std::int32_t Milliseconds);
   // Loads `Filename` now (its instruments downloaded, its first audio decoded) and starts it
   // on the first `Boundary` of the piece playing after its position: a beat or a bar of
   // its grid (as GetBar), the end of its pass, a marker or cue point (MIDI), or the next
@@ -145,9 +158,9 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // cuts the one sounding. A recording or a module: DSERR_INVALIDCALL for MIDI, which would
   // play on the piece's own synthesizer channels. Stopping the piece stops its stingers.
   HResult PlayStinger(const com::BStr& Filename, std::int32_t Boundary);
-  // `Leader` is another channel, or nullptr when the caller passed no OrvanMusic object.
+  // Not built yet: answers E_NOTIMPL. `Leader` is another channel, or nullptr when the
+  // caller passed no OrvanMusic object.
   HResult Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary);
-  HResult SetChannelVolume(std::int32_t Channel, std::int32_t Volume, std::int32_t Milliseconds);
 
   // --- The beat grid (engine/beat_grid.cpp) ------------------------------------------------
   // The grid of recorded pieces (MIDI takes its own from its time signatures, 4/4 until the

@@ -155,6 +155,26 @@ HResult DirectMusicPerformance8::FadeMasterVolume(std::int32_t volume, std::int3
   return core_->fade_master_volume(volume, frames);
 }
 
+HResult DirectMusicPerformance8::Pause(const Ref<DirectMusicSegmentState8>& state) {
+  if (core_->closed()) return com::MUSIC_E_CLOSED;
+  return core_->pause(state.get());
+}
+
+HResult DirectMusicPerformance8::Resume(const Ref<DirectMusicSegmentState8>& state) {
+  if (core_->closed()) return com::MUSIC_E_CLOSED;
+  return core_->resume(state.get());
+}
+
+HResult DirectMusicPerformance8::SetChannelVolume(std::int32_t channel, std::int32_t volume,
+                                                  std::int32_t milliseconds) {
+  if (core_->closed()) return com::MUSIC_E_CLOSED;
+  if (channel < 1 || channel > 16 || volume < -10000 || volume > 0 || milliseconds < 0) {
+    return com::E_INVALIDARG;
+  }
+  const std::int64_t frames = static_cast<std::int64_t>(milliseconds) * core_->sample_rate() / 1000;
+  return core_->ramp_channel_volume(channel - 1, volume, frames);
+}
+
 HResult DirectMusicPerformance8::SetSoundFont(const std::string& path) {
   if (core_->closed()) return com::MUSIC_E_CLOSED;
   return core_->set_soundfont(path);

@@ -63,6 +63,14 @@ class DirectMusicPerformance8 : public com::Object {
   HResult IsPlaying(const Ref<DirectMusicSegment8>& segment,
                     const Ref<DirectMusicSegmentState8>& state, bool& playing);
 
+  // Holds the state's play where it is (notes released) and goes on from there; see
+  // PerformanceCore::pause. DSERR_INVALIDCALL for an empty state.
+  HResult Pause(const Ref<DirectMusicSegmentState8>& state);
+  HResult Resume(const Ref<DirectMusicSegmentState8>& state);
+  // Glides MIDI channel `channel` (1..16) to `volume` (-10000..0 hundredths of a dB on top
+  // of the music's own, -10000 silent) over `milliseconds` (>= 0); E_INVALIDARG outside.
+  HResult SetChannelVolume(std::int32_t channel, std::int32_t volume, std::int32_t milliseconds);
+
   HResult SetMasterTempo(float tempo);  // 0.01..100
   HResult GetMasterTempo(float& tempo);
   HResult SetMasterVolume(std::int32_t volume);   // hundredths of a dB, -20000..2000; ends a fade

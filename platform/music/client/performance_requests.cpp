@@ -121,6 +121,10 @@ HResult PerformanceCore::push_command(const Command& command) {
   if (!running_) return com::MUSIC_E_NOT_INITIALIZED;
   // Only reached when nothing renders for a long time while requests pile up.
   if (!commands_.push(command)) return com::E_OUTOFMEMORY;
+  if (command.kind == CommandKind::Play || command.kind == CommandKind::StopSegment ||
+      command.kind == CommandKind::StopState || command.kind == CommandKind::StopAll) {
+    ++transport_commands_;
+  }
   return com::S_OK;
 }
 
@@ -207,6 +211,7 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   const std::int32_t length = content.length();
   options.repeats = segment->repeats();
   options.start = std::clamp(segment->start_point(), 0, std::max(0, length));
+  options.loop = segment->loop_region();
   options.master_tempo = &master_tempo_;
   options.meter = &sequencer_meter_;
   // Opening may decode ahead and wait for it; other client calls must not wait on that.

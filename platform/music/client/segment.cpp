@@ -12,13 +12,19 @@ std::shared_ptr<const PlayContent> or_empty(std::shared_ptr<const PlayContent> c
   return content ? std::move(content) : std::make_shared<const MidiContent>(nullptr);
 }
 
+std::uint64_t packed(LoopRegion region) {
+  return (std::uint64_t{static_cast<std::uint32_t>(region.start)} << 32) |
+         static_cast<std::uint32_t>(region.end);
+}
+
 }  // namespace
 
 DirectMusicSegment8::DirectMusicSegment8(std::shared_ptr<const PlayContent> content)
-    : content_(or_empty(std::move(content))) {}
+    : content_(or_empty(std::move(content))), loop_region_(packed(content_->marked_loop())) {}
 
 DirectMusicSegment8::DirectMusicSegment8(std::shared_ptr<const midi::Sequence> sequence)
-    : content_(std::make_shared<const MidiContent>(std::move(sequence))) {}
+    : DirectMusicSegment8(std::shared_ptr<const PlayContent>(
+          std::make_shared<const MidiContent>(std::move(sequence)))) {}
 
 DirectMusicSegment8::~DirectMusicSegment8() = default;
 
@@ -55,6 +61,27 @@ HResult DirectMusicSegment8::SetStartPoint(std::int32_t point) {
   }
   start_point_.store(point, std::memory_order_relaxed);
   return com::S_OK;
+}
+
+HResult DirectMusicSegment8::SetLoopPoints(std::int32_t start, std::int32_t end) {
+  const bool whole = start == 0 && end == 0;
+  if (!whole && (start < 0 || start >= end || end > content_->length())) return com::E_INVALIDARG;
+  if (!whole && !content_->plays_loop_regions()) return com::E_NOTIMPL;
+  loop_region_.store(packed({start, end}), std::memory_order_relaxed);
+  return com::S_OK;
+}
+
+HResult DirectMusicSegment8::GetLoopPoints(std::int32_t& start, std::int32_t& end) const {
+  const LoopRegion region = loop_region();
+  start = region.start;
+  end = region.end;
+  return com::S_OK;
+}
+
+LoopRegion DirectMusicSegment8::loop_region() const {
+  const std::uint64_t both = loop_region_.load(std::memory_order_relaxed);
+  return {static_cast<std::int32_t>(static_cast<std::uint32_t>(both >> 32)),
+          static_cast<std::int32_t>(static_cast<std::uint32_t>(both))};
 }
 
 HResult DirectMusicSegment8::GetStartPoint(std::int32_t& point) const {

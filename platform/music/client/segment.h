@@ -9,13 +9,13 @@
 #include <mutex>
 
 #include "platform/music/midi/sequence.h"
+#include "platform/music/sources/play_source.h"
 #include "platform/music/types.h"
 
 namespace orvan::music {
 
 class DirectMusicAudioPath8;
 class DirectMusicCollection8;
-class PlayContent;
 namespace wave {
 class WaveSource;
 }
@@ -34,6 +34,13 @@ class DirectMusicSegment8 : public com::Object {
   // Repetitions after the first pass; -1 repeats forever, other negative counts are refused.
   HResult SetRepeats(std::int32_t repeats);
   HResult GetRepeats(std::int32_t& repeats) const;
+  // The region the repeats of later plays go back over: each pass with repeats left ends at
+  // `end` and the next begins at `start`; the last plays on to the end. (0, 0): the whole
+  // piece. Otherwise 0 <= start < end <= length, else E_INVALIDARG; E_NOTIMPL for music that
+  // plays no region of its own choosing (a tracker module). A load sets the region
+  // the file marks (PlayContent::marked_loop), or (0, 0).
+  HResult SetLoopPoints(std::int32_t start, std::int32_t end);
+  HResult GetLoopPoints(std::int32_t& start, std::int32_t& end) const;
   // Where the next play begins; 0 <= point < length, else MUSIC_E_START_OUT_OF_RANGE.
   HResult SetStartPoint(std::int32_t point);
   HResult GetStartPoint(std::int32_t& point) const;
@@ -50,6 +57,7 @@ class DirectMusicSegment8 : public com::Object {
   std::shared_ptr<const wave::WaveSource> wave() const;
   std::int32_t repeats() const { return repeats_.load(std::memory_order_relaxed); }
   std::int32_t start_point() const { return start_point_.load(std::memory_order_relaxed); }
+  LoopRegion loop_region() const;
   Ref<DirectMusicCollection8> collection() const;
 
  private:
@@ -58,6 +66,8 @@ class DirectMusicSegment8 : public com::Object {
   std::shared_ptr<const PlayContent> content_;  // never null
   std::atomic<std::int32_t> repeats_{0};
   std::atomic<std::int32_t> start_point_{0};
+  // Start in the high half, end in the low: one atomic, so no reader sees half a change.
+  std::atomic<std::uint64_t> loop_region_{0};
   mutable std::mutex collection_mutex_;
   Ref<DirectMusicCollection8> collection_;
 };

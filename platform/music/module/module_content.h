@@ -54,6 +54,8 @@ class ModuleContent final : public PlayContent, public std::enable_shared_from_t
 
   std::int32_t length() const noexcept override { return info_.length; }
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
+  // A module's own loops play as libopenmpt plays them; a region set by hand is not played.
+  bool plays_loop_regions() const noexcept override { return false; }
 
   const ModuleInfo& info() const { return info_; }
   const std::vector<Row>& rows() const { return rows_; }

@@ -31,6 +31,7 @@
 // path activation ramp -> master volume ramp -> peak limiter -> device.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -132,6 +133,18 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // nothing changes. Read on the calling thread, outside the client mutex.
   HResult set_soundfont(const std::string& path);
 
+  // Holds the play of `state` where it is from the next block on: its notes are released and
+  // its source is no longer advanced, so a recording's stream waits where it was. resume()
+  // goes on from that very frame, the play's controllers restored. S_FALSE when already
+  // paused (pause) or not paused (resume); DSERR_INVALIDCALL when `state` is not the play
+  // under way or was played or stopped since its pause (client/performance_interactive.cpp).
+  HResult pause(const DirectMusicSegmentState8* state);
+  HResult resume(const DirectMusicSegmentState8* state);
+  // Glides MIDI channel `channel` (0..15) from its present level to `mb` (-10000..0
+  // hundredths of a dB on top of the music's own; -10000 silent) over `frames`, evenly in
+  // decibels, from the next block on (client/performance_interactive.cpp).
+  HResult ramp_channel_volume(int channel, std::int32_t mb, std::int64_t frames);
+
   void enable_segment_notifications(bool on) {
     notify_segments_.store(on, std::memory_order_relaxed);
   }
@@ -188,6 +201,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     Fade,
     Queue,
     Stinger,
+    Pause,
+    Resume,
+    ChannelVolume,
   };
   // One play as the render thread sees it. The source and the published state are kept
   // alive by the client side until the play has retired; state and segment are identities.
@@ -221,6 +237,7 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     // the fade.
     const std::int32_t* boundaries = nullptr;
     std::size_t boundary_count = 0;
+    int channel = 0;  // ChannelVolume: which, with `volume` and `frames`
   };
   struct HeldFont {
     std::uint64_t collection = 0;  // DirectMusicCollection8::serial()
@@ -298,6 +315,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void end_overlaid(Overlaid& overlaid) noexcept;
   void notify(const Play& play, std::int32_t option, std::int32_t music_time) noexcept;
   void begin_fade(const Command& fade) noexcept;
+  // Pause or Resume of the play under way (render/performance_interactive.cpp).
+  void hold_current(const Command& command) noexcept;
+  // ChannelVolume, and its glide at each synthesizer block (render/performance_interactive.cpp).
+  void begin_channel_ramp(const Command& command) noexcept;
+  void step_channel_ramps() noexcept;
   // Takes up a master volume set since the last look: a glide of kVolumeRampFrames to it,
   // which ends a fade (on the first period, the volume is simply there).
   void take_master_volume() noexcept;
@@ -344,6 +366,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     std::vector<std::int32_t> boundaries;  // a queued play's (Command::boundaries)
   };
   std::vector<HeldSource> sources_;
+  // The paused play, and the count of plays and stops queued when it paused: any later one
+  // ends the pause.
+  const DirectMusicSegmentState8* paused_state_ = nullptr;
+  std::uint64_t transport_commands_ = 0;
+  std::uint64_t transport_at_pause_ = 0;
 
   // Shared.
   std::atomic<float> master_tempo_{1.0f};
@@ -363,8 +390,16 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   SpscRing<EffectChain*, 2 * kCommandCapacity> retired_chains_;
 
   // Render thread only.
-  Play current_{};              // source null while nothing plays
-  bool current_ended_ = false;  // its source said so; retired once the source returns
+  Play current_{};               // source null while nothing plays
+  bool current_ended_ = false;   // its source said so; retired once the source returns
+  bool current_paused_ = false;  // its source is not advanced
+  struct ChannelRamp {
+    float centibels = 0.0f;  // attenuation now
+    float target = 0.0f;
+    float step = 0.0f;  // per synthesizer block
+    std::int64_t blocks_left = 0;
+  };
+  std::array<ChannelRamp, 16> channel_ramps_{};
   EffectChain* chain_ = nullptr;
   struct _fluid_sfont_t* sounding_instruments_ = nullptr;
   std::uint64_t instrument_switches_ = 0;

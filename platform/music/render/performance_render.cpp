@@ -82,7 +82,8 @@ void PerformanceCore::synthesize(int frames) noexcept {
     if (grid_left_ == 0) {
       start_queued_if_due();
       // Everything due within the next synthesizer block goes in before it is rendered.
-      if (current_play()) {
+      step_channel_ramps();
+      if (current_play() && !current_paused_) {
         current_.source->dispatch(synth::kBlockFrames, block_tempo_, *synth_, *this);
         retire_if_ended();
       }
@@ -96,7 +97,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
   }
   synth_->flush();
   // A source's own audio enters buffer 0 beside the synthesizer, before the effect chain.
-  if (current_play()) {
+  if (current_play() && !current_paused_) {
     current_.source->render(dry_left_.data(), dry_right_.data(), frames, block_tempo_, *this);
     retire_if_ended();
   }
@@ -184,6 +185,13 @@ void PerformanceCore::apply_commands() noexcept {
       case CommandKind::Fade:
         begin_fade(c);
         break;
+      case CommandKind::Pause:
+      case CommandKind::Resume:
+        hold_current(c);
+        break;
+      case CommandKind::ChannelVolume:
+        begin_channel_ramp(c);
+        break;
     }
   }
 }
@@ -205,6 +213,7 @@ void PerformanceCore::begin_play(const Command& command) noexcept {
   }
   synth_->sound_fonts(sounding_instruments_, command.font);
   current_ = command.play;
+  current_paused_ = false;
   current_.source->start(*synth_);
   notify(current_, DMUS_NOTIFICATION_SEGSTART, current_.start);
   // Music time starts with this block even when it begins inside a synthesizer block
@@ -220,6 +229,7 @@ void PerformanceCore::begin_play(const Command& command) noexcept {
 void PerformanceCore::end_current(std::int32_t option) noexcept {
   const Play play = current_;
   current_ = {};
+  current_paused_ = false;
   end_play(play, option);
 }
 

@@ -28,15 +28,14 @@ bool chased(const midi::Event& e) {
   return e.status == midi::kSysExStatus || is_tempo(e);
 }
 
-// Over a whole pass from 0: the sum of ticks x microseconds per quarter in force, which is
-// how long the pass lasts (divided by 768) at master tempo 1. Tempo events at the very end
-// time nothing.
-std::int64_t pass_tempo_sum(const midi::Sequence& seq) {
+// Over a repeat from `from` to `to`: the sum of ticks x microseconds per quarter in force,
+// which is how long it lasts (divided by 768) at master tempo 1. Tempo events up to `from`
+// set the tempo it begins with; those at `to` time nothing.
+std::int64_t pass_tempo_sum(const midi::Sequence& seq, std::int64_t from, std::int64_t to) {
   std::int64_t sum = 0;
-  std::int64_t from = 0;
   std::int64_t usec = midi::kDefaultTempo;
   for (const midi::Event& e : seq.events) {
-    if (e.time >= seq.length) break;
+    if (e.time >= to) break;
     if (!is_tempo(e)) continue;
     const std::uint32_t t = tempo_of(seq, e);
     if (t == 0) continue;
@@ -45,13 +44,15 @@ std::int64_t pass_tempo_sum(const midi::Sequence& seq) {
     from = at;
     usec = t;
   }
-  return sum + (std::max<std::int64_t>(seq.length, from) - from) * usec;
+  return sum + (std::max<std::int64_t>(to, from) - from) * usec;
 }
 
 }  // namespace
 
 double Sequencer::pass_frames() noexcept {
-  if (pass_tempo_sum_ < 0) pass_tempo_sum_ = pass_tempo_sum(*request_.sequence);
+  if (pass_tempo_sum_ < 0) {
+    pass_tempo_sum_ = pass_tempo_sum(*request_.sequence, loop_start_, loop_end_);
+  }
   return static_cast<double>(pass_tempo_sum_) * sample_rate_ /
          (midi::kTicksPerQuarter * 1e6 * master_tempo_);
 }
@@ -79,7 +80,23 @@ void Sequencer::start(const PlayRequest& request, synth::Synth& synth) noexcept 
   pass_tempo_sum_ = -1;  // worked out at the first loop, if there is one
   loop_noticed_ = false;
   frames_since_loop_notice_ = 0.0;
-  begin_pass(std::clamp(request.start, 0, std::max(0, request.sequence->length)), synth);
+  const std::int32_t length = std::max(0, request.sequence->length);
+  const std::int32_t from = std::clamp(request.start, 0, length);
+  const bool region = request.loop_end > 0 && request.loop_end <= length &&
+                      request.loop_start >= 0 && request.loop_start < request.loop_end;
+  loop_start_ = region ? request.loop_start : 0;
+  loop_end_ = region ? request.loop_end : length;
+  // A play that starts past the loop end never reaches it: it plays on to the end once.
+  if (!loops_whole_piece() && from >= loop_end_) repeats_left_ = 0;
+  begin_pass(from, synth);
+}
+
+std::int32_t Sequencer::pass_end() const noexcept {
+  return repeats_left_ != 0 ? loop_end_ : request_.sequence->length;
+}
+
+bool Sequencer::loops_whole_piece() const noexcept {
+  return loop_start_ == 0 && loop_end_ == request_.sequence->length;
 }
 
 double Sequencer::stop(synth::Synth& synth) noexcept {
@@ -101,6 +118,15 @@ void Sequencer::begin_pass(std::int32_t from, synth::Synth& synth) noexcept {
     if (chased(e)) dispatch(e, synth);
   }
   reanchor(from);
+}
+
+void Sequencer::restore_channels(synth::Synth& synth) noexcept {
+  synth.reset_channels();
+  const auto& events = request_.sequence->events;
+  // Tempo is the sequencer's own and still in force; only the synthesizer's state went.
+  for (std::size_t i = 0; i < next_ && i < events.size(); ++i) {
+    if (chased(events[i]) && !is_tempo(events[i])) dispatch(events[i], synth);
+  }
 }
 
 void Sequencer::dispatch(const midi::Event& e, synth::Synth& synth) noexcept {
@@ -144,18 +170,23 @@ void Sequencer::end_of_pass(double& left, synth::Synth& synth,
   // Whole passes that fit in what is left of this advance are counted, not played.
   const double pass = pass_frames();
   if (pass > 0.0 && left >= pass) {
-    const double whole = std::floor(left / pass);
-    if (repeats_left_ >= 0 && whole > static_cast<double>(repeats_left_)) {
+    double whole = std::floor(left / pass);
+    const bool whole_piece = loops_whole_piece();
+    if (whole_piece && repeats_left_ >= 0 && whole > static_cast<double>(repeats_left_)) {
       // Every pass still to come ends within this advance.
       repeats_left_ = 0;
       notice_loop(at, listener);
       finish(synth, listener);
       return;
     }
+    // Inside a region only repeats are skipped: the last pass is longer and is played.
+    if (!whole_piece && repeats_left_ >= 0) {
+      whole = std::min(whole, static_cast<double>(repeats_left_));
+    }
     if (repeats_left_ > 0) repeats_left_ -= static_cast<std::int32_t>(whole);
-    left = std::fmod(left, pass);
+    left = whole_piece ? std::fmod(left, pass) : left - whole * pass;
   }
-  begin_pass(0, synth);
+  begin_pass(loop_start_, synth);
   notice_loop(at, listener);
 }
 
@@ -173,13 +204,16 @@ void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
     const midi::Sequence& seq = *request_.sequence;
     const auto& events = seq.events;
     const double end = tick_at(elapsed_ + left);
-    const bool pass_ends = end >= seq.length;
+    const std::int32_t until = pass_end();
+    const bool pass_ends = end >= until;
+    const double limit = pass_ends ? until : end;
+    const bool at_piece_end = pass_ends && until == seq.length;
     bool reanchored = false;
-    // Everything due before `end` goes now; when the pass ends here, so do the events at
-    // its very end.
+    // Everything due before `end` goes now; when the piece ends here, so do the events at
+    // its very end. Those at a loop end belong to what follows it, which the repeat skips.
     while (next_ < events.size()) {
       const midi::Event& e = events[next_];
-      if (!(e.time < end || (pass_ends && e.time <= seq.length))) break;
+      if (!(e.time < limit || (at_piece_end && e.time <= until))) break;
       ++next_;
       if (is_tempo(e)) {
         const double at = std::max(elapsed_, elapsed_at(e.time));
@@ -197,8 +231,8 @@ void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
       position_ = end;
       break;
     }
-    left = std::max(0.0, left - (elapsed_at(seq.length) - elapsed_));
-    position_ = seq.length;
+    left = std::max(0.0, left - (elapsed_at(until) - elapsed_));
+    position_ = until;
     end_of_pass(left, synth, listener);
   }
   frames_since_loop_notice_ += frames;

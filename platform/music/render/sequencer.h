@@ -44,6 +44,11 @@ struct PlayRequest {
   // A wave segment's play: the stream the wave player reads instead of sequencing events
   // (owned by the client side until the play retires).
   wave::WaveStream* wave = nullptr;
+  // The region repeats go back over: a pass that has repeats left ends at loop_end and the
+  // next begins at loop_start; the last pass plays on to the end. loop_end 0: the whole
+  // piece, every repeat from 0.
+  std::int32_t loop_start = 0;
+  std::int32_t loop_end = 0;
 };
 
 // Told about pass boundaries while advancing. Render thread only. Loops are coalesced: no
@@ -105,6 +110,10 @@ class Sequencer {
   void advance(double frames, double master_tempo, synth::Synth& synth,
                SequencerListener& listener) noexcept;
 
+  // Render thread only. Resets the channels and replays everything dispatched so far in this
+  // pass that shapes the sound (start points' chase, without moving or timing anything).
+  void restore_channels(synth::Synth& synth) noexcept;
+
   bool active() const noexcept { return active_; }
   const PlayRequest& request() const noexcept { return request_; }
   double position() const noexcept { return position_; }
@@ -116,13 +125,18 @@ class Sequencer {
 
  private:
   void begin_pass(std::int32_t from, synth::Synth& synth) noexcept;
+  // Where the pass under way ends: the loop end while repeats are left, else the length.
+  std::int32_t pass_end() const noexcept;
+  // The request's loop region covers the whole piece (today's plain repeats).
+  bool loops_whole_piece() const noexcept;
   void dispatch(const midi::Event& e, synth::Synth& synth) noexcept;
   // `left`: the frames the advance still has to cover after the pass that just ended.
   void end_of_pass(double& left, synth::Synth& synth, SequencerListener& listener) noexcept;
   void finish(synth::Synth& synth, SequencerListener& listener) noexcept;
   // `at`: frames of the current advance already covered.
   void notice_loop(double at, SequencerListener& listener) noexcept;
-  // Frames one whole pass from 0 takes at the current master tempo.
+  // Frames one whole repeat (from the loop start to the loop end) takes at the current
+  // master tempo.
   double pass_frames() noexcept;
   double tick_at(double elapsed) const noexcept;
   double elapsed_at(double tick) const noexcept;
@@ -139,6 +153,9 @@ class Sequencer {
   std::size_t next_ = 0;
   std::uint32_t usec_per_quarter_ = midi::kDefaultTempo;
   std::int32_t repeats_left_ = 0;
+  // The request's loop region, made whole-piece (0, length) where it asks for none.
+  std::int32_t loop_start_ = 0;
+  std::int32_t loop_end_ = 0;
   // A whole pass from 0 lasts pass_tempo_sum_ / 768 microseconds at master tempo 1: the sum
   // over its tempo spans of ticks x microseconds per quarter (below 2^56, exact in 64 bits).
   std::int64_t pass_tempo_sum_ = -1;  // -1: not worked out yet

@@ -17,10 +17,14 @@ class MidiContent final : public PlayContent {
   std::int32_t length() const noexcept override { return sequence_->length; }
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
   const midi::Sequence* instrument_events() const noexcept override { return sequence_.get(); }
+  // Marker events "loopStart" and "loopEnd" (in any case; without an end, the end of the
+  // piece), or else the first controller 111 (a loop from it to the end).
+  LoopRegion marked_loop() const noexcept override { return marked_loop_; }
   const std::shared_ptr<const midi::Sequence>& sequence() const { return sequence_; }
 
  private:
   std::shared_ptr<const midi::Sequence> sequence_;  // never null
+  LoopRegion marked_loop_;
 };
 
 class MidiSource final : public PlaySource, private SequencerListener {
@@ -30,6 +34,7 @@ class MidiSource final : public PlaySource, private SequencerListener {
   void start(synth::Synth& synth) noexcept override;
   double stop(synth::Synth& synth) noexcept override { return sequencer_.stop(synth); }
   bool active() const noexcept override { return sequencer_.active(); }
+  void resume(synth::Synth& synth) noexcept override { sequencer_.restore_channels(synth); }
   void dispatch(double frames, double master_tempo, synth::Synth& synth,
                 PlayListener& listener) noexcept override;
   double position(int ahead) const noexcept override;

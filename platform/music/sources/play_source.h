@@ -49,6 +49,9 @@ class PlaySource {
   // Ends the play, releasing what sounds. Returns the music time it stopped at.
   virtual double stop(synth::Synth& synth) noexcept = 0;
   virtual bool active() const noexcept = 0;
+  // After a pause, before the play goes on where it stopped: brings back what shapes the
+  // sound there (MIDI: every controller, program and bend, as the pause released the notes).
+  virtual void resume(synth::Synth& /*synth*/) noexcept {}
   // At a synthesizer-block boundary: moves `frames` frames ahead, handing the synthesizer
   // every event they reach.
   virtual void dispatch(double /*frames*/, double /*master_tempo*/, synth::Synth& /*synth*/,
@@ -61,11 +64,22 @@ class PlaySource {
   virtual double position(int ahead) const noexcept = 0;
 };
 
+// A region of a piece that repeats go back over, in music time: start <= t < end. An end of
+// 0 marks none: every repeat plays the whole piece.
+struct LoopRegion {
+  std::int32_t start = 0;
+  std::int32_t end = 0;
+  bool operator==(const LoopRegion&) const = default;
+};
+
 // What a play is opened with. Client thread.
 struct PlayOptions {
   int output_rate = 48000;
   std::int32_t start = 0;    // music time, within the content's length
   std::int32_t repeats = 0;  // -1: forever
+  // The first pass plays from `start` to loop.end, each repeat from loop.start to loop.end,
+  // and the last on to the end. Within the content's length; none: the whole piece.
+  LoopRegion loop{};
   // A device that renders as fast as it can (no clock): the source may wait for its decoder
   // there, on that device's own rendering thread.
   bool clockless = false;
@@ -86,6 +100,10 @@ class PlayContent {
   // The events whose General MIDI programs must be downloaded before a play, or nullptr
   // when the content needs no synthesizer instruments.
   virtual const midi::Sequence* instrument_events() const noexcept { return nullptr; }
+  // The loop region the file marks itself (tags, a sampler chunk, markers), or none.
+  virtual LoopRegion marked_loop() const noexcept { return {}; }
+  // Whether open() plays PlayOptions::loop; content that does not loops the whole piece.
+  virtual bool plays_loop_regions() const noexcept { return true; }
 };
 
 }  // namespace orvan::music

@@ -1,5 +1,8 @@
 #include "platform/music/sources/recorded_source.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/music/wave/wave_source.h"
 #include "platform/music/wave/wave_stream.h"
 
@@ -26,6 +29,15 @@ HResult RecordedContent::open(const PlayOptions& options,
   stream_options.master_tempo = options.master_tempo;
   stream_options.start_frame = wave_->frame_at(options.start);
   stream_options.repeats = options.repeats;
+  if (options.loop.end > 0) {
+    // The file's own loop is kept to its exact frames; music time is coarser than a frame.
+    const wave::WaveInfo& info = wave_->info();
+    const bool marked = options.loop == marked_loop();
+    stream_options.loop_start_frame =
+        marked ? info.loop_start_frame : wave_->frame_at(options.loop.start);
+    stream_options.loop_end_frame =
+        marked ? info.loop_end_frame : wave_->frame_at(options.loop.end);
+  }
   std::unique_ptr<wave::WaveStream> stream;
   if (HResult hr = wave::WaveStream::open(wave_, stream_options, stream); com::failed(hr)) {
     return hr;
@@ -34,12 +46,25 @@ HResult RecordedContent::open(const PlayOptions& options,
   return com::S_OK;
 }
 
+LoopRegion RecordedContent::marked_loop() const noexcept {
+  if (!wave_ || wave_->info().loop_end_frame <= 0) return {};
+  const wave::WaveInfo& info = wave_->info();
+  const auto at = [&](std::int64_t frame) {
+    return std::clamp(
+        static_cast<std::int32_t>(std::llround(wave_->music_time_at(static_cast<double>(frame)))),
+        0, info.length);
+  };
+  const LoopRegion region{at(info.loop_start_frame), at(info.loop_end_frame)};
+  return region.start < region.end ? region : LoopRegion{};
+}
+
 RecordedSource::RecordedSource(std::unique_ptr<wave::WaveStream> stream,
                                std::shared_ptr<const midi::Sequence> length_only,
                                const PlayOptions& options)
     : stream_(std::move(stream)),
       length_only_(std::move(length_only)),
-      request_{length_only_.get(), options.start, options.repeats, stream_.get()},
+      request_{length_only_.get(), options.start,      options.repeats,
+               stream_.get(),      options.loop.start, options.loop.end},
       player_(options.output_rate) {
   player_.set_waits_for_decoder(options.clockless);
 }

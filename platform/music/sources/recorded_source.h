@@ -24,6 +24,7 @@ class RecordedContent final : public PlayContent {
   std::int32_t length() const noexcept override { return length_only_->length; }
   // Starts the decode thread and waits for its first audio: call outside any lock.
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
+  LoopRegion marked_loop() const noexcept override;
   const std::shared_ptr<const wave::WaveSource>& wave() const { return wave_; }
 
  private:

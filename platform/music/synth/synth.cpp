@@ -121,6 +121,12 @@ void Synth::sysex(std::span<const std::uint8_t> bytes) noexcept {
   send_sysex(synth_, bytes);
 }
 
+void Synth::channel_attenuation(int channel, float centibels) noexcept {
+  flush();
+  // A generator offset, not the volume controller: the music keeps that one to itself.
+  fluid_synth_set_gen(synth_, channel, GEN_ATTENUATION, centibels);
+}
+
 void Synth::release_all_notes() noexcept {
   flush();
   for (int ch = 0; ch < kChannels; ++ch) {

@@ -57,6 +57,10 @@ class Synth {
   // program 0 in bank 0 (the kit on the drum channel), bend centred with a range of 2
   // semitones, no pressure. Voices still sounding keep their release.
   void reset_channels() noexcept;
+  // Render thread only. Attenuates every voice of `channel` (0..15), sounding or to come, by
+  // `centibels` (0..1440, 1440 being silence) on top of what the music sets; its controllers
+  // go on following the music.
+  void channel_attenuation(int channel, float centibels) noexcept;
   // Render thread only. Renders `frames` (any count) and adds them to the four planes.
   // Rendering is deferred until the next event or flush(), so that consecutive blocks with
   // no event between them are rendered in one call: FluidSynth then runs each voice over

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "platform/music/wave/channel_layout.h"
+#include "platform/music/wave/loop_tags.h"
 #include "platform/music/wave/mp3_reader.h"
 
 namespace orvan::music::wave {
@@ -274,6 +275,13 @@ com::HResult open_wave_source(const std::string& path, std::shared_ptr<const Wav
   const bool has_map =
       !map.empty() && sf_command(file, SFC_GET_CHANNEL_MAP_INFO, map.data(),
                                  static_cast<int>(map.size() * sizeof(int))) == SF_TRUE;
+  // A WAV file's sampler chunk: its first loop, which libsndfile gives with an exclusive end.
+  SF_INSTRUMENT instrument{};
+  FrameLoop sampler_loop;
+  if (sf_command(file, SFC_GET_INSTRUMENT, &instrument, sizeof instrument) == SF_TRUE &&
+      instrument.loop_count > 0) {
+    sampler_loop = {instrument.loops[0].start, instrument.loops[0].end};
+  }
   sf_close(file);
 
   if (!kind.container) {
@@ -327,6 +335,16 @@ com::HResult open_wave_source(const std::string& path, std::shared_ptr<const Wav
     return fail(detail, com::MUSIC_E_FILE_TOO_LARGE, "longer than music time can count");
   }
   info.length = static_cast<std::int32_t>(length);
+  FrameLoop loop = sampler_loop;
+  if (loop.end == 0) {
+    loop = loop_from_comments(read_vorbis_comments(cursor, info.container), info.sample_rate,
+                              info.frames);
+  }
+  loop.end = std::min(loop.end, info.frames);
+  if (loop.start >= 0 && loop.start < loop.end) {
+    info.loop_start_frame = loop.start;
+    info.loop_end_frame = loop.end;
+  }
   source = std::move(made);
   return com::S_OK;
 }

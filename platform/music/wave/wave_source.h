@@ -37,6 +37,9 @@ struct WaveInfo {
   // it states none or only an estimate (an FLAC written to a pipe, an MP3 without a tag).
   std::int64_t frames = 0;
   std::int32_t length = 0;  // music time of `frames`
+  // The loop the file marks (loop_tags.h): source frames start <= f < end; end 0: none.
+  std::int64_t loop_start_frame = 0;
+  std::int64_t loop_end_frame = 0;
 };
 
 // Stereo gains of each source channel, from the file's channel map where it has one and the

@@ -79,13 +79,21 @@ void WaveStream::run() {
   const std::int64_t frames = source_->info().frames;
   std::int64_t from = std::clamp<std::int64_t>(options_.start_frame, 0, frames);
   std::int32_t repeats_left = options_.repeats;
+  std::int64_t loop_start = options_.loop_start_frame;
+  std::int64_t loop_end = options_.loop_end_frame;
+  if (loop_end <= 0 || loop_end > frames || loop_start < 0 || loop_start >= loop_end) {
+    loop_start = 0;
+    loop_end = frames;
+  } else if (from >= loop_end) {
+    repeats_left = 0;  // started past the loop: it plays on to the end once
+  }
   std::uint8_t marks = 0;
   for (;;) {
-    if (!play_pass(from, marks)) return;
+    if (!play_pass(from, repeats_left != 0 ? loop_end : frames, marks)) return;
     // A pass that gave no output could never move a loop on.
     if (damaged_ || repeats_left == 0 || pass_output_ == 0) break;
     if (repeats_left > 0) --repeats_left;
-    from = 0;
+    from = loop_start;
     marks = kLoopMark;
   }
   Span end;
@@ -95,7 +103,7 @@ void WaveStream::run() {
   signal_progress();
 }
 
-bool WaveStream::play_pass(std::int64_t from, std::uint8_t marks) {
+bool WaveStream::play_pass(std::int64_t from, std::int64_t until, std::uint8_t marks) {
   pending_marks_ = marks;
   if (resampler_) resampler_->reset();
   stretcher_->reset();
@@ -104,9 +112,8 @@ bool WaveStream::play_pass(std::int64_t from, std::uint8_t marks) {
   anchor_source_ = static_cast<double>(from);
   anchor_output_ = 0;
   pass_output_ = 0;
-  const std::int64_t frames = source_->info().frames;
   std::int64_t at = from;
-  while (at < frames) {
+  while (at < until) {
     while (g_decoders_stalled.load(std::memory_order_acquire)) {
       if (stopping_.load(std::memory_order_acquire)) return false;
       std::this_thread::sleep_for(kIdle);
@@ -114,7 +121,7 @@ bool WaveStream::play_pass(std::int64_t from, std::uint8_t marks) {
     if (stopping_.load(std::memory_order_acquire)) return false;
     apply_tempo();
     const std::int64_t got =
-        read_source(at, stereo_.data(), std::min<std::int64_t>(kSourceChunk, frames - at));
+        read_source(at, stereo_.data(), std::min<std::int64_t>(kSourceChunk, until - at));
     if (got <= 0) {
       damaged_ = true;
       break;

@@ -3,9 +3,9 @@
 // ahead of the render thread, which only copies them out.
 //
 // What a play sounds like is decided here, pass by pass: the first pass from the start
-// frame, every repeat from frame 0 (served from the segment's decoded head while the decoder
-// seeks past it), each pass converted afresh so that every repeat is sample-identical to the
-// first and follows it without a gap. Spans travel beside the frames and tell the render
+// frame, every repeat from frame 0 or the loop start (served from the segment's decoded head while
+// the decoder seeks past it), each pass converted afresh so that every repeat is sample-identical
+// to the first and follows it without a gap. Spans travel beside the frames and tell the render
 // thread which source frame each output frame is (for the position), where a pass begins
 // (a loop) and where the play ends. Where the data ends early (a damaged file) the play ends
 // there.
@@ -63,6 +63,11 @@ class WaveStream {
     const std::atomic<float>* master_tempo = nullptr;  // read by the decode thread
     std::int64_t start_frame = 0;
     std::int32_t repeats = 0;  // -1: forever
+    // Source frames the repeats go back over: a pass with repeats left ends at
+    // loop_end_frame and the next begins at loop_start_frame; the last plays on to the end.
+    // loop_end_frame 0: the whole file.
+    std::int64_t loop_start_frame = 0;
+    std::int64_t loop_end_frame = 0;
   };
 
   // Client thread: opens a decoder, starts the decode thread and returns once the first
@@ -91,8 +96,8 @@ class WaveStream {
  private:
   explicit WaveStream(std::shared_ptr<const WaveSource> source, const Options& options);
   void run();
-  // False when stopped.
-  bool play_pass(std::int64_t from, std::uint8_t marks);
+  // Source frames from <= f < until; false when stopped.
+  bool play_pass(std::int64_t from, std::int64_t until, std::uint8_t marks);
   std::int64_t read_source(std::int64_t frame, float* stereo, std::int64_t frames);
   void convert(const float* stereo, std::size_t frames);
   void stretched(const float* stereo, std::size_t frames);
