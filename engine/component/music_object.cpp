@@ -173,9 +173,13 @@ com::BStr MusicObject::string_argument(BSTR text) {
 
 MusicObject::ByteArrayArgument::ByteArrayArgument(SAFEARRAY* array) {
   if (!array) return;
+  // An array a client laid out itself may carry no element type: one-byte elements that are
+  // no strings, objects or variants are bytes, as Invoke takes them too.
+  constexpr USHORT kKinds = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT | FADF_RECORD;
   VARTYPE type = VT_EMPTY;
-  if (SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetVartype(array, &type)) ||
-      (type != VT_UI1 && type != VT_I1) || array->cbElements != 1) {
+  if (FAILED(SafeArrayGetVartype(array, &type)))
+    type = array->fFeatures & kKinds ? VT_EMPTY : VT_UI1;
+  if (SafeArrayGetDim(array) != 1 || (type != VT_UI1 && type != VT_I1) || array->cbElements != 1) {
     status_ = E_INVALIDARG;
     return;
   }

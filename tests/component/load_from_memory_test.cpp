@@ -357,7 +357,22 @@ TEST_F(LoadFromMemory, BrokenStreamsAndArgumentsGiveStatusesAndHoldNothing) {
       EXPECT_TRUE(destroyed);
     }
   }
-  // What loaded (the last good stream) plays after its stream is gone.
+  // An array the client laid out itself stores no element type: one-byte elements are bytes.
+  Bytes organ = midi;
+  SAFEARRAY laid_out{};
+  laid_out.cDims = 1;
+  laid_out.fFeatures = FADF_STATIC;
+  laid_out.cbElements = 1;
+  laid_out.pvData = organ.data();
+  laid_out.rgsabound[0] = {static_cast<ULONG>(organ.size()), 0};
+  EXPECT_EQ(music->Music_LoadBytes(&laid_out), S_OK);
+  EXPECT_EQ(boxes_->count(kLoadFailed), boxes);
+  EXPECT_EQ(laid_out.cLocks, 0u);
+  LONG length = 0;
+  EXPECT_EQ(music->GetLengh(&length), S_OK);
+  EXPECT_EQ(length, 8 * 768);  // the organ's 8 quarters
+  organ.assign(organ.size(), 0);  // the caller's memory is its own again
+  // What loaded plays after the array is gone.
   ASSERT_EQ(music->Music_Play(nullptr), S_OK);
   ASSERT_EQ(music->RenderFor(1000), S_OK);
 
