@@ -94,6 +94,13 @@ class TestStream final : public IStream {
   std::size_t position_ = 0;
 };
 
+std::size_t open_file_count() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++count;
+  return count;
+}
+
 Bytes bytes_of(const std::filesystem::path& path) {
   const std::string text = testing::file_bytes(path);
   return Bytes(text.begin(), text.end());
@@ -308,6 +315,8 @@ TEST_F(LoadFromMemory, BrokenStreamsAndArgumentsGiveStatusesAndHoldNothing) {
   preset.sample.pcm = test::sine_periods(4410, 44);
   const Bytes sf2 = test::write_soundfont(preset);
   ComPtr<_OrvanMusic2> music = create2();
+  // The memory files behind what loaded are descriptors: all of them go with the object.
+  const std::size_t open_files = open_file_count();
   Bstr wav((dir_ / "broken.wav").string());
   ASSERT_EQ(music->InitOrvanRender(wav.get(), 22050), S_OK);
 
@@ -370,7 +379,7 @@ TEST_F(LoadFromMemory, BrokenStreamsAndArgumentsGiveStatusesAndHoldNothing) {
   EXPECT_EQ(laid_out.cLocks, 0u);
   LONG length = 0;
   EXPECT_EQ(music->GetLengh(&length), S_OK);
-  EXPECT_EQ(length, 8 * 768);  // the organ's 8 quarters
+  EXPECT_EQ(length, 8 * 768);     // the organ's 8 quarters
   organ.assign(organ.size(), 0);  // the caller's memory is its own again
   // What loaded plays after the array is gone.
   ASSERT_EQ(music->Music_Play(nullptr), S_OK);
@@ -419,6 +428,8 @@ TEST_F(LoadFromMemory, BrokenStreamsAndArgumentsGiveStatusesAndHoldNothing) {
   EXPECT_EQ(boxes_->count(kLoadFailed), boxes);
   ASSERT_EQ(music->RenderFor(500), S_OK);
   EXPECT_EQ(music->CleanupAudio(), S_OK);
+  music.reset();
+  EXPECT_EQ(open_file_count(), open_files);
 }
 
 }  // namespace
