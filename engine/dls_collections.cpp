@@ -50,10 +50,27 @@ HResult OrvanMusic::LoadDLS(const com::BStr& Filename, const std::int32_t& sInde
   // The file system stops reading a name at a NUL, so such a name would load some other
   // file than the one the caller named; no file of that name can exist.
   if (path.find('\0') != std::string::npos) return com::MUSIC_E_CANNOT_OPEN;
+  return LoadCollectionInto(sIndex, nullptr, path);
+}
+
+HResult OrvanMusic::LoadCollectionFrom(const ByteSource& source, std::int32_t index) {
+  if (!slot_exists(index, MaxDLS)) return com::E_SUBSCRIPT_OUT_OF_RANGE;
+  // Before the source is read: a stream is read once, and would be spent for nothing.
+  if (!Loader) return com::E_OBJECT_NOT_SET;
+  std::shared_ptr<const MemoryFile> file;
+  if (HResult hr = MemoryFile::read(source, file); failed(hr)) return hr;
+  return LoadCollectionInto(index, file, file->path());
+}
+
+HResult OrvanMusic::LoadCollectionInto(std::int32_t index,
+                                       const std::shared_ptr<const MemoryFile>& file,
+                                       const std::string& path) {
+  if (!Loader) return com::E_OBJECT_NOT_SET;
   Ref<DirectMusicCollection8> collection;
-  const HResult hr = call(Loader, &DirectMusicLoader8::LoadCollection, path, collection);
+  const HResult hr =
+      file ? Loader->LoadCollection(file, collection) : Loader->LoadCollection(path, collection);
   if (failed(hr)) return hr;
-  DLSCollections[static_cast<std::size_t>(sIndex)] = std::move(collection);
+  DLSCollections[static_cast<std::size_t>(index)] = std::move(collection);
   return com::S_OK;
 }
 

@@ -30,23 +30,23 @@ HResult play_segment(const Ref<DirectMusicPerformance8>& perf,
 
 }  // namespace
 
+HResult OrvanMusic::LoadMusicFile(const std::string& path) {
+  // The file system stops reading a name at a NUL, so such a name would open some other
+  // file than the one the caller named.
+  if (path.find('\0') != std::string::npos) return com::MUSIC_E_CANNOT_OPEN;
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
+  if (error) return com::MUSIC_E_CANNOT_OPEN;
+  if (bytes == 0) return com::MUSIC_E_EMPTY_FILE;
+  Ref<DirectMusicSegment8> segment;
+  const HResult hr = call(Loader, &DirectMusicLoader8::LoadSegment, path, segment);
+  if (failed(hr)) return hr;
+  Seg = std::move(segment);
+  return com::S_OK;
+}
+
 HResult OrvanMusic::Music_Load(const com::BStr& Filename) {
-  const std::string path = Filename.to_utf8();
-  const auto steps = [&]() -> HResult {
-    // The file system stops reading a name at a NUL, so such a name would open some
-    // other file than the one the caller named.
-    if (path.find('\0') != std::string::npos) return com::MUSIC_E_CANNOT_OPEN;
-    std::error_code error;
-    const auto bytes = std::filesystem::file_size(std::filesystem::path(path), error);
-    if (error) return com::MUSIC_E_CANNOT_OPEN;
-    if (bytes == 0) return com::MUSIC_E_EMPTY_FILE;
-    Ref<DirectMusicSegment8> segment;
-    const HResult hr = call(Loader, &DirectMusicLoader8::LoadSegment, path, segment);
-    if (failed(hr)) return hr;
-    Seg = std::move(segment);
-    return com::S_OK;
-  };
-  if (failed(steps())) {
+  if (failed(LoadMusicFile(Filename.to_utf8()))) {
     ui::show_message_box(kLoadFailedText, kLoadFailedCaption, ui::MessageIcon::Error);
   }
   return com::S_OK;

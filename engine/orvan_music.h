@@ -8,8 +8,10 @@
 // Failure styles, fixed per method:
 //   - box: InitOrvanAudio, Music_Load and the SetFX_* parameter methods catch every failure,
 //     show a message box and return S_OK (the SetFX_* methods report false);
-//   - status: the members of the second interface (InitOrvanRender to SetSoundFont) show no
-//     box; they return what went wrong, E_INVALIDARG for a value outside its range and
+//   - box as well: Music_LoadBytes and Music_LoadStream, as Music_Load, once their argument
+//     is a byte array or a stream at all;
+//   - status: the other members of the second interface show no box; they return what went wrong,
+//   E_INVALIDARG for a value outside its range and
 //     E_NOTIMPL for the members not built yet;
 //   - best effort: CleanupAudio and Effect_Clear attempt every step and return S_OK;
 //   - pass-through: every other method stops at the first failing step and returns its
@@ -33,6 +35,7 @@
 #include "platform/com/auto_string.h"
 #include "platform/com/object.h"
 #include "platform/music/client/audio_path.h"
+#include "platform/music/client/byte_source.h"
 #include "platform/music/client/collection.h"
 #include "platform/music/client/effects.h"
 #include "platform/music/client/loader.h"
@@ -192,6 +195,20 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // a time the file cannot hold.
   HResult RenderFor(std::int32_t Milliseconds);
 
+  // --- From memory and from a stream (engine/load_from_memory.cpp) ------------------------
+  // Music_Load, SetSoundFont and LoadDLS for bytes a client holds: a byte array's contents,
+  // or everything a stream gives from its position to its end, read at the call (see
+  // platform/music/client/byte_source.h). Recognised by content; the same statuses, boxes
+  // and checks as for a file with those bytes. The source's own status (E_INVALIDARG for an
+  // array that is no vector of bytes, E_POINTER for no stream, E_NOINTERFACE for an object
+  // that is no stream) comes back without a box. The bytes are the engine's own copy.
+  HResult Music_LoadBytes(const music::ByteSource& Data);
+  HResult Music_LoadStream(const music::ByteSource& Stream);
+  HResult SetSoundFontBytes(const music::ByteSource& Data);
+  HResult SetSoundFontStream(const music::ByteSource& Stream);
+  HResult LoadDLSBytes(const music::ByteSource& Data, std::int32_t Index);
+  HResult LoadDLSStream(const music::ByteSource& Stream, std::int32_t Index);
+
   // --- DLS instrument collections ---------------------------------------------------------
   HResult Change_MaxDLS(const std::int32_t& NewValue);
   // An omitted slot index arrives as 0, the slot that exists at every table size.
@@ -229,6 +246,18 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // first failure and returns it; the caller cleans up.
   HResult StartChannel(std::int32_t hwnd, std::int32_t SampleRate,
                        std::unique_ptr<music::output::OutputDevice> device);
+  // Music_Load's steps for the file at `path`, without the box (engine/music_playback.cpp).
+  HResult LoadMusicFile(const std::string& path);
+  // SetSoundFont's steps for a name without NULs (engine/render_to_file.cpp).
+  HResult UseSoundFont(const std::string& path);
+  // LoadDLS's steps once the slot is known to exist (engine/dls_collections.cpp).
+  HResult LoadCollectionInto(std::int32_t index,
+                             const std::shared_ptr<const music::MemoryFile>& file,
+                             const std::string& path);
+  // The three loads from a byte source (engine/load_from_memory.cpp).
+  HResult LoadMusicFrom(const music::ByteSource& source);
+  HResult UseSoundFontFrom(const music::ByteSource& source);
+  HResult LoadCollectionFrom(const music::ByteSource& source, std::int32_t index);
   // The bar and beat of the piece playing (engine/beat_grid.cpp).
   HResult GridPositionNow(std::int32_t& bar, std::int32_t& beat);
   // The music times of `segment`'s OrvanBoundary `boundary` (beat, bar or marker) after
@@ -277,6 +306,9 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // SetSoundFont's choice (empty: the system's), applied to every performance this channel
   // starts.
   std::string SoundFontPath;
+  // The memory file SoundFontPath names when the SoundFont came as bytes: every performance
+  // the channel starts reads it again.
+  std::shared_ptr<const music::MemoryFile> SoundFontFile;
   // Milliseconds RenderFor has rendered since InitOrvanRender.
   std::int64_t RenderedMilliseconds = 0;
   // The state a piece queued by Music_PlayNext replaces on its boundary, until it starts.

@@ -25,6 +25,12 @@ bool usable_name(const std::string& path) {
 HResult OrvanMusic::SetSoundFont(const com::BStr& Filename) {
   const std::string path = Filename.to_utf8();
   if (!usable_name(path)) return com::E_INVALIDARG;
+  if (HResult hr = UseSoundFont(path); failed(hr)) return hr;
+  SoundFontFile.reset();
+  return com::S_OK;
+}
+
+HResult OrvanMusic::UseSoundFont(const std::string& path) {
   if (Perf) {
     // The performance reads the file's directory now, so a bad file is refused here.
     if (HResult hr = Perf->SetSoundFont(path); failed(hr)) return hr;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <chrono>
@@ -219,6 +220,65 @@ com::BStr hostile_name(Bytes& in) {
   const auto& names = files().names;
   const std::string& name = names[in.byte() % names.size()];
   return com::BStr::from_utf8(name);
+}
+
+// What the members that take bytes or a stream are given: the bytes of one of the files
+// above, or bytes of the input itself, handed over whole, in short pieces, or by a source
+// that fails part way, or that is no byte array or stream at all.
+class HostileBytes final : public music::ByteSource {
+ public:
+  HostileBytes(std::string bytes, std::uint32_t piece, int fail_at, HResult status)
+      : bytes_(std::move(bytes)), piece_(piece), fail_at_(fail_at), status_(status) {}
+  HResult status() const override { return status_; }
+  HResult read(std::uint8_t* into, std::uint32_t size, std::uint32_t& got) const override {
+    got = 0;
+    if (fail_at_ && ++reads_ >= fail_at_) return com::E_FAIL;
+    const std::size_t count = std::min<std::size_t>({size, piece_, bytes_.size() - at_});
+    std::memcpy(into, bytes_.data() + at_, count);
+    at_ += count;
+    got = static_cast<std::uint32_t>(count);
+    return com::S_OK;
+  }
+
+ private:
+  std::string bytes_;
+  std::uint32_t piece_;
+  int fail_at_;
+  HResult status_;
+  mutable std::size_t at_ = 0;
+  mutable int reads_ = 0;
+};
+
+std::string hostile_content(Bytes& in) {
+  const Files& f = files();
+  switch (in.byte() % 6) {
+    case 0:
+      return midi_file(500000, 4 * 768);
+    case 1:
+      return f.swap_bytes;  // a collection
+    case 2:
+      return std::string("RIFF\x10\x00\x00\x00", 8) + "DLS not really";
+    case 3:
+      return {};
+    default: {
+      std::string taken(in.byte(), '\0');
+      for (char& c : taken) c = static_cast<char>(in.byte());
+      return taken;
+    }
+  }
+}
+
+HostileBytes hostile_bytes(Bytes& in) {
+  return HostileBytes(hostile_content(in), UINT32_MAX, 0,
+                      in.byte() % 8 == 0 ? com::E_INVALIDARG : com::S_OK);
+}
+
+HostileBytes hostile_stream(Bytes& in) {
+  static constexpr HResult kStatuses[] = {com::S_OK, com::S_OK, com::E_POINTER, com::E_NOINTERFACE};
+  std::string content = hostile_content(in);
+  const std::uint32_t piece = 1 + in.byte();
+  const int fail_at = in.byte() % 8;
+  return HostileBytes(std::move(content), piece, fail_at, kStatuses[in.byte() % 4]);
 }
 
 // Where InitOrvanRender may write: a file of its own, or names no file can be made at. The

@@ -17,6 +17,7 @@ packages=(
   pipewire pipewire-pulse wireplumber pulseaudio-utils dbus-user-session dbus-daemon procps
   libopenmpt-dev
   openmpt123
+  libzip-dev
 )
 if [ -n "${ORVAN_EXTRA_PACKAGES:-}" ]; then
   read -r -a extra <<<"$ORVAN_EXTRA_PACKAGES"

@@ -2,6 +2,7 @@
 #include "engine/component/music_object.h"
 
 #include <new>
+#include <span>
 #include <string_view>
 
 #include "engine/component/server_lifetime.h"
@@ -168,6 +169,60 @@ OrvanMusic* MusicObject::channel_of(IDispatch* object) {
 com::BStr MusicObject::string_argument(BSTR text) {
   if (!text) return {};
   return com::BStr(std::u16string_view(text, SysStringLen(text)));
+}
+
+MusicObject::ByteArrayArgument::ByteArrayArgument(SAFEARRAY* array) {
+  if (!array) return;
+  // An array a client laid out itself may carry no element type: one-byte elements that are
+  // no strings, objects or variants are bytes, as Invoke takes them too.
+  constexpr USHORT kKinds = FADF_BSTR | FADF_UNKNOWN | FADF_DISPATCH | FADF_VARIANT | FADF_RECORD;
+  VARTYPE type = VT_EMPTY;
+  if (FAILED(SafeArrayGetVartype(array, &type)))
+    type = array->fFeatures & kKinds ? VT_EMPTY : VT_UI1;
+  if (SafeArrayGetDim(array) != 1 || (type != VT_UI1 && type != VT_I1) || array->cbElements != 1) {
+    status_ = E_INVALIDARG;
+    return;
+  }
+  void* data = nullptr;
+  // A locked array cannot be destroyed or resized under the read.
+  if (FAILED(SafeArrayAccessData(array, &data))) {
+    status_ = E_INVALIDARG;
+    return;
+  }
+  locked_ = array;
+  bytes_.emplace(std::span(static_cast<const std::uint8_t*>(data), array->rgsabound[0].cElements));
+}
+
+MusicObject::ByteArrayArgument::~ByteArrayArgument() {
+  if (locked_) SafeArrayUnaccessData(locked_);
+}
+
+MusicObject::StreamArgument::StreamArgument(IUnknown* object) {
+  if (!object) {
+    status_ = E_POINTER;
+    return;
+  }
+  void* found = nullptr;
+  if (FAILED(object->QueryInterface(IID_ISequentialStream, &found)) || !found) {
+    status_ = E_NOINTERFACE;
+    return;
+  }
+  stream_ = static_cast<ISequentialStream*>(found);
+}
+
+MusicObject::StreamArgument::~StreamArgument() {
+  if (stream_) stream_->Release();
+}
+
+com::HResult MusicObject::StreamArgument::read(std::uint8_t* into, std::uint32_t size,
+                                               std::uint32_t& got) const {
+  got = 0;
+  if (!stream_) return status_;
+  ULONG read = 0;
+  const HRESULT hr = stream_->Read(into, size, &read);
+  if (FAILED(hr)) return hr;
+  got = read;
+  return S_OK;
 }
 
 }  // namespace orvan::engine::component

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <new>
+#include <optional>
 
 #include "engine/orvan_music.h"
 #include "orvan/tovel.h"
@@ -96,6 +97,49 @@ class MusicObject final : public _OrvanMusic2, public ::DirectXEvent8 {
   // through an identity only this class answers), else nullptr. It stays alive for the call:
   // the caller holds `object`.
   static OrvanMusic* channel_of(IDispatch* object);
+
+  // A byte array as the engine reads it: its elements, locked for the call. A null array
+  // holds no bytes (an empty Byte() is one); anything but a vector of bytes is E_INVALIDARG.
+  class ByteArrayArgument final : public music::ByteSource {
+   public:
+    explicit ByteArrayArgument(SAFEARRAY* array);
+    ~ByteArrayArgument() override;
+    ByteArrayArgument(const ByteArrayArgument&) = delete;
+    ByteArrayArgument& operator=(const ByteArrayArgument&) = delete;
+    com::HResult status() const override { return status_; }
+    com::HResult read(std::uint8_t* into, std::uint32_t size, std::uint32_t& got) const override {
+      got = 0;
+      return bytes_ ? bytes_->read(into, size, got) : status_;
+    }
+
+   private:
+    SAFEARRAY* locked_ = nullptr;
+    com::HResult status_ = S_OK;
+    std::optional<music::MemoryBytes> bytes_;  // empty for a null array
+  };
+  static ByteArrayArgument bytes_argument(SAFEARRAY* array) {
+    return ByteArrayArgument(array);
+  }
+
+  // A caller's stream as the engine reads it: asked for ISequentialStream (all a stream
+  // needs to be read front to back), and held for the call only. E_POINTER for none,
+  // E_NOINTERFACE for an object that is no stream.
+  class StreamArgument final : public music::ByteSource {
+   public:
+    explicit StreamArgument(IUnknown* object);
+    ~StreamArgument() override;
+    StreamArgument(const StreamArgument&) = delete;
+    StreamArgument& operator=(const StreamArgument&) = delete;
+    com::HResult status() const override { return status_; }
+    com::HResult read(std::uint8_t* into, std::uint32_t size, std::uint32_t& got) const override;
+
+   private:
+    ISequentialStream* stream_ = nullptr;
+    com::HResult status_ = S_OK;
+  };
+  static StreamArgument stream_argument(IUnknown* object) {
+    return StreamArgument(object);
+  }
 
   InnerUnknown inner_{*this};
   IUnknown* const outer_;  // the controlling unknown: the outer object, or inner_

@@ -42,6 +42,10 @@ TypeSpec type_of(d::Type type) {
       return user(std::string(d::kBoundary.name));
     case d::Type::Object:
       return scalar(VT_DISPATCH);
+    case d::Type::Bytes:
+      return safe_array(scalar(VT_UI1));
+    case d::Type::Unknown:
+      return scalar(VT_UNKNOWN);
   }
   return I4();
 }

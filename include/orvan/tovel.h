@@ -154,6 +154,13 @@ struct _OrvanMusic2 : _OrvanMusic {
   virtual HRESULT SetSoundFont(BSTR Filename) = 0;
   virtual HRESULT InitOrvanRender(BSTR Filename, LONG SampleRate) = 0;
   virtual HRESULT RenderFor(LONG Milliseconds) = 0;
+  /* Entry 76. Music, SoundFonts and DLS collections from memory and from a stream. */
+  virtual HRESULT Music_LoadBytes(SAFEARRAY* Data) = 0;
+  virtual HRESULT Music_LoadStream(IUnknown* Stream) = 0;
+  virtual HRESULT SetSoundFontBytes(SAFEARRAY* Data) = 0;
+  virtual HRESULT SetSoundFontStream(IUnknown* Stream) = 0;
+  virtual HRESULT LoadDLSBytes(SAFEARRAY* Data, LONG Index) = 0;
+  virtual HRESULT LoadDLSStream(IUnknown* Stream, LONG Index) = 0;
 
  protected:
   ~_OrvanMusic2() = default;
@@ -426,6 +433,12 @@ typedef struct _OrvanMusic2Vtbl {
   HRESULT (*SetSoundFont)(_OrvanMusic2* This, BSTR Filename);
   HRESULT (*InitOrvanRender)(_OrvanMusic2* This, BSTR Filename, LONG SampleRate);
   HRESULT (*RenderFor)(_OrvanMusic2* This, LONG Milliseconds);
+  HRESULT (*Music_LoadBytes)(_OrvanMusic2* This, SAFEARRAY* Data);
+  HRESULT (*Music_LoadStream)(_OrvanMusic2* This, IUnknown* Stream);
+  HRESULT (*SetSoundFontBytes)(_OrvanMusic2* This, SAFEARRAY* Data);
+  HRESULT (*SetSoundFontStream)(_OrvanMusic2* This, IUnknown* Stream);
+  HRESULT (*LoadDLSBytes)(_OrvanMusic2* This, SAFEARRAY* Data, LONG Index);
+  HRESULT (*LoadDLSStream)(_OrvanMusic2* This, IUnknown* Stream, LONG Index);
 } _OrvanMusic2Vtbl;
 struct _OrvanMusic2 {
   const _OrvanMusic2Vtbl* lpVtbl;
@@ -582,6 +595,18 @@ struct _OrvanMusic2 {
   ((This)->lpVtbl->InitOrvanRender(This, Filename, SampleRate))
 #define _OrvanMusic2_RenderFor(This, Milliseconds) \
   ((This)->lpVtbl->RenderFor(This, Milliseconds))
+#define _OrvanMusic2_Music_LoadBytes(This, Data) \
+  ((This)->lpVtbl->Music_LoadBytes(This, Data))
+#define _OrvanMusic2_Music_LoadStream(This, Stream) \
+  ((This)->lpVtbl->Music_LoadStream(This, Stream))
+#define _OrvanMusic2_SetSoundFontBytes(This, Data) \
+  ((This)->lpVtbl->SetSoundFontBytes(This, Data))
+#define _OrvanMusic2_SetSoundFontStream(This, Stream) \
+  ((This)->lpVtbl->SetSoundFontStream(This, Stream))
+#define _OrvanMusic2_LoadDLSBytes(This, Data, Index) \
+  ((This)->lpVtbl->LoadDLSBytes(This, Data, Index))
+#define _OrvanMusic2_LoadDLSStream(This, Stream, Index) \
+  ((This)->lpVtbl->LoadDLSStream(This, Stream, Index))
 
 #endif
 

@@ -305,7 +305,7 @@ def _bind(method, args, kwargs, pad=False):
 
 
 _TYPE_NAMES = {n.VT_I4: int, n.VT_I2: int, n.VT_R4: float, n.VT_R8: float, n.VT_BSTR: str,
-               n.VT_BOOL: bool, n.VT_DISPATCH: DispatchObject}
+               n.VT_BOOL: bool, n.VT_DISPATCH: DispatchObject, n.VT_SAFEARRAY: bytes}
 
 
 def _signature(method):

@@ -113,6 +113,7 @@ VT_VARIANT, VT_I1, VT_UI1, VT_UI2, VT_UI4, VT_I8, VT_UI8 = 12, 16, 17, 18, 19, 2
 VT_INT, VT_UINT, VT_HRESULT, VT_PTR, VT_USERDEFINED = 22, 23, 25, 26, 29
 VT_DISPATCH, VT_VOID = 9, 24
 VT_UNKNOWN, VT_ARRAY, VT_BYREF = 13, 0x2000, 0x4000
+VT_SAFEARRAY = 27  # in type descriptions only: an automation array of the inner type
 
 
 class SAFEARRAYBOUND(Structure):

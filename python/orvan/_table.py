@@ -96,6 +96,10 @@ def _argument(param):
             pointer = getattr(value, "_pointer", FALLBACK)
             return pointer if pointer is not None else FALLBACK
         return c_void_p, convert
+    if vt in (n.VT_SAFEARRAY, n.VT_UNKNOWN) and not param.by_ref:
+        # Byte arrays and streams are made, and cleared after the call, by the conversions
+        # Invoke's path already has; what such a call costs is the data, not the dispatch.
+        return c_void_p, lambda value, strings: FALLBACK
     scalar = _SCALARS.get(vt)
     if scalar is None:
         return None

@@ -35,6 +35,10 @@ std::string type_word() {
     return "BSTR";
   } else if constexpr (std::is_same_v<T, IDispatch*>) {  // an object, passed as its pointer
     return "IDispatch";
+  } else if constexpr (std::is_same_v<T, IUnknown*>) {
+    return "IUnknown";
+  } else if constexpr (std::is_same_v<T, SAFEARRAY*>) {  // a byte array, the only kind passed
+    return "SAFEARRAY(UI1)";
   } else if constexpr (std::is_pointer_v<T>) {
     return type_word<std::remove_pointer_t<T>>() + "*";
   } else if constexpr (std::is_same_v<T, LONG>) {

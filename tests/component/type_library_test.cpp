@@ -3,6 +3,7 @@
 // three cannot drift apart. Also the library's version information.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <string>
@@ -81,6 +82,12 @@ std::string type_name(ITypeInfo* info, const TYPEDESC& type) {
       return "BOOL";
     case VT_DISPATCH:
       return "IDispatch";
+    case VT_UNKNOWN:
+      return "IUnknown";
+    case VT_SAFEARRAY:
+      return type.lptdesc ? "SAFEARRAY(" + type_name(info, *type.lptdesc) + ")" : "SAFEARRAY(?)";
+    case VT_UI1:
+      return "UI1";
     default:
       return "vt " + std::to_string(type.vt);
   }
@@ -270,7 +277,10 @@ TEST_F(TypeLibraryTest, TheSecondInterfaceDerivesFromTheFirstAndDescribesItsOwnM
   LPOLESTR own[] = {const_cast<LPOLESTR>(u"RenderFor"), const_cast<LPOLESTR>(u"Milliseconds")};
   MEMBERID ids[2] = {};
   ASSERT_EQ(itf->GetIDsOfNames(own, 2, ids), S_OK);
-  EXPECT_EQ(ids[0], table.back().dispid);
+  const auto render_for = std::find_if(table.begin(), table.end(),
+                                       [](const TableMember& m) { return m.name == "RenderFor"; });
+  ASSERT_NE(render_for, table.end());
+  EXPECT_EQ(ids[0], render_for->dispid);
   EXPECT_EQ(ids[1], 0);
 }
 

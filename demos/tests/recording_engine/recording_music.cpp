@@ -1,5 +1,6 @@
 #include "demos/tests/recording_engine/recording_music.h"
 
+#include <cstdio>
 #include <sstream>
 
 #include "platform/com/auto_string.h"
@@ -47,6 +48,18 @@ std::string describe(OrvanBoundary value) {
 }
 std::string describe(IDispatch* object) {
   return object ? "object" : "null";
+}
+
+std::string describe(IUnknown* object) {
+  return object ? "object" : "null";
+}
+
+std::string describe(SAFEARRAY* array) {
+  if (!array) return "null";
+  char text[32];
+  std::snprintf(text, sizeof text, "bytes:%u",
+                static_cast<unsigned>(array->rgsabound[0].cElements));
+  return text;
 }
 
 std::atomic<int>& live_objects() {

@@ -27,6 +27,8 @@ std::string describe(CONST_OSFX_WAVE value);
 std::string describe(BSTR text);
 std::string describe(OrvanBoundary value);
 std::string describe(IDispatch* object);  // "object" or "null"
+std::string describe(IUnknown* object);   // "object" or "null"
+std::string describe(SAFEARRAY* array);   // "bytes:N" (its element count) or "null"
 
 class RecordingMusic final : public _OrvanMusic2 {
  public:

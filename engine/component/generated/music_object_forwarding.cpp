@@ -455,5 +455,41 @@ HRESULT MusicObject::RenderFor(LONG Milliseconds) {
   });
 }
 
+HRESULT MusicObject::Music_LoadBytes(SAFEARRAY* Data) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.Music_LoadBytes(bytes_argument(Data));
+  });
+}
+
+HRESULT MusicObject::Music_LoadStream(IUnknown* Stream) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.Music_LoadStream(stream_argument(Stream));
+  });
+}
+
+HRESULT MusicObject::SetSoundFontBytes(SAFEARRAY* Data) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.SetSoundFontBytes(bytes_argument(Data));
+  });
+}
+
+HRESULT MusicObject::SetSoundFontStream(IUnknown* Stream) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.SetSoundFontStream(stream_argument(Stream));
+  });
+}
+
+HRESULT MusicObject::LoadDLSBytes(SAFEARRAY* Data, LONG Index) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.LoadDLSBytes(bytes_argument(Data), Index);
+  });
+}
+
+HRESULT MusicObject::LoadDLSStream(IUnknown* Stream, LONG Index) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    return engine.LoadDLSStream(stream_argument(Stream), Index);
+  });
+}
+
 }  // namespace orvan::engine::component
 // clang-format on

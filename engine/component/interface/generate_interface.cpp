@@ -221,6 +221,10 @@ std::string_view c_type(d::Type type) {
       return "OrvanBoundary";
     case d::Type::Object:
       return "IDispatch*";
+    case d::Type::Bytes:
+      return "SAFEARRAY*";
+    case d::Type::Unknown:
+      return "IUnknown*";
   }
   return "?";
 }
@@ -561,6 +565,10 @@ std::string shell_forwarding() {
         args.push_back("string_argument(" + name + ")");
       else if (p.passing == d::Passing::Value && p.type == d::Type::Object)
         args.push_back("channel_of(" + name + ")");
+      else if (p.passing == d::Passing::Value && p.type == d::Type::Bytes)
+        args.push_back("bytes_argument(" + name + ")");
+      else if (p.passing == d::Passing::Value && p.type == d::Type::Unknown)
+        args.push_back("stream_argument(" + name + ")");
       else if (p.passing == d::Passing::Value)
         args.push_back(name);
       else if (p.type == d::Type::Bstr)
@@ -642,6 +650,12 @@ std::string fuzz_calls() {
             break;
           case d::Type::Object:
             value = "hostile_leader(in, c)";
+            break;
+          case d::Type::Bytes:
+            value = "hostile_bytes(in)";
+            break;
+          case d::Type::Unknown:
+            value = "hostile_stream(in)";
             break;
           default:
             value = "hostile_int(in)";

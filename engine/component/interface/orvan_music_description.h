@@ -27,8 +27,10 @@ struct Identity {
 };
 
 // The types a method passes. The enumerations are 32-bit values in the table; an Object is
-// an IDispatch pointer (another OrvanMusic object, for the members that take one).
-enum class Type { I4, R4, Bstr, Bool, ChorusPhase, ChorusWave, Boundary, Object };
+// an IDispatch pointer (another OrvanMusic object, for the members that take one); Bytes is
+// an automation array of bytes (SAFEARRAY(unsigned char), VB's Byte()); Unknown is any
+// object, passed as its IUnknown pointer (a stream, for the members that take one).
+enum class Type { I4, R4, Bstr, Bool, ChorusPhase, ChorusWave, Boundary, Object, Bytes, Unknown };
 
 enum class Passing {
   Value,          // [in] by value
@@ -266,6 +268,15 @@ inline constexpr std::array kMembers2 = {
     build::method("InitOrvanRender", build::value("Filename", Type::Bstr),
                   build::value("SampleRate", Type::I4)),
     build::method("RenderFor", build::value("Milliseconds", Type::I4)),
+    build::method("Music_LoadBytes", build::value("Data", Type::Bytes),
+                  "Music, SoundFonts and DLS collections from memory and from a stream."),
+    build::method("Music_LoadStream", build::value("Stream", Type::Unknown)),
+    build::method("SetSoundFontBytes", build::value("Data", Type::Bytes)),
+    build::method("SetSoundFontStream", build::value("Stream", Type::Unknown)),
+    build::method("LoadDLSBytes", build::value("Data", Type::Bytes),
+                  build::value("Index", Type::I4)),
+    build::method("LoadDLSStream", build::value("Stream", Type::Unknown),
+                  build::value("Index", Type::I4)),
 };
 
 // Entries and dispatch identifiers of _OrvanMusic2's own members continue those of the 50.

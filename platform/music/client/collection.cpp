@@ -4,6 +4,7 @@
 #include <atomic>
 #include <memory>
 
+#include "platform/music/client/byte_source.h"
 #include "platform/music/client/loader.h"
 #include "platform/music/synth/dls_font.h"
 
@@ -30,6 +31,16 @@ HResult DirectMusicLoader8::LoadCollection(const std::string& path,
   CollectionSummary summary;
   if (HResult hr = synth::CollectionFont::read(path, trial, &summary); com::failed(hr)) return hr;
   collection = com::make_ref<DirectMusicCollection8>(path, summary);
+  return com::S_OK;
+}
+
+HResult DirectMusicLoader8::LoadCollection(const std::shared_ptr<const MemoryFile>& file,
+                                           Ref<DirectMusicCollection8>& collection) {
+  if (!file) return com::E_POINTER;
+  Ref<DirectMusicCollection8> loaded;
+  if (HResult hr = LoadCollection(file->path(), loaded); com::failed(hr)) return hr;
+  loaded->hold(file);
+  collection = std::move(loaded);
   return com::S_OK;
 }
 

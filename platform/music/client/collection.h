@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "platform/music/synth/collection_check.h"
@@ -24,11 +25,15 @@ class DirectMusicCollection8 : public com::Object {
   // Unique for the life of the process, unlike an address a later collection may reuse:
   // a performance keys the instruments it already holds by it.
   std::uint64_t serial() const { return serial_; }
+  // For the loader: what `path` names has to live as long as the collection, because every
+  // download reads it again (the memory file of a collection loaded from bytes).
+  void hold(std::shared_ptr<const void> backing) { backing_ = std::move(backing); }
 
  private:
   ~DirectMusicCollection8() override;
 
   std::string path_;
+  std::shared_ptr<const void> backing_;
   CollectionSummary summary_;
   std::uint64_t serial_;
 };

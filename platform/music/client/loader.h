@@ -2,6 +2,7 @@
 // given: there is no search directory.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/music/types.h"
@@ -10,6 +11,7 @@ namespace orvan::music {
 
 class DirectMusicSegment8;
 class DirectMusicCollection8;
+class MemoryFile;
 
 // Which reader a file goes to, by its first bytes: MIDI and RMID files to the MIDI reader,
 // and so does anything whose first bytes cannot be read (the reader names why); tracker
@@ -27,6 +29,11 @@ class DirectMusicLoader8 : public com::Object {
   // one but broken. `segment` is untouched on failure.
   HResult LoadSegment(const std::string& path, Ref<DirectMusicSegment8>& segment);
   HResult LoadCollection(const std::string& path, Ref<DirectMusicCollection8>& collection);
+  // The same for bytes a client handed over (byte_source.h). A collection reads its file
+  // again at every download, so it keeps the memory file; segments take what they need at
+  // load (a recording opens a descriptor of its own) and load from file->path().
+  HResult LoadCollection(const std::shared_ptr<const MemoryFile>& file,
+                         Ref<DirectMusicCollection8>& collection);
 
  private:
   ~DirectMusicLoader8() override = default;
