@@ -320,8 +320,15 @@ def byte_array(data):
         raise MemoryError("no automation array of %d bytes" % view.nbytes)
     if view.nbytes:
         descriptor = ctypes.cast(array, POINTER(SAFEARRAY)).contents
-        ctypes.memmove(descriptor.pvData, (ctypes.c_char * view.nbytes).from_buffer_copy(view),
-                       view.nbytes)
+        # One copy, straight from the caller's buffer: a read-only view other than bytes
+        # itself has no address ctypes can take, so only that one goes through a bytes copy.
+        if isinstance(data, bytes):
+            source = data
+        elif view.readonly:
+            source = view.tobytes()
+        else:
+            source = (ctypes.c_char * view.nbytes).from_buffer(view)
+        ctypes.memmove(descriptor.pvData, source, view.nbytes)
     return array
 
 
