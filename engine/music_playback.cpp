@@ -44,6 +44,7 @@ HResult OrvanMusic::Music_Load(const com::BStr& Filename) {
     const HResult hr = call(Loader, &DirectMusicLoader8::LoadSegment, path, segment);
     if (failed(hr)) return hr;
     Seg = std::move(segment);
+    Events.keep(Seg);
     return com::S_OK;
   };
   if (failed(steps())) {

@@ -42,6 +42,8 @@ TypeSpec type_of(d::Type type) {
       return user(std::string(d::kBoundary.name));
     case d::Type::Object:
       return scalar(VT_DISPATCH);
+    case d::Type::R8:
+      return scalar(VT_R8);
   }
   return I4();
 }
@@ -79,6 +81,25 @@ std::vector<FunctionDescription> functions_of(const std::array<d::Member, N>& me
     out.push_back(std::move(f));
   }
   return out;
+}
+
+// The default source: a dispinterface whose events a sink implements in its own Invoke.
+InterfaceDescription music_events() {
+  InterfaceDescription itf;
+  itf.name = std::string(d::kEventsName);
+  itf.iid = to_guid(d::kEventsId);
+  itf.dispinterface = true;
+  std::int32_t dispid = d::kFirstEventDispid;
+  for (const d::Member& m : d::kEvents) {
+    FunctionDescription f;
+    f.name = std::string(m.name);
+    f.dispid = dispid++;
+    f.entry = 0;
+    f.result = Void();
+    for (std::size_t i = 0; i < m.param_count; ++i) f.params.push_back(param_of(m.params[i]));
+    itf.functions.push_back(std::move(f));
+  }
+  return itf;
 }
 
 constexpr WORD kDualFlags =
@@ -130,6 +151,7 @@ LibraryDescription music_library() {
 
   lib.types.emplace_back(music_interface());
   lib.types.emplace_back(music_interface2());
+  lib.types.emplace_back(music_events());
   CoclassDescription coclass;
   coclass.name = std::string(d::kClassName);
   coclass.clsid = to_guid(d::kClassId);
@@ -137,6 +159,7 @@ LibraryDescription music_library() {
   // DirectXEvent8 is implemented for the platform's notifications: neither default nor source.
   // The newest interface is the default; _OrvanMusic is reached through it, as its base.
   coclass.interfaces = {{std::string(d::kInterface2Name), IMPLTYPEFLAG_FDEFAULT},
+                        {std::string(d::kEventsName), IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE},
                         {"DirectXEvent8", 0}};
   lib.types.emplace_back(std::move(coclass));
   for (const d::Enumeration& e : d::kEnumerations) lib.types.emplace_back(constants(e));
