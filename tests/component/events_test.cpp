@@ -375,6 +375,34 @@ TEST_F(Events, ASinkMayUnadviseReleaseTheObjectOrCloseTheChannelInsideAnEvent) {
   }
 }
 
+// On a device (here the manual one, pumped by the test) nobody calls RenderFor: the channel's
+// own thread takes the events off the render side and posts them.
+TEST_F(Events, OnADeviceTheChannelsOwnThreadHandsTheEventsOver) {
+  ComPtr<_OrvanMusic2> music = create2();
+  Sink sink;
+  DWORD cookie = 0;
+  ComPtr<IConnectionPoint> point = point_of(music.get());
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  ASSERT_NO_FATAL_FAILURE(init_and_load(music.get()));
+  LONG once = 0;
+  ASSERT_EQ(music->Music_Play(&once), S_OK);
+  music::output::ManualDevice* device = music::output::last_manual_device();
+  ASSERT_NE(device, nullptr);
+  ASSERT_EQ(device->pump(static_cast<std::int64_t>(4.5 * kRate)), S_OK);
+  // The organ note: eight quarters at 120 BPM.
+  for (int wait = 0;
+       wait < 200 && (sink.heard.empty() || sink.heard.back().id != DISPID_OrvanMusicEvent_Ended);
+       ++wait) {
+    OrvanPumpApartment(50, nullptr);
+  }
+  EXPECT_EQ(sink.of(DISPID_OrvanMusicEvent_Beat).size(), 8u);
+  ASSERT_FALSE(sink.heard.empty());
+  EXPECT_EQ(sink.heard.back().id, DISPID_OrvanMusicEvent_Ended);
+  EXPECT_NEAR(sink.heard.back().frame, 4.0 * kRate, 64.0);
+  for (const Heard& h : sink.heard) EXPECT_EQ(h.thread, std::this_thread::get_id());
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+}
+
 // The C example's sink prints each beat of the organ note (four quarters at 120 BPM) and the end.
 TEST_F(Events, TheCExamplePrintsTheBeatsItsSinkIsTold) {
   const std::string env = "ORVAN_REGISTRY='" + registry_.string() + "' ";
