@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "engine/orvan_music.h"
-#include "platform/music/midi/sequence.h"
+#include "platform/music/midi/beat_grid.h"
 
 namespace orvan::engine {
 
@@ -14,33 +14,7 @@ using com::failed;
 
 namespace {
 
-struct GridPosition {
-  std::int64_t bar = 1;
-  std::int64_t beat = 1;
-};
-
-// A signature's beat is its denominator's note: 768 music-time units a quarter.
-GridPosition midi_position(const music::midi::Sequence& sequence, std::int32_t position) {
-  std::int64_t bars_before = 0;  // whole bars before the signature in force
-  std::int32_t since = 0;        // where it took effect
-  std::int64_t beat_length = music::midi::kTicksPerQuarter;
-  std::int64_t beats_per_bar = 4;
-  for (const music::midi::Event& e : sequence.events) {
-    if (e.time > position) break;
-    if (e.status != music::midi::kMetaStatus || e.data1 != music::midi::kMetaTimeSignature)
-      continue;
-    const auto data = sequence.payload_of(e);
-    if (data.size() < 2 || data[0] == 0 || data[1] > 6) continue;  // no bar we could count
-    // A signature belongs on a barline; one inside a bar starts a new bar there.
-    const std::int64_t bar_length = beat_length * beats_per_bar;
-    bars_before += (e.time - since + bar_length - 1) / bar_length;
-    since = e.time;
-    beats_per_bar = data[0];
-    beat_length = 4 * music::midi::kTicksPerQuarter >> data[1];
-  }
-  const std::int64_t beats = (position - since) / beat_length;
-  return {bars_before + beats / beats_per_bar + 1, beats % beats_per_bar + 1};
-}
+using music::midi::GridPosition;
 
 GridPosition recorded_position(float beats_per_minute, std::int32_t beats_per_bar,
                                std::int32_t position) {
@@ -75,7 +49,7 @@ HResult OrvanMusic::GridPositionNow(std::int32_t& bar, std::int32_t& beat) {
   if (segment->wave() || !segment->sequence()) {
     at = recorded_position(RecordingBeatsPerMinute, RecordingBeatsPerBar, position);
   } else {
-    at = midi_position(*segment->sequence(), position);
+    at = music::midi::grid_position(*segment->sequence(), position);
   }
   bar = clamped(at.bar);
   beat = clamped(at.beat);

@@ -2,6 +2,7 @@
 #include <utility>
 
 #include "engine/orvan_music.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/ui/message_box.h"
 
 namespace orvan::engine {
@@ -14,6 +15,7 @@ using namespace music;
 OrvanMusic::OrvanMusic() : MaxDLS(kInitialMaxDLS), DLSCollections(kInitialMaxDLS + 1) {}
 
 OrvanMusic::~OrvanMusic() {
+  Events.set_handler(nullptr);
   ui::show_message_box(kFarewellText, "", ui::MessageIcon::None);
   // Events first: DestroyEvent waits for a callback in flight, so from here on nothing
   // calls DXCallback, even if someone else still holds the root.
@@ -62,6 +64,9 @@ HResult OrvanMusic::StartChannel(std::int32_t hwnd, std::int32_t SampleRate,
   hr = DX->DirectMusicPerformanceCreate(performance);
   if (failed(hr)) return hr;
   ReplacePerf(std::move(performance));
+  auto ring = std::make_shared<music::MusicEventRing>();
+  Perf->core()->set_music_events(ring);
+  Events.attach(std::move(ring));
   if (device) Perf->UseOutputDevice(std::move(device));
 
   hr = EnsureDX();
@@ -126,6 +131,8 @@ HResult OrvanMusic::CleanupAudio() {
   Loader.reset();
   if (Perf) (void)Perf->CloseDown();
   ReplacePerf(nullptr);
+  // What the channel rendered before it closed is still told.
+  Events.attach(nullptr);
   return com::S_OK;
 }
 

@@ -42,6 +42,7 @@ HResult OrvanMusic::LoadMusicFile(const std::string& path) {
   const HResult hr = call(Loader, &DirectMusicLoader8::LoadSegment, path, segment);
   if (failed(hr)) return hr;
   Seg = std::move(segment);
+  Events.keep(Seg);
   return com::S_OK;
 }
 

@@ -30,6 +30,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/event_delivery.h"
 #include "engine/generated/effect_parameter_methods.inc"
 #include "orvan/chorus_constants.h"
 #include "platform/com/auto_string.h"
@@ -221,6 +222,19 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // to ask (no performance) is returned to the platform.
   HResult DXCallback(std::int32_t eventid) override;
 
+  // --- Events (engine/event_delivery.h) -----------------------------------------------------
+  // Who hears what this channel plays as it is heard (empty: nobody): called in the order
+  // heard, on a thread of the channel's own or, for what RenderFor renders, on the caller's
+  // before it returns. When this returns, the previous handler is no longer called. Not
+  // from inside the handler.
+  void SetEventHandler(EventHandler handler) {
+    Events.set_handler(std::move(handler));
+  }
+  // Events dropped because the render side's ring was full.
+  std::uint64_t DroppedEvents() const {
+    return Events.dropped();
+  }
+
   // --- The channel's platform objects, for a host in the same process --------------------
   // Not on the component interface: a C++ host (tovel-play) reaches through these what the
   // interface has no member for, such as the output's progress or a start point without a
@@ -316,6 +330,7 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // SetBeatInfo's grid for recorded pieces.
   float RecordingBeatsPerMinute = 120.0f;
   std::int32_t RecordingBeatsPerBar = 4;
+  EventDelivery Events;
 
  private:
   // Held by DXCallback while it asks `Perf` for a message, and by ReplacePerf while it

@@ -64,6 +64,8 @@ HResult OrvanMusic::RenderFor(std::int32_t Milliseconds) {
   if (target > FileRenderDevice::kMaxFrames) return com::E_INVALIDARG;
   if (HResult hr = device->render(target - device->frames_rendered()); failed(hr)) return hr;
   RenderedMilliseconds = total;
+  // Everything heard in what was rendered is on its way before the caller goes on.
+  Events.deliver();
   return com::S_OK;
 }
 

@@ -41,10 +41,13 @@ HRESULT MusicObject::Create(IUnknown* outer, IUnknown** inner) {
 
 MusicObject::MusicObject(IUnknown* outer, com::Ref<OrvanMusic> engine)
     : outer_(outer ? outer : &inner_), engine_(std::move(engine)) {
+  start_events();
   object_created();
 }
 
 MusicObject::~MusicObject() {
+  // No event is fired into the connection point once it starts to go.
+  engine_->SetEventHandler(nullptr);
   // The engine goes first (its farewell box and its platform objects), then the count that
   // lets the library unload.
   engine_.reset();
@@ -63,6 +66,10 @@ HRESULT MusicObject::InnerUnknown::QueryInterface(REFIID riid, void** object) {
     found = static_cast<_OrvanMusic2*>(&owner_);
   else if (riid == IID_DirectXEvent8)
     found = static_cast<::DirectXEvent8*>(&owner_);
+  else if (riid == IID_IConnectionPointContainer)
+    found = owner_.points_.container();
+  else if ((riid == IID_IProvideClassInfo || riid == IID_IProvideClassInfo2) && owner_.class_info_)
+    found = &*owner_.class_info_;
   *object = found;
   if (!found) return E_NOINTERFACE;
   found->AddRef();

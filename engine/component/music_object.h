@@ -1,6 +1,7 @@
 // The OrvanMusic component object: a shell that gives one engine channel the published
 // binary interfaces (_OrvanMusic2, dual, and its base _OrvanMusic, which share one table) and
-// the platform's notification sink (DirectXEvent8).
+// the platform's notification sink (DirectXEvent8), and fires the channel's events to sinks of
+// its default source, __OrvanMusic (IConnectionPointContainer, IProvideClassInfo2).
 //
 // Every method forwards to an owned orvan::engine::OrvanMusic, which is
 // created with the object and released with its last reference; the forwarding is generated
@@ -23,6 +24,8 @@
 #include "orvan/tovel.h"
 #include "platform/com/object.h"
 #include "platform/com/runtime/apartment.h"
+#include "platform/com/runtime/class_info_provider.h"
+#include "platform/com/runtime/connection_point.h"
 
 namespace orvan::engine::component {
 
@@ -97,6 +100,10 @@ class MusicObject final : public _OrvanMusic2, public ::DirectXEvent8 {
   // through an identity only this class answers), else nullptr. It stays alive for the call:
   // the caller holds `object`.
   static OrvanMusic* channel_of(IDispatch* object);
+  // Events (engine/component/object_events.cpp): the engine channel's handler fires each
+  // event through the __OrvanMusic connection point, which posts it to every sink's apartment.
+  void start_events();
+  void fire(const HeardEvent& event);
 
   // A byte array as the engine reads it: its elements, locked for the call. A null array
   // holds no bytes (an empty Byte() is one); anything but a vector of bytes is E_INVALIDARG.
@@ -145,6 +152,9 @@ class MusicObject final : public _OrvanMusic2, public ::DirectXEvent8 {
   IUnknown* const outer_;  // the controlling unknown: the outer object, or inner_
   std::atomic<ULONG> refs_{1};
   const com::runtime::ApartmentAffinity apartment_;
+  com::runtime::ConnectionPointContainer points_{*outer_};
+  com::runtime::ConnectionPoint* events_ = nullptr;  // __OrvanMusic's, in points_
+  std::optional<com::runtime::ClassInfoProvider> class_info_;
   com::Ref<OrvanMusic> engine_;
 };
 

@@ -46,6 +46,8 @@ TypeSpec type_of(d::Type type) {
       return safe_array(scalar(VT_UI1));
     case d::Type::Unknown:
       return scalar(VT_UNKNOWN);
+    case d::Type::R8:
+      return scalar(VT_R8);
   }
   return I4();
 }
@@ -83,6 +85,25 @@ std::vector<FunctionDescription> functions_of(const std::array<d::Member, N>& me
     out.push_back(std::move(f));
   }
   return out;
+}
+
+// The default source: a dispinterface whose events a sink implements in its own Invoke.
+InterfaceDescription music_events() {
+  InterfaceDescription itf;
+  itf.name = std::string(d::kEventsName);
+  itf.iid = to_guid(d::kEventsId);
+  itf.dispinterface = true;
+  std::int32_t dispid = d::kFirstEventDispid;
+  for (const d::Member& m : d::kEvents) {
+    FunctionDescription f;
+    f.name = std::string(m.name);
+    f.dispid = dispid++;
+    f.entry = 0;
+    f.result = Void();
+    for (std::size_t i = 0; i < m.param_count; ++i) f.params.push_back(param_of(m.params[i]));
+    itf.functions.push_back(std::move(f));
+  }
+  return itf;
 }
 
 constexpr WORD kDualFlags =
@@ -134,6 +155,7 @@ LibraryDescription music_library() {
 
   lib.types.emplace_back(music_interface());
   lib.types.emplace_back(music_interface2());
+  lib.types.emplace_back(music_events());
   CoclassDescription coclass;
   coclass.name = std::string(d::kClassName);
   coclass.clsid = to_guid(d::kClassId);
@@ -141,6 +163,7 @@ LibraryDescription music_library() {
   // DirectXEvent8 is implemented for the platform's notifications: neither default nor source.
   // The newest interface is the default; _OrvanMusic is reached through it, as its base.
   coclass.interfaces = {{std::string(d::kInterface2Name), IMPLTYPEFLAG_FDEFAULT},
+                        {std::string(d::kEventsName), IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE},
                         {"DirectXEvent8", 0}};
   lib.types.emplace_back(std::move(coclass));
   for (const d::Enumeration& e : d::kEnumerations) lib.types.emplace_back(constants(e));

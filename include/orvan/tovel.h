@@ -68,6 +68,28 @@ typedef enum OrvanBoundary {
 } OrvanBoundary;
 #endif
 
+/* The class's default source: a sink advised through IConnectionPointContainer receives
+ * these events through its IDispatch::Invoke, on the thread that advised it, when that
+ * thread pumps its apartment (orvan/apartment_calls.h). Frame is the output frame at
+ * which the event is heard, counted from InitOrvanAudio or InitOrvanRender. */
+ORVAN_DEFINE_GUID(DIID___OrvanMusic, 0x3C0F5D2A, 0x7E41, 0x4B8D, 0x9A, 0x63, 0x21, 0xC4, 0x5E, 0x0B, 0x87, 0xF6)
+enum {
+  /* Started(double Frame) */
+  DISPID_OrvanMusicEvent_Started = 1,
+  /* Looped(LONG PassesLeft, double Frame) */
+  DISPID_OrvanMusicEvent_Looped = 2,
+  /* Ended(double Frame) */
+  DISPID_OrvanMusicEvent_Ended = 3,
+  /* Stopped(double Frame) */
+  DISPID_OrvanMusicEvent_Stopped = 4,
+  /* Beat(LONG Bar, LONG Beat, double Frame) */
+  DISPID_OrvanMusicEvent_Beat = 5,
+  /* Marker(BSTR Name, double Frame) */
+  DISPID_OrvanMusicEvent_Marker = 6,
+  /* TransitionDone(double Frame) */
+  DISPID_OrvanMusicEvent_TransitionDone = 7,
+};
+
 #ifdef __cplusplus
 
 struct _OrvanMusic : IDispatch {

@@ -12,13 +12,16 @@ bounds it explicitly.
 
 Calls other threads post to this one (events) run only when it pumps: `orvan.pump(timeout)`
 runs them, and `orvan.watch(loop)` lets an asyncio loop do it whenever they arrive.
+`orvan.WithEvents(music, handler)` calls the handler's On<Event> methods (OnBeat,
+OnMarker, ...) with each event the object fires, in those pumps.
 """
 
 from ._apartment import Apartment
 from ._dispatch import BoundMethod, Dispatch, DispatchObject
 from ._errors import OrvanError
+from ._events import WithEvents
 from ._pump import descriptor, pump, unwatch, watch
 
-__all__ = ["Apartment", "BoundMethod", "Dispatch", "DispatchObject", "OrvanError", "descriptor",
-           "pump", "unwatch", "watch"]
+__all__ = ["Apartment", "BoundMethod", "Dispatch", "DispatchObject", "OrvanError", "WithEvents",
+           "descriptor", "pump", "unwatch", "watch"]
 __version__ = "1.0.0"

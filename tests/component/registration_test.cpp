@@ -129,6 +129,7 @@ TEST(ClientExample, TheReadmeShowsTheCommittedSource) {
             file_text(examples + "play_by_class_id.cpp"));
   EXPECT_EQ(readme_block("## Using the component", "c"),
             file_text(examples + "play_by_class_id.c"));
+  EXPECT_EQ(readme_block("### Events", "c"), file_text(examples + "print_beats.c"));
 }
 
 // Runs an example client on the silent device: it plays while it reports, and says what is

@@ -112,7 +112,7 @@ class TypeLibraryTest : public ::testing::Test {
   ComPtr<ITypeLib> lib_;
 };
 
-TEST_F(TypeLibraryTest, LibraryIdentityAndTheSixTypesInOrderWithoutHelp) {
+TEST_F(TypeLibraryTest, LibraryIdentityAndTheSevenTypesInOrderWithoutHelp) {
   TLIBATTR* attr = nullptr;
   ASSERT_EQ(lib_->GetLibAttr(&attr), S_OK);
   EXPECT_TRUE(attr->guid == LIBID_OrvanMusicEngine);
@@ -133,9 +133,13 @@ TEST_F(TypeLibraryTest, LibraryIdentityAndTheSixTypesInOrderWithoutHelp) {
   SysFreeString(help_file);
 
   const std::vector<std::pair<std::string, GUID>> expected = {
-      {"_OrvanMusic", IID__OrvanMusic},          {"_OrvanMusic2", IID__OrvanMusic2},
-      {"OrvanMusic", CLSID_OrvanMusic},          {"CONST_OSFX_PHASE", GUID_CONST_OSFX_PHASE},
-      {"CONST_OSFX_WAVE", GUID_CONST_OSFX_WAVE}, {"OrvanBoundary", GUID_OrvanBoundary}};
+      {"_OrvanMusic", IID__OrvanMusic},
+      {"_OrvanMusic2", IID__OrvanMusic2},
+      {"__OrvanMusic", DIID___OrvanMusic},
+      {"OrvanMusic", CLSID_OrvanMusic},
+      {"CONST_OSFX_PHASE", GUID_CONST_OSFX_PHASE},
+      {"CONST_OSFX_WAVE", GUID_CONST_OSFX_WAVE},
+      {"OrvanBoundary", GUID_OrvanBoundary}};
   ASSERT_EQ(lib_->GetTypeInfoCount(), expected.size());
   for (UINT i = 0; i < expected.size(); ++i) {
     ComPtr<ITypeInfo> info;
@@ -284,18 +288,20 @@ TEST_F(TypeLibraryTest, TheSecondInterfaceDerivesFromTheFirstAndDescribesItsOwnM
   EXPECT_EQ(ids[1], 0);
 }
 
-TEST_F(TypeLibraryTest, TheClassIsCreatableWithItsDefaultAndItsNotificationInterface) {
+TEST_F(TypeLibraryTest, TheClassIsCreatableWithItsDefaultItsSourceAndItsNotificationInterface) {
   ComPtr<ITypeInfo> coclass = type(CLSID_OrvanMusic);
   ASSERT_TRUE(coclass);
   TYPEATTR* attr = nullptr;
   ASSERT_EQ(coclass->GetTypeAttr(&attr), S_OK);
   EXPECT_EQ(attr->typekind, TKIND_COCLASS);
   EXPECT_NE(attr->wTypeFlags & TYPEFLAG_FCANCREATE, 0);
-  EXPECT_EQ(attr->cImplTypes, 2);
+  EXPECT_EQ(attr->cImplTypes, 3);
   coclass->ReleaseTypeAttr(attr);
 
   const std::vector<std::pair<std::string, INT>> expected = {
-      {"_OrvanMusic2", IMPLTYPEFLAG_FDEFAULT}, {"DirectXEvent8", 0}};
+      {"_OrvanMusic2", IMPLTYPEFLAG_FDEFAULT},
+      {"__OrvanMusic", IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE},
+      {"DirectXEvent8", 0}};
   for (UINT i = 0; i < expected.size(); ++i) {
     HREFTYPE ref = 0;
     INT flags = -1;
@@ -306,7 +312,7 @@ TEST_F(TypeLibraryTest, TheClassIsCreatableWithItsDefaultAndItsNotificationInter
   }
   // The notification interface is the music platform's own.
   HREFTYPE ref = 0;
-  ASSERT_EQ(coclass->GetRefTypeOfImplType(1, &ref), S_OK);
+  ASSERT_EQ(coclass->GetRefTypeOfImplType(2, &ref), S_OK);
   ComPtr<ITypeInfo> event;
   ASSERT_EQ(coclass->GetRefTypeInfo(ref, event.out()), S_OK);
   TYPEATTR* event_attr = nullptr;

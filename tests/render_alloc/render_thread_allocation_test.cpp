@@ -67,11 +67,13 @@ void render_watched(output::ManualDevice* device, std::int64_t frames, test::Ren
 }
 
 // A performance on the manual device with the small SoundFont; capture stays off so the
-// device itself has nothing to store.
+// device itself has nothing to store. `events`, if given, receives what is heard.
 void start_performance(const Ref<DirectX8>& root, Ref<DirectMusicPerformance8>& perf,
-                       output::ManualDevice*& device) {
+                       output::ManualDevice*& device,
+                       std::shared_ptr<MusicEventRing> events = nullptr) {
   set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
   ASSERT_EQ(root->DirectMusicPerformanceCreate(perf), com::S_OK);
+  perf->core()->set_music_events(std::move(events));
   DMUS_AUDIOPARAMS params;
   params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
   params.sampleRate = kRate;
@@ -163,6 +165,61 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
   EXPECT_TRUE(taken);  // notifications flowed from the render thread too
 
   ASSERT_EQ(root->DestroyEvent(handle), com::S_OK);
+  ASSERT_EQ(perf->CloseDown(), com::S_OK);
+}
+
+// Every kind of event the render side tells (start, beats over a tempo change and a new time
+// signature, a marker and a cue point, loops, the end, a stop) goes into its ring without an
+// allocation.
+TEST(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  const std::filesystem::path midi = std::filesystem::temp_directory_path() /
+                                     ("orvan_events_" + std::to_string(getpid()) + ".mid");
+  test::SmfWriter smf(0, 480);
+  smf.add_track()
+      .tempo(0, 500000)
+      .program_change(0, 0, 0)
+      .note_on(0, 0, 60, 100)
+      .marker(480, "verse")
+      .time_signature(480, 3, 2)
+      .tempo(0, 400000)
+      .meta(480, 0x07, {'c', 'u', 'e'})
+      .note_off(480, 0, 60)
+      .end_of_track(480);
+  ASSERT_TRUE(smf.write_file(midi.string()));
+
+  test::RenderActivity seen;
+  auto events = std::make_shared<MusicEventRing>();
+  Ref<DirectX8> root = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device, events));
+  Ref<DirectMusicLoader8> loader;
+  ASSERT_EQ(root->DirectMusicLoaderCreate(loader), com::S_OK);
+  Ref<DirectMusicSegment8> segment;
+  ASSERT_EQ(loader->LoadSegment(midi.string(), segment), com::S_OK);
+  std::filesystem::remove(midi);
+  ASSERT_EQ(segment->SetRepeats(2), com::S_OK);
+  Ref<DirectMusicSegmentState8> state;
+  ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate * 8, seen);  // three passes of 2.2 s and the end
+  ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
+  render_watched(device, kRate * 3 / 4, seen);  // past the verse
+  ASSERT_EQ(perf->StopEx(segment, 0, 0), com::S_OK);
+  render_watched(device, kRate / 2, seen);
+
+  EXPECT_EQ(seen.allocations, 0);
+  EXPECT_EQ(seen.file_calls, 0);
+  int told[7] = {};
+  MusicEvent event;
+  while (events->take(event)) ++told[static_cast<int>(event.kind)];
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Started)], 2);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Looped)], 2);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Ended)], 1);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Stopped)], 1);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Marker)], 7);  // two a pass, and the verse
+  EXPECT_GT(told[static_cast<int>(MusicEventKind::Beat)], 3 * 4);
+  EXPECT_EQ(events->overflowed(), 0u);
   ASSERT_EQ(perf->CloseDown(), com::S_OK);
 }
 

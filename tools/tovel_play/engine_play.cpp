@@ -20,6 +20,7 @@
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
 #include "tools/tovel_play/effect_options.h"
+#include "tools/tovel_play/event_log.h"
 
 namespace orvan::tovel_play {
 namespace {
@@ -233,6 +234,7 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
   std::signal(SIGTERM, on_interrupt);
 
   auto channel = com::make_ref<engine::OrvanMusic>();
+  if (request.events) channel->SetEventHandler(event_printer(out, request.rate));
   const std::int32_t no_window = 0;
   channel->InitOrvanAudio(no_window, request.rate);
   float tempo = 0.0f;
@@ -289,7 +291,8 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
   }
 
   channel->Music_Stop();
-  channel->CleanupAudio();  // closes the device, which finishes the WAV file
+  channel->CleanupAudio();            // closes the device, which finishes the WAV file
+  channel->SetEventHandler(nullptr);  // every event told before the last line
   channel.reset();
   if (status == 0 && !wav_path.empty()) out << "tovel-play: wrote " << wav_path << '\n';
   return status;

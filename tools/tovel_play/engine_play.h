@@ -22,6 +22,7 @@ struct PlayRequest {
   std::string fallback_render_path;          // non-empty: render here when there is no audio device
   bool progress = true;                      // the progress line on stderr
   bool progress_terminal = true;             // stderr is a terminal: redraw the line in place
+  bool events = false;                       // each event on `out` as it is heard
   std::vector<std::string> effects;          // switched on in order before playing
   std::vector<std::string> effect_settings;  // EFFECT.FIELD=VALUE, applied after them
 };

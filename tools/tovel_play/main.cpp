@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     request.fallback_render_path = options.fallback_render_path;
     request.progress = !options.quiet;
     request.progress_terminal = isatty(STDERR_FILENO) != 0;
+    request.events = options.events;
     request.effects = options.effects;
     request.effect_settings = options.effect_settings;
     // Mistyped effect options are reported before any audio starts.

@@ -56,6 +56,9 @@ void add_options(CLI::App& app, Options& options) {
                  "instead (as --render does) rather than failing.")
       ->option_text("OUT.wav");
   app.add_flag("--quiet", options.quiet, "No progress line.");
+  app.add_flag("--events", options.events,
+               "Print each event (start, beat, marker, loop, end) with its frame and time as it "
+               "is heard or rendered.");
   app.add_option("--fx", options.effects,
                  "Switch effects on before playing, in the order given (comma-separated): "
                  "distortion, chorus, reverb (waves reverb), reverb3d (I3DL2 reverb).")

@@ -27,6 +27,7 @@ struct Options {
   std::string render_path;                   // --render OUT.wav
   std::string fallback_render_path;          // --fallback-render OUT.wav
   bool quiet = false;                        // --quiet: no progress line
+  bool events = false;                       // --events: print each event as it is heard
   std::vector<std::string> effects;          // --fx LIST: switched on in this order
   std::vector<std::string> effect_settings;  // --fx-param EFFECT.FIELD=VALUE, repeatable
 };

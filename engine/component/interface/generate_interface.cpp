@@ -225,6 +225,8 @@ std::string_view c_type(d::Type type) {
       return "SAFEARRAY*";
     case d::Type::Unknown:
       return "IUnknown*";
+    case d::Type::R8:
+      return "double";
   }
   return "?";
 }
@@ -454,6 +456,26 @@ std::string chorus_header() {
   return out + header_end("ORVAN_CHORUS_CONSTANTS_H");
 }
 
+// The source dispinterface: its identity and its events' dispatch identifiers, each with the
+// arguments a sink's Invoke receives (DISPPARAMS holds them last first, so Frame is rgvarg[0]).
+std::string events_definition() {
+  const std::string name(d::kEventsName);
+  std::string out = c_comment(
+      "The class's default source: a sink advised through IConnectionPointContainer receives\n"
+      "these events through its IDispatch::Invoke, on the thread that advised it, when that\n"
+      "thread pumps its apartment (orvan/apartment_calls.h). Frame is the output frame at\n"
+      "which the event is heard, counted from InitOrvanAudio or InitOrvanRender.");
+  out += guid_definition("DIID_" + name, d::kEventsId);
+  out += "enum {\n";
+  for (std::size_t i = 0; i < d::kEvents.size(); ++i) {
+    const Signature s = member_signature(d::kEvents[i], 0);
+    out += "  /* " + s.name + "(" + joined_params(s, "") + ") */\n";
+    out += "  DISPID_OrvanMusicEvent_" + s.name + " = " +
+           std::to_string(d::kFirstEventDispid + static_cast<std::int32_t>(i)) + ",\n";
+  }
+  return out + "};\n";
+}
+
 std::string tovel_header() {
   std::string out = header_begin(
       "ORVAN_TOVEL_H",
@@ -500,6 +522,7 @@ std::string tovel_header() {
   for (const d::Enumeration& e : d::kEnumerations)
     out += guid_definition("GUID_" + std::string(e.name), e.guid);
   out += "\n" + enum_definition(d::kBoundary);
+  out += "\n" + events_definition();
 
   const Interface music = music_interface();
   const Interface music2 = music_interface2();

@@ -30,7 +30,19 @@ struct Identity {
 // an IDispatch pointer (another OrvanMusic object, for the members that take one); Bytes is
 // an automation array of bytes (SAFEARRAY(unsigned char), VB's Byte()); Unknown is any
 // object, passed as its IUnknown pointer (a stream, for the members that take one).
-enum class Type { I4, R4, Bstr, Bool, ChorusPhase, ChorusWave, Boundary, Object, Bytes, Unknown };
+enum class Type {
+  I4,
+  R4,
+  Bstr,
+  Bool,
+  ChorusPhase,
+  ChorusWave,
+  Boundary,
+  Object,
+  Bytes,
+  Unknown,
+  R8
+};
 
 enum class Passing {
   Value,          // [in] by value
@@ -98,6 +110,13 @@ inline constexpr std::int32_t kFirstDispid = 0x60030003;
 inline constexpr std::string_view kInterface2Name = "_OrvanMusic2";
 inline constexpr Identity kInterface2Id = {
     0x85046B63, 0xB545, 0x4F94, {0x9B, 0x49, 0xEF, 0x34, 0x1B, 0x01, 0xE2, 0xE8}};
+
+// The class's default source: the events a sink advised to the object receives (a
+// dispinterface; members numbered from kFirstEventDispid in kEvents' order).
+inline constexpr std::string_view kEventsName = "__OrvanMusic";
+inline constexpr Identity kEventsId = {
+    0x3C0F5D2A, 0x7E41, 0x4B8D, {0x9A, 0x63, 0x21, 0xC4, 0x5E, 0x0B, 0x87, 0xF6}};
+inline constexpr std::int32_t kFirstEventDispid = 1;
 
 // --- Enumerations ----------------------------------------------------------------------------
 inline constexpr Enumeration kChorusPhase = {
@@ -170,6 +189,18 @@ constexpr Member setter(std::string_view name, Type type, std::string_view recor
   m.record = record;
   m.field = field;
   return m;
+}
+
+// An event: its own parameters, then the output frame at which it is heard, counted from the
+// channel's InitOrvanAudio or InitOrvanRender.
+constexpr Member event(std::string_view name) {
+  return method(name, value("Frame", Type::R8));
+}
+constexpr Member event(std::string_view name, Param a) {
+  return method(name, a, value("Frame", Type::R8));
+}
+constexpr Member event(std::string_view name, Param a, Param b) {
+  return method(name, a, b, value("Frame", Type::R8));
 }
 
 }  // namespace build
@@ -277,6 +308,17 @@ inline constexpr std::array kMembers2 = {
                   build::value("Index", Type::I4)),
     build::method("LoadDLSStream", build::value("Stream", Type::Unknown),
                   build::value("Index", Type::I4)),
+};
+
+// __OrvanMusic's events. TransitionDone: a queued piece has started.
+inline constexpr std::array kEvents = {
+    build::event("Started"),
+    build::event("Looped", build::value("PassesLeft", Type::I4)),
+    build::event("Ended"),
+    build::event("Stopped"),
+    build::event("Beat", build::value("Bar", Type::I4), build::value("Beat", Type::I4)),
+    build::event("Marker", build::value("Name", Type::Bstr)),
+    build::event("TransitionDone"),
 };
 
 // Entries and dispatch identifiers of _OrvanMusic2's own members continue those of the 50.

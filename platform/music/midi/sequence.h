@@ -36,6 +36,7 @@ inline constexpr std::uint8_t kMetaTempo = 0x51;
 inline constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 inline constexpr std::uint8_t kMetaTimeSignature = 0x58;
 inline constexpr std::uint8_t kMetaMarker = 0x06;
+inline constexpr std::uint8_t kMetaCuePoint = 0x07;
 
 struct Event {
   std::int32_t time = 0;    // music time

@@ -7,7 +7,6 @@ namespace orvan::music::midi {
 namespace {
 
 constexpr std::uint8_t kMetaKeySignature = 0x59;
-constexpr std::uint8_t kMetaCuePoint = 0x07;
 
 bool meta_kept(std::uint8_t type) {
   switch (type) {

@@ -46,6 +46,7 @@ struct _fluid_sfont_t;
 #include "platform/music/dsp/output_stage.h"
 #include "platform/music/output/output_device.h"
 #include "platform/music/render/effect_chain.h"
+#include "platform/music/render/music_events.h"
 #include "platform/music/render/sequencer.h"
 #include "platform/music/render/spsc_ring.h"
 #include "platform/music/sources/play_source.h"
@@ -157,6 +158,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void set_notification_lifetime(std::chrono::milliseconds lifetime);
   std::uint64_t dropped_notifications() const { return dropped_.load(std::memory_order_relaxed); }
 
+  // Where the render side publishes what is heard (started, looped, ended, stopped, beats,
+  // markers, a queued piece begun), with frames counted from the first frame rendered. Set it
+  // before start_audio; none: nothing is published.
+  void set_music_events(std::shared_ptr<MusicEventRing> ring) { music_events_ = std::move(ring); }
+
   HResult set_path_active(bool active);
   bool path_active() const { return path_active_.load(std::memory_order_relaxed); }
   // Swaps buffer 0's effect chain at the next block boundary (empty: no effects). The
@@ -178,6 +184,10 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void render(float* interleaved_stereo, int frames) noexcept override;
   // A play requested and not yet started, or one under way.
   bool music_pending() const noexcept override;
+  // Where a queued piece takes over (scheduled starts call it at the boundary): publishes
+  // TransitionDone `at` frames into the dispatch() or render() call under way, or at the start
+  // of this render() call when called while commands are applied.
+  void on_queued_piece_started(double at) noexcept;
 
   // For tests and benchmarks: voices the synthesizer is playing. Racy while rendering.
   int active_voices() const;
@@ -332,9 +342,14 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void on_loop() noexcept override;
   void on_end() noexcept override;
   void on_starved(int frames) noexcept override;
+  void on_moment(const PlayMoment& moment) noexcept override;
+  // Publishes an event heard `at` frames after moment_base_.
+  void publish(MusicEventKind kind, double at, std::int32_t a = 0, std::int32_t b = 0,
+               const void* sequence = nullptr) noexcept;
   void retire_if_ended() noexcept;
 
   std::shared_ptr<EventHub> events_;
+  std::shared_ptr<MusicEventRing> music_events_;  // set before the render thread starts
   // EventHub::signal, lock-free; set by the client side so that the render side needs
   // nothing of the client's.
   void (*signal_)(EventHub* hub, std::int32_t handle) noexcept = nullptr;
@@ -404,6 +419,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   struct _fluid_sfont_t* sounding_instruments_ = nullptr;
   std::uint64_t instrument_switches_ = 0;
   std::uint64_t plays_started_ = 0;
+  std::int64_t frames_out_ = 0;   // frames rendered before this render() call
+  std::int64_t chunk_frame_ = 0;  // the first frame of the chunk being synthesized
+  std::int64_t moment_base_ = 0;  // the frame the source's current dispatch() or render() begins at
+  PlayMoment loop_or_end_{};      // the last loop or end moment, told just before on_loop/on_end
+  bool loop_or_end_told_ = false;
   bool first_render_ = true;
   int grid_left_ = 0;
   double block_tempo_ = 1.0;

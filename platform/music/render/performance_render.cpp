@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "platform/music/render/performance_core.h"
 #include "platform/music/render/playback_shared.h"
@@ -11,6 +12,7 @@ namespace orvan::music {
 
 void PerformanceCore::render(float* out, int frames) noexcept {
   if (frames <= 0) return;
+  moment_base_ = frames_out_;
   apply_commands();
   block_tempo_ = master_tempo_.load(std::memory_order_relaxed);
   take_master_volume();
@@ -18,6 +20,7 @@ void PerformanceCore::render(float* out, int frames) noexcept {
   int done = 0;
   while (done < frames) {
     const int n = std::min(chunk_limit(), frames - done);
+    chunk_frame_ = frames_out_ + done;
     synthesize(n);
     if (chain_) chain_->process(dry_left_.data(), dry_right_.data(), n);
     // A stage that went wrong (a filter driven unstable) must not reach the device, where
@@ -27,6 +30,7 @@ void PerformanceCore::render(float* out, int frames) noexcept {
     done += n;
   }
   limiter_->process(out, frames);
+  frames_out_ += frames;
   if (instrument_switches_released_.load(std::memory_order_relaxed) != instrument_switches_ &&
       synth_->voices_of_earlier_instruments_ended()) {
     instrument_switches_released_.store(instrument_switches_, std::memory_order_release);
@@ -80,6 +84,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
   int i = 0;
   while (i < frames) {
     if (grid_left_ == 0) {
+      moment_base_ = chunk_frame_ + i;
       start_queued_if_due();
       // Everything due within the next synthesizer block goes in before it is rendered.
       step_channel_ramps();
@@ -98,6 +103,7 @@ void PerformanceCore::synthesize(int frames) noexcept {
   synth_->flush();
   // A source's own audio enters buffer 0 beside the synthesizer, before the effect chain.
   if (current_play() && !current_paused_) {
+    moment_base_ = chunk_frame_;
     current_.source->render(dry_left_.data(), dry_right_.data(), frames, block_tempo_, *this);
     retire_if_ended();
   }
@@ -216,6 +222,7 @@ void PerformanceCore::begin_play(const Command& command) noexcept {
   current_paused_ = false;
   current_.source->start(*synth_);
   notify(current_, DMUS_NOTIFICATION_SEGSTART, current_.start);
+  publish(MusicEventKind::Started, 0.0);
   // Music time starts with this block even when it begins inside a synthesizer block
   // (a device period that is no multiple of 64): what falls in the rest of that
   // block goes in now and sounds from the next one.
@@ -231,6 +238,9 @@ void PerformanceCore::end_current(std::int32_t option) noexcept {
   current_ = {};
   current_paused_ = false;
   end_play(play, option);
+  // Heard from moment_base_: the start of the render() call for a stop asked for, the
+  // synthesizer block for a piece a queued one replaces.
+  publish(MusicEventKind::Stopped, 0.0);
 }
 
 void PerformanceCore::end_play(const Play& play, std::int32_t option) noexcept {
@@ -243,11 +253,37 @@ void PerformanceCore::end_play(const Play& play, std::int32_t option) noexcept {
   play.shared->retired.store(true, std::memory_order_release);
 }
 
+void PerformanceCore::on_moment(const PlayMoment& moment) noexcept {
+  if (moment.kind == MusicEventKind::Looped || moment.kind == MusicEventKind::Ended) {
+    loop_or_end_ = moment;
+    loop_or_end_told_ = true;
+    return;
+  }
+  publish(moment.kind, moment.at, moment.a, moment.b, moment.sequence);
+}
+
+void PerformanceCore::on_queued_piece_started(double at) noexcept {
+  publish(MusicEventKind::TransitionDone, at);
+}
+
+void PerformanceCore::publish(MusicEventKind kind, double at, std::int32_t a, std::int32_t b,
+                              const void* sequence) noexcept {
+  if (!music_events_) return;
+  const auto frame = moment_base_ + static_cast<std::int64_t>(std::llround(at));
+  music_events_->publish({kind, a, b, frame, sequence});
+}
+
 void PerformanceCore::on_loop() noexcept {
   notify(current_, DMUS_NOTIFICATION_SEGLOOP, 0);
+  // A source that tells no moments (recorded music) loops at the start of its call, as far as
+  // the listeners know, and without a count.
+  const bool told = std::exchange(loop_or_end_told_, false);
+  publish(MusicEventKind::Looped, told ? loop_or_end_.at : 0.0, told ? loop_or_end_.a : 0);
 }
 
 void PerformanceCore::on_end() noexcept {
+  const bool told = std::exchange(loop_or_end_told_, false);
+  publish(MusicEventKind::Ended, told ? loop_or_end_.at : 0.0);
   const Play& play = current_;
   play.shared->position.store(play.length, std::memory_order_relaxed);
   notify(play, DMUS_NOTIFICATION_SEGEND, play.length);

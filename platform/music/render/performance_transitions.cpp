@@ -81,6 +81,7 @@ void PerformanceCore::start_queued_piece() noexcept {
     }
   }
   begin_play(next);
+  on_queued_piece_started(0.0);
 }
 
 void PerformanceCore::start_stinger() noexcept {

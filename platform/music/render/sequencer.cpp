@@ -18,6 +18,11 @@ bool is_tempo(const midi::Event& e) {
   return e.status == midi::kMetaStatus && e.data1 == midi::kMetaTempo;
 }
 
+bool is_marker(const midi::Event& e) {
+  return e.status == midi::kMetaStatus &&
+         (e.data1 == midi::kMetaMarker || e.data1 == midi::kMetaCuePoint);
+}
+
 // What a start point replays: everything that shapes the sound, nothing that starts,
 // stops or bends a single note.
 bool chased(const midi::Event& e) {
@@ -118,6 +123,26 @@ void Sequencer::begin_pass(std::int32_t from, synth::Synth& synth) noexcept {
     if (chased(e)) dispatch(e, synth);
   }
   reanchor(from);
+  const midi::BeatMark* first = request_.beats;
+  const midi::BeatMark* last = first + request_.beat_count;
+  next_beat_ = static_cast<std::size_t>(
+      std::lower_bound(first, last, from,
+                       [](const midi::BeatMark& b, std::int32_t t) { return b.time < t; }) -
+      first);
+}
+
+double Sequencer::offset_of(double tick, double left) const noexcept {
+  return advance_frames_ - left + std::max(0.0, elapsed_at(tick) - elapsed_);
+}
+
+void Sequencer::tell_beats(double tick, bool including, double left,
+                           SequencerListener& listener) noexcept {
+  while (next_beat_ < request_.beat_count) {
+    const midi::BeatMark& b = request_.beats[next_beat_];
+    if (!(b.time < tick || (including && b.time == tick))) return;
+    ++next_beat_;
+    listener.on_moment({MusicEventKind::Beat, b.bar, b.beat, offset_of(b.time, left), nullptr});
+  }
 }
 
 void Sequencer::restore_channels(synth::Synth& synth) noexcept {
@@ -141,10 +166,11 @@ void Sequencer::dispatch(const midi::Event& e, synth::Synth& synth) noexcept {
   }
 }
 
-void Sequencer::finish(synth::Synth& synth, SequencerListener& listener) noexcept {
+void Sequencer::finish(double at, synth::Synth& synth, SequencerListener& listener) noexcept {
   position_ = request_.sequence->length;
   synth.release_all_notes();
   active_ = false;
+  listener.on_moment({MusicEventKind::Ended, 0, 0, at, nullptr});
   listener.on_end(request_);
 }
 
@@ -155,18 +181,19 @@ void Sequencer::notice_loop(double at, SequencerListener& listener) noexcept {
   }
   loop_noticed_ = true;
   frames_since_loop_notice_ = -at;
+  listener.on_moment({MusicEventKind::Looped, repeats_left_, 0, at, nullptr});
   listener.on_loop(request_);
 }
 
 void Sequencer::end_of_pass(double& left, synth::Synth& synth,
                             SequencerListener& listener) noexcept {
   // An empty segment takes no time per pass: looping it could never advance.
+  const double at = advance_frames_ - left;
   if (request_.sequence->length <= 0 || repeats_left_ == 0) {
-    finish(synth, listener);
+    finish(at, synth, listener);
     return;
   }
   if (repeats_left_ > 0) --repeats_left_;
-  const double at = advance_frames_ - left;
   // Whole passes that fit in what is left of this advance are counted, not played.
   const double pass = pass_frames();
   if (pass > 0.0 && left >= pass) {
@@ -174,9 +201,10 @@ void Sequencer::end_of_pass(double& left, synth::Synth& synth,
     const bool whole_piece = loops_whole_piece();
     if (whole_piece && repeats_left_ >= 0 && whole > static_cast<double>(repeats_left_)) {
       // Every pass still to come ends within this advance.
+      const double end = at + (static_cast<double>(repeats_left_) + 1.0) * pass;
       repeats_left_ = 0;
       notice_loop(at, listener);
-      finish(synth, listener);
+      finish(end, synth, listener);
       return;
     }
     // Inside a region only repeats are skipped: the last pass is longer and is played.
@@ -215,6 +243,11 @@ void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
       const midi::Event& e = events[next_];
       if (!(e.time < limit || (at_piece_end && e.time <= until))) break;
       ++next_;
+      tell_beats(e.time, true, left, listener);
+      if (is_marker(e)) {
+        listener.on_moment({MusicEventKind::Marker, static_cast<std::int32_t>(next_ - 1), 0,
+                            offset_of(e.time, left), &seq});
+      }
       if (is_tempo(e)) {
         const double at = std::max(elapsed_, elapsed_at(e.time));
         left = std::max(0.0, left - (at - elapsed_));
@@ -226,6 +259,7 @@ void Sequencer::advance(double frames, double master_tempo, synth::Synth& synth,
       dispatch(e, synth);
     }
     if (reanchored) continue;
+    tell_beats(pass_ends ? seq.length : end, false, left, listener);
     if (!pass_ends) {
       elapsed_ += left;
       position_ = end;

@@ -24,7 +24,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/music/midi/beat_grid.h"
 #include "platform/music/midi/sequence.h"
+#include "platform/music/sources/play_source.h"
 
 namespace orvan::music {
 
@@ -49,6 +51,10 @@ struct PlayRequest {
   // piece, every repeat from 0.
   std::int32_t loop_start = 0;
   std::int32_t loop_end = 0;
+  // The beats of one pass (owned by the client side, like the sequence), told to the
+  // listener as they are reached; none for recorded music.
+  const midi::BeatMark* beats = nullptr;
+  std::size_t beat_count = 0;
 };
 
 // Told about pass boundaries while advancing. Render thread only. Loops are coalesced: no
@@ -59,6 +65,9 @@ class SequencerListener {
  public:
   virtual void on_loop(const PlayRequest& request) noexcept = 0;
   virtual void on_end(const PlayRequest& request) noexcept = 0;
+  // Beats, markers and cue points as they are reached, and each loop and end just before
+  // on_loop and on_end are called.
+  virtual void on_moment(const PlayMoment& /*moment*/) noexcept {}
 
  protected:
   ~SequencerListener() = default;
@@ -132,7 +141,13 @@ class Sequencer {
   void dispatch(const midi::Event& e, synth::Synth& synth) noexcept;
   // `left`: the frames the advance still has to cover after the pass that just ended.
   void end_of_pass(double& left, synth::Synth& synth, SequencerListener& listener) noexcept;
-  void finish(synth::Synth& synth, SequencerListener& listener) noexcept;
+  // `at`: frames of the current advance covered when the last pass ends.
+  void finish(double at, synth::Synth& synth, SequencerListener& listener) noexcept;
+  // Frames of the current advance covered when the play reaches `tick` of the current pass,
+  // with `left` frames of the advance still to cover from where it is now.
+  double offset_of(double tick, double left) const noexcept;
+  // Tells the beats before `tick` (and at it, when `including`) not told yet.
+  void tell_beats(double tick, bool including, double left, SequencerListener& listener) noexcept;
   // `at`: frames of the current advance already covered.
   void notice_loop(double at, SequencerListener& listener) noexcept;
   // Frames one whole repeat (from the loop start to the loop end) takes at the current
@@ -151,6 +166,7 @@ class Sequencer {
   double elapsed_ = 0.0;  // frames since the anchor
   double master_tempo_ = 1.0;
   std::size_t next_ = 0;
+  std::size_t next_beat_ = 0;
   std::uint32_t usec_per_quarter_ = midi::kDefaultTempo;
   std::int32_t repeats_left_ = 0;
   // The request's loop region, made whole-piece (0, length) where it asks for none.

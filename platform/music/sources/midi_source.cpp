@@ -42,17 +42,21 @@ LoopRegion marked_loop_of(const midi::Sequence& seq) {
 
 MidiContent::MidiContent(std::shared_ptr<const midi::Sequence> sequence)
     : sequence_(sequence ? std::move(sequence) : std::make_shared<const midi::Sequence>()),
-      marked_loop_(marked_loop_of(*sequence_)) {}
+      marked_loop_(marked_loop_of(*sequence_)),
+      beats_(std::make_shared<const std::vector<midi::BeatMark>>(midi::beat_marks(*sequence_))) {}
 
 HResult MidiContent::open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const {
-  source = std::make_unique<MidiSource>(sequence_, options);
+  source = std::make_unique<MidiSource>(sequence_, beats_, options);
   return com::S_OK;
 }
 
-MidiSource::MidiSource(std::shared_ptr<const midi::Sequence> sequence, const PlayOptions& options)
+MidiSource::MidiSource(std::shared_ptr<const midi::Sequence> sequence,
+                       std::shared_ptr<const std::vector<midi::BeatMark>> beats,
+                       const PlayOptions& options)
     : sequence_(std::move(sequence)),
-      request_{sequence_.get(), options.start,      options.repeats,
-               nullptr,         options.loop.start, options.loop.end},
+      beats_(std::move(beats)),
+      request_{sequence_.get(),    options.start,    options.repeats, nullptr,
+               options.loop.start, options.loop.end, beats_->data(),  beats_->size()},
       sequencer_(options.output_rate, options.meter) {}
 
 void MidiSource::start(synth::Synth& synth) noexcept {
@@ -79,6 +83,10 @@ void MidiSource::on_loop(const PlayRequest& /*request*/) noexcept {
 
 void MidiSource::on_end(const PlayRequest& /*request*/) noexcept {
   listener_->on_end();
+}
+
+void MidiSource::on_moment(const PlayMoment& moment) noexcept {
+  listener_->on_moment(moment);
 }
 
 }  // namespace orvan::music

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "platform/music/midi/sequence.h"
 #include "platform/music/render/sequencer.h"
@@ -25,11 +26,14 @@ class MidiContent final : public PlayContent {
  private:
   std::shared_ptr<const midi::Sequence> sequence_;  // never null
   LoopRegion marked_loop_;
+  // Its beats, worked out once when the piece is loaded.
+  std::shared_ptr<const std::vector<midi::BeatMark>> beats_;
 };
 
 class MidiSource final : public PlaySource, private SequencerListener {
  public:
-  MidiSource(std::shared_ptr<const midi::Sequence> sequence, const PlayOptions& options);
+  MidiSource(std::shared_ptr<const midi::Sequence> sequence,
+             std::shared_ptr<const std::vector<midi::BeatMark>> beats, const PlayOptions& options);
 
   void start(synth::Synth& synth) noexcept override;
   double stop(synth::Synth& synth) noexcept override { return sequencer_.stop(synth); }
@@ -42,8 +46,10 @@ class MidiSource final : public PlaySource, private SequencerListener {
  private:
   void on_loop(const PlayRequest& request) noexcept override;
   void on_end(const PlayRequest& request) noexcept override;
+  void on_moment(const PlayMoment& moment) noexcept override;
 
   std::shared_ptr<const midi::Sequence> sequence_;
+  std::shared_ptr<const std::vector<midi::BeatMark>> beats_;
   PlayRequest request_;
   Sequencer sequencer_;
   PlayListener* listener_ = nullptr;  // during dispatch()

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/music/render/music_events.h"
 #include "platform/music/types.h"
 
 namespace orvan::music {
@@ -24,6 +25,17 @@ namespace synth {
 class Synth;
 }
 
+// Something a play reached that a listener may want to hear of: a beat, a marker, a loop
+// (a: the passes still to come) or its end, `at` frames into the dispatch() or render() call
+// that reached it. A loop or an end is told this way just before on_loop() or on_end().
+struct PlayMoment {
+  MusicEventKind kind = MusicEventKind::Beat;
+  std::int32_t a = 0;
+  std::int32_t b = 0;
+  double at = 0.0;
+  const void* sequence = nullptr;  // Marker: the sequence whose event `a` it is
+};
+
 // Told about pass boundaries and shortfalls by the source that plays. Render thread only.
 // Loop notices are coalesced by the source (see Sequencer::kLoopNoticeSpacing): at most one
 // per 1/64 s of rendered time, every pass still counting.
@@ -33,6 +45,7 @@ class PlayListener {
   virtual void on_end() noexcept = 0;
   // Frames rendered silent because the source's decoder had nothing ready.
   virtual void on_starved(int frames) noexcept = 0;
+  virtual void on_moment(const PlayMoment& /*moment*/) noexcept {}
 
  protected:
   ~PlayListener() = default;

@@ -1,0 +1,420 @@
+// The object's events through its connection point: what a render made with InitOrvanRender
+// and RenderFor tells a sink (beats on the grid of the tempo map, markers, loops, the end), and
+// how the events reach sinks: only in the pump of the apartment that advised, a failing sink
+// reported once without stopping the others, and a sink that unadvises, releases the object
+// or closes the channel from inside an event.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/component/component_fixture.h"
+#include "tests/support/run_command.h"
+#include "tests/support/smf_writer.h"
+
+namespace orvan::component_test {
+namespace {
+
+constexpr double kRate = 48000.0;
+constexpr HRESULT kObjectNotSet = static_cast<HRESULT>(0x800A005Bu);
+
+struct Heard {
+  DISPID id = 0;
+  LONG a = 0;  // Looped: passes left; Beat: bar
+  LONG b = 0;  // Beat: beat
+  std::u16string name;
+  double frame = -1.0;
+  std::thread::id thread;
+};
+
+// A sink written as a client writes one: IDispatch whose Invoke reads the event's arguments
+// (last first). `on_event` runs after each is recorded; `status` is what Invoke answers.
+class Sink final : public IDispatch {
+ public:
+  HRESULT QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___OrvanMusic) {
+      *object = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                 UINT*) override {
+    Heard h;
+    h.id = id;
+    h.thread = std::this_thread::get_id();
+    const VARIANT* args = params->rgvarg;
+    if (params->cArgs >= 1 && args[0].vt == VT_R8) h.frame = args[0].dblVal;
+    if (params->cArgs >= 2 && args[params->cArgs - 1].vt == VT_I4)
+      h.a = args[params->cArgs - 1].lVal;
+    if (params->cArgs == 3 && args[1].vt == VT_I4) h.b = args[1].lVal;
+    if (params->cArgs == 2 && args[1].vt == VT_BSTR) h.name = args[1].bstrVal;
+    heard.push_back(h);
+    if (on_event) on_event(h);
+    return status;
+  }
+
+  std::vector<Heard> of(DISPID id) const {
+    std::vector<Heard> out;
+    for (const Heard& h : heard)
+      if (h.id == id) out.push_back(h);
+    return out;
+  }
+
+  ULONG refs = 1;
+  HRESULT status = S_OK;
+  std::vector<Heard> heard;
+  std::function<void(const Heard&)> on_event;
+};
+
+class Events : public ComponentTest {
+ protected:
+  ComPtr<_OrvanMusic2> create2() {
+    ComPtr<_OrvanMusic2> music;
+    EXPECT_EQ(CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic2,
+                               music.out_void()),
+              S_OK);
+    return music;
+  }
+  static ComPtr<IConnectionPoint> point_of(IUnknown* music) {
+    ComPtr<IConnectionPointContainer> container;
+    EXPECT_EQ(music->QueryInterface(IID_IConnectionPointContainer, container.out_void()), S_OK);
+    ComPtr<IConnectionPoint> point;
+    if (container) {
+      EXPECT_EQ(container->FindConnectionPoint(DIID___OrvanMusic, point.out()), S_OK);
+    }
+    return point;
+  }
+  // Opens a render, loads `midi` and plays it with `loops` repetitions.
+  void play(_OrvanMusic2* music, const std::filesystem::path& midi, LONG loops = 0) {
+    Bstr wav((dir_ / (midi.stem().string() + ".wav")).string()), file(midi.string());
+    ASSERT_EQ(music->InitOrvanRender(wav.get(), static_cast<LONG>(kRate)), S_OK);
+    ASSERT_EQ(music->Music_Load(file.ptr()), S_OK);
+    ASSERT_EQ(music->Music_Play(&loops), S_OK);
+  }
+  static ULONG pump() {
+    ULONG ran = 0;
+    EXPECT_TRUE(SUCCEEDED(OrvanPumpApartment(0, &ran)));
+    return ran;
+  }
+  // Writes a piece of one track: `build` adds its events (480 ticks a quarter), and the track
+  // ends `end_delta` ticks after the last of them.
+  std::filesystem::path piece(const std::string& name, std::uint32_t end_delta,
+                              const std::function<void(test::SmfTrack&)>& build) {
+    const std::filesystem::path path = dir_ / name;
+    test::SmfWriter smf(0, 480);
+    test::SmfTrack& track = smf.add_track();
+    build(track);
+    track.end_of_track(end_delta);
+    EXPECT_TRUE(smf.write_file(path.string()));
+    return path;
+  }
+
+  struct Beat {
+    LONG bar, beat;
+    double seconds;
+  };
+  // Plays `midi` to its end and checks every beat, in order, within 64 frames, then the end.
+  void expect_beats(const std::filesystem::path& midi, const std::vector<Beat>& expected,
+                    double end_seconds) {
+    ComPtr<_OrvanMusic2> music = create2();
+    Sink sink;
+    ComPtr<IConnectionPoint> point = point_of(music.get());
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    play(music.get(), midi);
+    ASSERT_EQ(music->RenderFor(static_cast<LONG>(end_seconds * 1000) + 500), S_OK);
+    EXPECT_TRUE(sink.heard.empty()) << "called outside the pump";
+    EXPECT_GT(pump(), 0u);
+    const std::vector<Heard> beats = sink.of(DISPID_OrvanMusicEvent_Beat);
+    ASSERT_EQ(beats.size(), expected.size());
+    for (std::size_t i = 0; i < beats.size(); ++i) {
+      EXPECT_EQ(std::make_pair(beats[i].a, beats[i].b),
+                std::make_pair(expected[i].bar, expected[i].beat))
+          << "beat " << i;
+      EXPECT_NEAR(beats[i].frame, expected[i].seconds * kRate, 64.0) << "beat " << i;
+    }
+    ASSERT_GE(sink.heard.size(), 2u);
+    EXPECT_EQ(sink.heard.front().id, DISPID_OrvanMusicEvent_Started);
+    EXPECT_NEAR(sink.heard.front().frame, 0.0, 64.0);
+    EXPECT_EQ(sink.heard.back().id, DISPID_OrvanMusicEvent_Ended);
+    EXPECT_NEAR(sink.heard.back().frame, end_seconds * kRate, 64.0);
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
+};
+
+TEST_F(Events, TheClassNamesItsSourceAndAnAdvisedSinkIsHeld) {
+  ComPtr<_OrvanMusic2> music = create2();
+  ComPtr<IProvideClassInfo2> info;
+  ASSERT_EQ(music->QueryInterface(IID_IProvideClassInfo2, info.out_void()), S_OK);
+  GUID source = IID_NULL;
+  ASSERT_EQ(info->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISPIID, &source), S_OK);
+  EXPECT_TRUE(source == DIID___OrvanMusic);
+  ComPtr<ITypeInfo> cls;
+  ASSERT_EQ(info->GetClassInfo(cls.out()), S_OK);
+  TYPEATTR* attr = nullptr;
+  ASSERT_EQ(cls->GetTypeAttr(&attr), S_OK);
+  EXPECT_TRUE(attr->guid == CLSID_OrvanMusic);
+  cls->ReleaseTypeAttr(attr);
+  info.reset();  // the provider is the object itself
+
+  Sink sink;
+  {
+    ComPtr<IConnectionPoint> point = point_of(music.get());
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    EXPECT_EQ(sink.refs, 2u);
+  }
+  music.reset();
+  EXPECT_EQ(sink.refs, 1u) << "the object's end lets go of its sinks";
+}
+
+TEST_F(Events, BeatsFollowTheTempoMapAndTheTimeSignatures) {
+  // 100 BPM in 4/4 (a beat is 0.6 s), three bars.
+  std::vector<Beat> steady;
+  for (int i = 0; i < 12; ++i) steady.push_back({i / 4 + 1, i % 4 + 1, 0.6 * i});
+  expect_beats(piece("steady.mid", 12 * 480,
+                     [](test::SmfTrack& t) {
+                       t.tempo(0, 600000).time_signature(0, 4, 2).note_on(0, 0, 60, 100);
+                     }),
+               steady, 7.2);
+
+  // A bar of 4/4 at 120 BPM, a bar of 3/4 at 60 BPM, a bar of 4/4: beats at 0, 0.5, 1, 1.5,
+  // then a second each.
+  expect_beats(piece("changing.mid", 4 * 480,
+                     [](test::SmfTrack& t) {
+                       t.tempo(0, 500000)
+                           .time_signature(0, 4, 2)
+                           .note_on(0, 0, 60, 100)
+                           .time_signature(4 * 480, 3, 2)
+                           .tempo(0, 1000000)
+                           .time_signature(3 * 480, 4, 2);
+                     }),
+               {{1, 1, 0.0},
+                {1, 2, 0.5},
+                {1, 3, 1.0},
+                {1, 4, 1.5},
+                {2, 1, 2.0},
+                {2, 2, 3.0},
+                {2, 3, 4.0},
+                {3, 1, 5.0},
+                {3, 2, 6.0},
+                {3, 3, 7.0},
+                {3, 4, 8.0}},
+               9.0);
+}
+
+TEST_F(Events, MarkersAndLoopsArriveWithTheirFramesAndAStopIsTold) {
+  // Two seconds at 120 BPM: a marker at 0.5 s, a cue point at 1.5 s; played three times.
+  const auto midi = piece("marked.mid", 480, [](test::SmfTrack& t) {
+    t.tempo(0, 500000)
+        .note_on(0, 0, 60, 100)
+        .marker(480, "verse")
+        .meta(2 * 480, 0x07, {'d', 'o', 'o', 'r'});
+  });
+  ComPtr<_OrvanMusic2> music = create2();
+  Sink sink;
+  ComPtr<IConnectionPoint> point = point_of(music.get());
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  play(music.get(), midi, 2);
+  ASSERT_EQ(music->RenderFor(6500), S_OK);
+  pump();
+  std::vector<std::tuple<DISPID, std::u16string, LONG, double>> told;
+  for (const Heard& h : sink.heard)
+    if (h.id != DISPID_OrvanMusicEvent_Beat) told.emplace_back(h.id, h.name, h.a, h.frame);
+  const std::vector<std::tuple<DISPID, std::u16string, LONG, double>> expected = {
+      {DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
+      {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.5},
+      {DISPID_OrvanMusicEvent_Marker, u"door", 0, 1.5},
+      {DISPID_OrvanMusicEvent_Looped, u"", 1, 2.0},
+      {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 2.5},
+      {DISPID_OrvanMusicEvent_Marker, u"door", 0, 3.5},
+      {DISPID_OrvanMusicEvent_Looped, u"", 0, 4.0},
+      {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 4.5},
+      {DISPID_OrvanMusicEvent_Marker, u"door", 0, 5.5},
+      {DISPID_OrvanMusicEvent_Ended, u"", 0, 6.0}};
+  ASSERT_EQ(told.size(), expected.size());
+  for (std::size_t i = 0; i < told.size(); ++i) {
+    EXPECT_EQ(std::get<0>(told[i]), std::get<0>(expected[i])) << i;
+    EXPECT_EQ(std::get<1>(told[i]), std::get<1>(expected[i])) << i;
+    EXPECT_EQ(std::get<2>(told[i]), std::get<2>(expected[i])) << i;
+    EXPECT_NEAR(std::get<3>(told[i]), std::get<3>(expected[i]) * kRate, 64.0) << i;
+  }
+
+  // Played again and stopped 300 ms later: frames go on counting from InitOrvanRender.
+  sink.heard.clear();
+  LONG once = 0;
+  ASSERT_EQ(music->Music_Play(&once), S_OK);
+  ASSERT_EQ(music->RenderFor(300), S_OK);
+  ASSERT_EQ(music->Music_Stop(), S_OK);
+  ASSERT_EQ(music->RenderFor(100), S_OK);
+  pump();
+  ASSERT_GE(sink.heard.size(), 2u);
+  EXPECT_EQ(sink.heard.front().id, DISPID_OrvanMusicEvent_Started);
+  EXPECT_NEAR(sink.heard.front().frame, 6.5 * kRate, 64.0);
+  EXPECT_EQ(sink.heard.back().id, DISPID_OrvanMusicEvent_Stopped);
+  EXPECT_NEAR(sink.heard.back().frame, 6.8 * kRate, 64.0);
+  EXPECT_EQ(sink.of(DISPID_OrvanMusicEvent_Ended).size(), 0u);
+}
+
+// Delivery: each sink on the thread that advised it, a failing one reported once.
+TEST_F(Events, SinksAreCalledOnlyInTheirOwnApartmentAndAFailureStopsNoOther) {
+  const auto midi = piece("four.mid", 4 * 480,
+                          [](test::SmfTrack& t) { t.tempo(0, 500000).note_on(0, 0, 60, 100); });
+  ComPtr<_OrvanMusic2> music = create2();
+  Sink failing, here, there;
+  failing.status = E_FAIL;
+  ComPtr<IConnectionPoint> point = point_of(music.get());
+  DWORD cookies[2] = {};
+  ASSERT_EQ(point->Advise(&failing, &cookies[0]), S_OK);
+  ASSERT_EQ(point->Advise(&here, &cookies[1]), S_OK);
+
+  // Another apartment advises through the same point (its thread is free to call it: the
+  // point answers only the object's own apartment, so that refusal is checked too).
+  std::thread other([&] {
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    DWORD cookie = 0;
+    EXPECT_EQ(point->Advise(&there, &cookie), RPC_E_WRONG_THREAD);
+    CoUninitialize();
+  });
+  other.join();
+  EXPECT_EQ(there.refs, 1u);
+
+  ::testing::internal::CaptureStderr();
+  play(music.get(), midi);
+  ASSERT_EQ(music->RenderFor(2500), S_OK);
+  pump();
+  const std::string report = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(failing.heard.size(), here.heard.size());
+  EXPECT_EQ(here.of(DISPID_OrvanMusicEvent_Beat).size(), 4u);
+  EXPECT_EQ(here.heard.back().id, DISPID_OrvanMusicEvent_Ended);
+  for (const Heard& h : here.heard) EXPECT_EQ(h.thread, std::this_thread::get_id());
+  std::size_t reports = 0;
+  for (std::size_t at = report.find("event sink"); at != std::string::npos;
+       at = report.find("event sink", at + 1))
+    ++reports;
+  EXPECT_EQ(reports, 1u) << report;
+  EXPECT_EQ(point->Unadvise(cookies[0]), S_OK);
+  EXPECT_EQ(point->Unadvise(cookies[1]), S_OK);
+}
+
+TEST_F(Events, ASinkMayUnadviseReleaseTheObjectOrCloseTheChannelInsideAnEvent) {
+  const auto midi = piece("eight.mid", 8 * 480,
+                          [](test::SmfTrack& t) { t.tempo(0, 500000).note_on(0, 0, 60, 100); });
+  // Unadvise from inside the first beat: nothing more for that sink, the other hears all.
+  {
+    ComPtr<_OrvanMusic2> music = create2();
+    ComPtr<IConnectionPoint> point = point_of(music.get());
+    Sink leaving, staying;
+    DWORD cookie = 0, other = 0;
+    ASSERT_EQ(point->Advise(&leaving, &cookie), S_OK);
+    ASSERT_EQ(point->Advise(&staying, &other), S_OK);
+    leaving.on_event = [&](const Heard& h) {
+      if (h.id == DISPID_OrvanMusicEvent_Beat) {
+        EXPECT_EQ(point->Unadvise(cookie), S_OK);
+      }
+    };
+    play(music.get(), midi);
+    ASSERT_EQ(music->RenderFor(4500), S_OK);
+    pump();
+    EXPECT_EQ(leaving.of(DISPID_OrvanMusicEvent_Beat).size(), 1u);
+    EXPECT_EQ(staying.of(DISPID_OrvanMusicEvent_Beat).size(), 8u);
+    EXPECT_EQ(leaving.refs, 1u);
+    EXPECT_EQ(point->Unadvise(cookie), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(point->Unadvise(other), S_OK);
+  }
+  // The last reference released inside the first beat: the events already queued go
+  // nowhere, and the sink is let go.
+  {
+    const int farewells = boxes_->count(kFarewell);
+    ComPtr<_OrvanMusic2> music = create2();
+    Sink sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(point_of(music.get())->Advise(&sink, &cookie), S_OK);
+    sink.on_event = [&](const Heard& h) {
+      if (h.id == DISPID_OrvanMusicEvent_Beat && music) music.reset();
+    };
+    play(music.get(), midi);
+    ASSERT_EQ(music->RenderFor(4500), S_OK);
+    pump();
+    EXPECT_FALSE(music);
+    EXPECT_EQ(sink.of(DISPID_OrvanMusicEvent_Beat).size(), 1u);
+    EXPECT_EQ(sink.refs, 1u);
+    EXPECT_EQ(boxes_->count(kFarewell), farewells + 1);
+  }
+  // CleanupAudio inside the first beat: what was rendered before still arrives, and the
+  // channel is closed.
+  {
+    ComPtr<_OrvanMusic2> music = create2();
+    ComPtr<IConnectionPoint> point = point_of(music.get());
+    Sink sink;
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    sink.on_event = [&](const Heard& h) {
+      if (h.id == DISPID_OrvanMusicEvent_Beat && h.a == 1 && h.b == 1) {
+        EXPECT_EQ(music->CleanupAudio(), S_OK);
+      }
+    };
+    play(music.get(), midi);
+    ASSERT_EQ(music->RenderFor(4500), S_OK);
+    pump();
+    EXPECT_EQ(sink.of(DISPID_OrvanMusicEvent_Beat).size(), 8u);
+    EXPECT_EQ(music->RenderFor(100), kObjectNotSet);
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
+}
+
+// On a device (here the manual one, pumped by the test) nobody calls RenderFor: the channel's
+// own thread takes the events off the render side and posts them.
+TEST_F(Events, OnADeviceTheChannelsOwnThreadHandsTheEventsOver) {
+  ComPtr<_OrvanMusic2> music = create2();
+  Sink sink;
+  DWORD cookie = 0;
+  ComPtr<IConnectionPoint> point = point_of(music.get());
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  ASSERT_NO_FATAL_FAILURE(init_and_load(music.get()));
+  LONG once = 0;
+  ASSERT_EQ(music->Music_Play(&once), S_OK);
+  music::output::ManualDevice* device = music::output::last_manual_device();
+  ASSERT_NE(device, nullptr);
+  ASSERT_EQ(device->pump(static_cast<std::int64_t>(4.5 * kRate)), S_OK);
+  // The organ note: eight quarters at 120 BPM.
+  for (int wait = 0;
+       wait < 200 && (sink.heard.empty() || sink.heard.back().id != DISPID_OrvanMusicEvent_Ended);
+       ++wait) {
+    OrvanPumpApartment(50, nullptr);
+  }
+  EXPECT_EQ(sink.of(DISPID_OrvanMusicEvent_Beat).size(), 8u);
+  ASSERT_FALSE(sink.heard.empty());
+  EXPECT_EQ(sink.heard.back().id, DISPID_OrvanMusicEvent_Ended);
+  EXPECT_NEAR(sink.heard.back().frame, 4.0 * kRate, 64.0);
+  for (const Heard& h : sink.heard) EXPECT_EQ(h.thread, std::this_thread::get_id());
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+}
+
+// The C example's sink prints each beat of the organ note (four quarters at 120 BPM) and the end.
+TEST_F(Events, TheCExamplePrintsTheBeatsItsSinkIsTold) {
+  const std::string env = "ORVAN_REGISTRY='" + registry_.string() + "' ";
+  const testing::CommandOutcome run =
+      testing::run_command(env + "'" ORVAN_BEATS_EXAMPLE_PATH "' '" + organ_.string() + "' '" +
+                           (dir_ / "beats.wav").string() + "'");
+  ASSERT_EQ(run.status, 0) << run.out;
+  EXPECT_NE(run.out.find("  0.000 s  bar 1 beat 1\n  0.500 s  bar 1 beat 2\n"), std::string::npos)
+      << run.out;
+  EXPECT_NE(run.out.find("  3.500 s  bar 2 beat 4\n  4.000 s  end\n"), std::string::npos)
+      << run.out;
+}
+
+}  // namespace
+}  // namespace orvan::component_test
