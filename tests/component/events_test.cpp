@@ -268,6 +268,38 @@ TEST_F(Events, MarkersAndLoopsArriveWithTheirFramesAndAStopIsTold) {
   EXPECT_EQ(sink.of(DISPID_OrvanMusicEvent_Ended).size(), 0u);
 }
 
+// A piece queued for the next bar takes over there: the old one stops, the new one starts
+// and TransitionDone says so, all at the bar's frame.
+TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
+  // 100 BPM in 4/4: bars every 2.4 s. Queued at 1 s, the next bar is at 2.4 s.
+  const auto tune = [](test::SmfTrack& t) {
+    t.tempo(0, 600000).time_signature(0, 4, 2).note_on(0, 0, 60, 100);
+  };
+  const auto first = piece("first.mid", 12 * 480, tune);
+  const auto next = piece("next.mid", 12 * 480, tune);
+  ComPtr<_OrvanMusic2> music = create2();
+  Sink sink;
+  ComPtr<IConnectionPoint> point = point_of(music.get());
+  DWORD cookie = 0;
+  ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+  play(music.get(), first);
+  ASSERT_EQ(music->RenderFor(1000), S_OK);
+  Bstr file(next.string());
+  ASSERT_EQ(music->Music_PlayNext(file.get(), OBND_BAR, 0), S_OK);
+  ASSERT_EQ(music->RenderFor(2000), S_OK);
+  pump();
+  const std::vector<Heard> done = sink.of(DISPID_OrvanMusicEvent_TransitionDone);
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_NEAR(done[0].frame, 2.4 * kRate, 64.0);
+  const std::vector<Heard> started = sink.of(DISPID_OrvanMusicEvent_Started);
+  const std::vector<Heard> stopped = sink.of(DISPID_OrvanMusicEvent_Stopped);
+  ASSERT_EQ(started.size(), 2u);
+  ASSERT_EQ(stopped.size(), 1u);
+  EXPECT_EQ(started[1].frame, done[0].frame);
+  EXPECT_EQ(stopped[0].frame, done[0].frame);
+  EXPECT_EQ(point->Unadvise(cookie), S_OK);
+}
+
 // Delivery: each sink on the thread that advised it, a failing one reported once.
 TEST_F(Events, SinksAreCalledOnlyInTheirOwnApartmentAndAFailureStopsNoOther) {
   const auto midi = piece("four.mid", 4 * 480,
