@@ -14,9 +14,9 @@
 
 #include "engine/orvan_music.h"
 #include "orvan/status.h"
-// The two things the interface has no member for: the output's progress (the level of the
-// tail, device losses and late periods) and a MIDI file's tempo map (seconds on the
-// progress line).
+// What the interface has no member for: whether there is a sound card and why not, the
+// output's progress (the level of the tail, device losses and late periods) and a MIDI
+// file's tempo map (seconds on the progress line).
 #include "platform/music/client/performance.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
@@ -78,22 +78,31 @@ bool open_output(engine::OrvanMusic& channel, const PlayRequest& request, std::s
                  std::ostream& err) {
   wav_path = request.render_path;
   if (wav_path.empty()) {
+    // InitOrvanAudio reports a failed start only in a message box, so the device is asked
+    // first: its status is the reason given. The sound libraries explain themselves on
+    // stderr meanwhile; on a machine without a device the answer is our one line.
+    HResult hr = com::S_OK;
     {
-      // The engine says it could not start in a box, and the sound libraries explain why
-      // in their own words: on a machine without a device the answer is our one line.
       QuietStderr quiet;
-      channel.InitOrvanAudio(0, request.rate);
+      std::unique_ptr<music::output::OutputDevice> probe;
+      hr = music::output::open_output_device(music::output::OutputKind::RealTime, {}, request.rate,
+                                             probe);
     }
-    // The engine reports a failed start with its box only; a performance that answers is
-    // the sign it worked.
-    float tempo = 0.0f;
-    if (!failed(channel.GetMasterTempo(tempo))) return true;
+    if (!failed(hr)) {
+      channel.InitOrvanAudio(0, request.rate);
+      // A performance that answers is the sign the start worked.
+      float tempo = 0.0f;
+      if (!failed(channel.GetMasterTempo(tempo))) return true;
+      err << "tovel-play: the engine could not start audio output\n";
+      return false;
+    }
     if (request.fallback_render_path.empty()) {
-      err << "tovel-play: no audio device\n";
+      err << "tovel-play: no audio device: " << status_text(hr) << '\n';
       return false;
     }
     wav_path = request.fallback_render_path;
-    err << "tovel-play: no audio device; rendering to " << wav_path << " instead\n";
+    err << "tovel-play: no audio device (" << status_text(hr) << "); rendering to " << wav_path
+        << " instead\n";
   }
   const HResult hr = channel.InitOrvanRender(com::BStr::from_utf8(wav_path), request.rate);
   if (failed(hr)) {
