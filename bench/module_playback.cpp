@@ -4,8 +4,6 @@
 // in the same run. The module (8 channels, 8 patterns of 64 rows, a note on every channel
 // every other row, about 61 s) is written when the benchmark starts and removed at exit.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <time.h>
 
 #include <atomic>
 #include <cstdio>
@@ -14,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/cpu_time.h"
 #include "platform/music/module/module_content.h"
 #include "platform/music/module/module_source.h"
 #include "tests/support/xm_writer.h"
@@ -21,6 +20,8 @@
 namespace {
 
 using namespace orvan::music;
+using orvan::bench::children_cpu;
+using orvan::bench::process_cpu;
 
 constexpr int kRate = 48000;
 constexpr int kPeriod = 1024;
@@ -59,20 +60,6 @@ struct File {
 const File& file() {
   static File f;
   return f;
-}
-
-// Every thread's: the module's decode thread does the work.
-double process_cpu() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double children_cpu() {
-  rusage u{};
-  getrusage(RUSAGE_CHILDREN, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 class Listener final : public PlayListener {

@@ -9,7 +9,6 @@
 // two stop their tails at slightly different points.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,6 +23,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/cpu_time.h"
 #include "platform/music/client/audio_path.h"
 #include "platform/music/client/loader.h"
 #include "platform/music/client/performance.h"
@@ -216,21 +216,12 @@ const int registered = register_file_benchmarks();
 constexpr int kRealTimeSeconds = 15;
 constexpr int kRealTimeRounds = 4;
 
-double children_cpu_seconds() {
-  rusage usage{};
-  getrusage(RUSAGE_CHILDREN, &usage);
-  const auto seconds = [](const timeval& t) {
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
-  };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 double cpu_of(const std::string& command) {
-  const double before = children_cpu_seconds();
+  const double before = orvan::bench::children_cpu();
   const std::string timed = "SDL_AUDIODRIVER=dummy timeout -s INT " +
                             std::to_string(kRealTimeSeconds) + " " + command + " >/dev/null 2>&1";
   if (std::system(timed.c_str()) == -1) return -1.0;
-  return children_cpu_seconds() - before;
+  return orvan::bench::children_cpu() - before;
 }
 
 void BM_RealTimeCpuAgainstFluidsynth(benchmark::State& state) {

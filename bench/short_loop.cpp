@@ -5,11 +5,11 @@
 // CPU time is the rendering thread's own cost: on a shared machine the wall-clock time also
 // counts the waits for a free core.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <cstdint>
 #include <string>
 
+#include "bench/cpu_time.h"
 #include "platform/music/client/audio_path.h"
 #include "platform/music/client/performance.h"
 #include "platform/music/client/segment.h"
@@ -83,15 +83,10 @@ void BM_ShortLoopBlock(benchmark::State& state) {
   perf->PlaySegmentEx(music, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, playing);
   device->pump(kBlock);
 
-  timespec begin{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &begin);
+  const double begin = orvan::bench::thread_cpu();
   for (auto _ : state) device->pump(kBlock * kBlocksPerIteration);
-  timespec end{};
-  ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
-
   // The manual device renders on this thread, so its CPU time is the render thread's.
-  const double cpu = static_cast<double>(end.tv_sec - begin.tv_sec) +
-                     static_cast<double>(end.tv_nsec - begin.tv_nsec) * 1e-9;
+  const double cpu = orvan::bench::thread_cpu() - begin;
   const double blocks = static_cast<double>(state.iterations()) * kBlocksPerIteration;
   state.counters["cpu_us_per_block"] = cpu / blocks * 1e6;
   state.counters["share_of_block"] = cpu / (blocks * kBlock / kRate);

@@ -7,8 +7,6 @@
 // scratch folder, and removed at exit. CPU times are process CPU (every thread: the decode
 // thread does the work) and, for the reference decoders, the children's CPU.
 #include <benchmark/benchmark.h>
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -20,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "bench/cpu_time.h"
 #include "platform/music/client/audio_path.h"
 #include "platform/music/client/loader.h"
 #include "platform/music/client/performance.h"
@@ -35,6 +34,9 @@ namespace {
 
 using namespace orvan;
 using namespace orvan::music;
+using orvan::bench::children_cpu;
+using orvan::bench::process_cpu;
+using orvan::bench::thread_cpu;
 
 constexpr int kRate = 48000;
 constexpr int kSourceSeconds = 20;
@@ -98,25 +100,6 @@ std::string encoded(const Codec& codec) {
   if (!std::filesystem::exists(out))
     run(fill(codec.encode, source_file(kSourceSeconds, "music"), out) + " 2>/dev/null");
   return out;
-}
-
-double process_cpu() {
-  timespec t{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double thread_cpu() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double children_cpu() {
-  rusage u{};
-  getrusage(RUSAGE_CHILDREN, &u);
-  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 Ref<DirectMusicSegment8> load(const std::string& path) {

@@ -235,16 +235,12 @@ class OrvanMusic : public com::Object, public music::EventSink {
     return Events.dropped();
   }
 
-  // --- The channel's platform objects, for a host in the same process --------------------
-  // Not on the component interface: a C++ host (tovel-play) reaches through these what the
-  // interface has no member for, such as the output's progress or a start point without a
-  // play. Empty before InitOrvanAudio and Music_Load, and after CleanupAudio. Client
-  // thread only, like every other method.
+  // --- The channel's performance, for a host in the same process ------------------------
+  // Not on the component interface: a C++ host (tovel-play) reads through it what the
+  // interface has no member for, the output's progress. Empty before InitOrvanAudio and
+  // after CleanupAudio. Client thread only, like every other method.
   const com::Ref<music::DirectMusicPerformance8>& performance() const {
     return Perf;
-  }
-  const com::Ref<music::DirectMusicSegment8>& segment() const {
-    return Seg;
   }
 
  protected:

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "engine/orvan_music.h"
-#include "platform/music/output/file_render_device.h"
+#include "platform/music/output/wav_device.h"
 #include "platform/music/render/performance_core.h"
 #include "platform/music/synth/soundfont_locator.h"
 
@@ -11,7 +11,7 @@ namespace orvan::engine {
 
 using com::failed;
 using music::DirectMusicPerformance8;
-using music::output::FileRenderDevice;
+using music::output::WavDevice;
 
 namespace {
 
@@ -45,8 +45,8 @@ HResult OrvanMusic::UseSoundFont(const std::string& path) {
 HResult OrvanMusic::InitOrvanRender(const com::BStr& Filename, std::int32_t SampleRate) {
   const std::string path = Filename.to_utf8();
   if (!usable_name(path)) return com::E_INVALIDARG;
-  std::unique_ptr<FileRenderDevice> device;
-  if (HResult hr = FileRenderDevice::open(path, SampleRate, device); failed(hr)) return hr;
+  std::unique_ptr<WavDevice> device;
+  if (HResult hr = WavDevice::open_stepped(path, SampleRate, device); failed(hr)) return hr;
   const HResult hr = StartChannel(0, SampleRate, std::move(device));
   if (failed(hr)) CleanupAudio();
   return hr;
@@ -54,14 +54,14 @@ HResult OrvanMusic::InitOrvanRender(const com::BStr& Filename, std::int32_t Samp
 
 HResult OrvanMusic::RenderFor(std::int32_t Milliseconds) {
   if (!Perf) return com::E_OBJECT_NOT_SET;
-  auto* device = dynamic_cast<FileRenderDevice*>(Perf->core()->device());
-  if (!device) return com::DSERR_INVALIDCALL;
+  auto* device = dynamic_cast<WavDevice*>(Perf->core()->device());
+  if (!device || !device->stepped()) return com::DSERR_INVALIDCALL;
   if (Milliseconds < 0) return com::E_INVALIDARG;
   // Frames are counted from the total time asked for, so that the file's length never
   // depends on how the time was split into calls.
   const std::int64_t total = RenderedMilliseconds + Milliseconds;
   const std::int64_t target = total * device->sample_rate() / 1000;
-  if (target > FileRenderDevice::kMaxFrames) return com::E_INVALIDARG;
+  if (target > WavDevice::kMaxFrames) return com::E_INVALIDARG;
   if (HResult hr = device->render(target - device->frames_rendered()); failed(hr)) return hr;
   RenderedMilliseconds = total;
   // Everything heard in what was rendered is on its way before the caller goes on.

@@ -4,8 +4,6 @@
 // and music comes back by itself after the server is killed and started again.
 #include <gtest/gtest.h>
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -27,6 +25,7 @@
 #include "tests/support/run_command.h"
 #include "tests/support/sanitizers.h"
 #include "tests/support/sound_measure.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan {
 namespace {
@@ -62,40 +61,6 @@ double ms_between(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration<double, std::milli>(to - from).count();
 }
 
-std::vector<float> read_wav(const std::string& path) {
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-  if (!file) return {};
-  std::vector<float> samples(static_cast<std::size_t>(info.frames * info.channels));
-  sf_readf_float(file, samples.data(), info.frames);
-  sf_close(file);
-  return info.channels == 2 && info.samplerate == kRate ? samples : std::vector<float>{};
-}
-
-// Where `heard` holds the frames of `reference` from `ref_frame` on: the lag (frames of
-// `heard` minus frames of `reference`) within `radius` of `guess` with the smallest
-// difference over 0.5 s.
-long best_lag(const std::vector<float>& reference, const std::vector<float>& heard,
-              std::size_t ref_frame, long guess, long radius) {
-  const std::size_t span = kRate / 2;
-  double best = INFINITY;
-  long best_lag = guess;
-  for (long lag = guess - radius; lag <= guess + radius; ++lag) {
-    const long at = static_cast<long>(ref_frame) + lag;
-    if (at < 0 || static_cast<std::size_t>(at) + span > heard.size() / 2) continue;
-    double sum = 0.0;
-    for (std::size_t i = 0; i < span * 2; ++i) {
-      const double d = reference[ref_frame * 2 + i] - heard[static_cast<std::size_t>(at) * 2 + i];
-      sum += d * d;
-    }
-    if (sum < best) {
-      best = sum;
-      best_lag = lag;
-    }
-  }
-  return best_lag;
-}
-
 // The count of entries in a /proc folder of this process.
 std::size_t entries(const char* folder) {
   std::size_t n = 0;
@@ -118,7 +83,8 @@ class RealAudioServer : public ::testing::Test {
                              ("orvan_real_server_" + std::to_string(getpid()) + ".wav");
     testing::run_command("'" + kPlayer + "' --quiet --rate " + std::to_string(kRate) +
                          " --render '" + path + "' '" + kTheme + "'");
-    reference_ = read_wav(path);
+    testing::StereoWav render = testing::read_stereo_wav(path);
+    if (render.rate == kRate) reference_ = std::move(render.samples);
     std::filesystem::remove(path);
   }
   static void TearDownTestSuite() { reference_.clear(); }
@@ -171,8 +137,8 @@ TEST_F(RealAudioServer, LivePlayIsTheOfflineRenderWithoutDropoutOrDrift) {
   ASSERT_GE(ref_onset, 0);
   ASSERT_GE(heard_onset, 0) << "nothing heard";
   // Aligned to the sample where the music starts.
-  const long lag =
-      best_lag(reference_, heard, static_cast<std::size_t>(ref_onset), heard_onset - ref_onset, 64);
+  const long lag = testing::best_sample_lag(reference_, heard, static_cast<std::size_t>(ref_onset),
+                                            kRate / 2, heard_onset - ref_onset, 64);
   const auto ref_from = static_cast<std::size_t>(ref_onset);
   const auto heard_from = static_cast<std::size_t>(ref_onset + lag);
   const std::size_t compared =

@@ -21,6 +21,7 @@
 #include "platform/music/client/sound_buffer.h"
 #include "platform/music/output/manual_device.h"
 #include "platform/music/render/performance_core.h"
+#include "tests/performance/performance_fixture.h"
 #include "tests/support/dls_writer.h"
 #include "tests/support/smf_writer.h"
 #include "tests/support/tone_analysis.h"
@@ -45,16 +46,10 @@ class DownloadSoundTest : public ::testing::Test {
            ("orvan-dls-sound-" + std::to_string(::getpid()) + "-" +
             ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
-    set_platform_settings({OutputKind::Manual, {}, {}});
     root_ = DirectX8::create();
     ASSERT_EQ(root_->DirectMusicPerformanceCreate(perf_), com::S_OK);
     ASSERT_EQ(root_->DirectMusicLoaderCreate(loader_), com::S_OK);
-    DMUS_AUDIOPARAMS params;
-    params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-    params.sampleRate = kRate;
-    ASSERT_EQ(perf_->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr,
-                               DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
-              com::S_OK);
+    ASSERT_EQ(music::testing::init_audio(*perf_, kRate, {}), com::S_OK);
     device_ = output::last_manual_device();
     ASSERT_NE(device_, nullptr);
     ASSERT_EQ(perf_->GetDefaultAudioPath(path_), com::S_OK);

@@ -1,5 +1,6 @@
 #include "tests/engine/engine_fixture.h"
 #include <unistd.h>
+#include "tests/support/wav_file.h"
 
 #include <fstream>
 
@@ -59,7 +60,7 @@ double rms(const std::vector<float>& samples, std::size_t first, std::size_t cou
 void EngineTest::SetUp() {
   music::PlatformSettings settings;
   settings.output = music::OutputKind::Manual;
-  settings.soundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+  settings.soundfont = orvan::testing::kSmallSoundFont;
   music::set_platform_settings(settings);
   scoped_ = std::make_unique<ui::ScopedMessagePresenter>(boxes_);
 

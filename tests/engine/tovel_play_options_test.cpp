@@ -12,6 +12,7 @@
 #include "tests/support/dls_writer.h"
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/wav_file.h"
 
 namespace {
 
@@ -94,6 +95,8 @@ TEST_F(TovelPlayOptions, EveryOptionTakesItsValuesBeforeOrAfterTheFile) {
        "SDL_AUDIODRIVER=no-such-driver "},
       {"--quiet", "--quiet", false, false, ""},
       {"--dls", "--dls '{DIR}/sine.dls'", true, false, ""},
+      {"--soundfont", std::string("--soundfont ") + orvan::testing::kSmallSoundFont, true, false,
+       ""},
       {"--fx", "--fx reverb", true, false, ""},
       {"--fx=", "--fx=chorus,reverb", true, false, ""},
       {"--fx-param", "--fx reverb --fx-param reverb.ReverbMix=-10", true, false, ""},
@@ -108,6 +111,48 @@ TEST_F(TovelPlayOptions, EveryOptionTakesItsValuesBeforeOrAfterTheFile) {
     ASSERT_GT(before.size(), 44u) << c.name;
     EXPECT_TRUE(before == after) << c.name << ": the render depends on where the option stands";
     EXPECT_EQ(before != reference, c.shapes_sound) << c.name;
+  }
+}
+
+// The interactive-music options reach their members: each call either succeeds or is
+// reported by the option and the member that refused it; a malformed value is refused
+// before any audio starts, naming the option.
+TEST_F(TovelPlayOptions, InteractiveOptionsCallTheirMembersAndMalformedValuesAreRefused) {
+  const std::string file = quoted(midi_());
+  const std::string wav = quoted(dir_ / "interactive.wav");
+  const std::string player = "'" + kPlayer + "' --quiet --render " + wav + " ";
+  struct Call {
+    std::string args;
+    std::string member;
+  };
+  const std::vector<Call> calls = {
+      {"--loop 0:768 --loops 1", "--loop: SetLoopRegion"},
+      {"--then " + file + " --at beat --fade 500", "--then: Music_PlayNext"},
+      {"--stinger " + file + "@0.5 --at end", "--stinger " + midi_().string() + ": PlayStinger"},
+  };
+  for (const Call& c : calls) {
+    const auto outcome = orvan::testing::run_command(player + c.args + " " + file);
+    if (outcome.status == 0) continue;
+    EXPECT_EQ(outcome.status, 1) << c.args << "\n" << outcome.out;
+    EXPECT_NE(outcome.out.find("tovel-play: " + c.member + ": "), std::string::npos)
+        << c.args << "\n"
+        << outcome.out;
+  }
+
+  const std::vector<Call> malformed = {
+      {"--loop 768", "--loop"},
+      {"--loop 0:x", "--loop"},
+      {"--stinger " + file, "--stinger"},
+      {"--stinger " + file + "@-1", "--stinger"},
+      {"--at never --then " + file, "--at"},
+  };
+  for (const Call& c : malformed) {
+    std::filesystem::remove(dir_ / "interactive.wav");
+    const auto outcome = orvan::testing::run_command(player + c.args + " " + file);
+    EXPECT_NE(outcome.status, 0) << c.args;
+    EXPECT_NE(outcome.status, 1) << c.args << ": taken for a refusal by the engine";
+    EXPECT_NE(outcome.out.find(c.member), std::string::npos) << c.args << "\n" << outcome.out;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "interactive.wav")) << c.args;
   }
 }
 

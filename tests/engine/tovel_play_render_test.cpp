@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -18,6 +17,7 @@
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
 #include "tests/support/sound_measure.h"
+#include "tests/support/wav_file.h"
 
 namespace {
 
@@ -30,15 +30,6 @@ constexpr int kBlockFrames = 64;
 // Below -100 dBFS: the first sample of a note's attack, not a level that takes the
 // instrument's attack time to reach. Before the music the output is exactly zero.
 constexpr float kOnsetLevel = 1e-5f;
-
-// The interleaved float samples of the data chunk of a WAV file the player wrote.
-std::vector<float> wav_samples(const std::string& bytes) {
-  const auto at = bytes.find("data");
-  if (at == std::string::npos || at + 8 > bytes.size()) return {};
-  std::vector<float> samples((bytes.size() - at - 8) / sizeof(float));
-  std::memcpy(samples.data(), bytes.data() + at + 8, samples.size() * sizeof(float));
-  return samples;
-}
 
 // The first sounding note of each openmsx file, in seconds, from the reference table that
 // mido computed (tests/data).
@@ -73,6 +64,10 @@ class TovelPlayRenderStart : public ::testing::Test {
     EXPECT_EQ(outcome.status, 0) << options << " " << midi << "\n" << outcome.out;
     return file_bytes(wav);
   }
+  // The interleaved stereo samples of the last render.
+  std::vector<float> samples() const {
+    return orvan::testing::read_stereo_wav(dir_ / "out.wav").samples;
+  }
 
   std::filesystem::path dir_;
 };
@@ -90,10 +85,10 @@ TEST_F(TovelPlayRenderStart, FirstNoteOfRealMusicSoundsOnTimeAndRepeatRendersAre
       const std::string options =
           "--rate " + std::to_string(rate) + " --tempo " + std::to_string(kTempo);
       const std::string first = render(path, options);
-      const std::vector<float> samples = wav_samples(first);
-      ASSERT_FALSE(samples.empty()) << name;
+      const std::vector<float> rendered = samples();
+      ASSERT_FALSE(rendered.empty()) << name;
       const double expected = reference_first_note(name) / kTempo * rate;
-      const long onset = first_frame_above(samples, kOnsetLevel);
+      const long onset = first_frame_above(rendered, kOnsetLevel);
       // The synthesizer starts a note at the block holding its sample, so it may sound up
       // to one block early; the attack's first sample comes within one more block.
       EXPECT_GE(onset, expected - kBlockFrames) << name << " at " << rate << " Hz";
@@ -125,11 +120,13 @@ TEST_F(TovelPlayRenderStart, RenderFromAStartPointBeginsWithTheNoteThere) {
   smf.write_file(midi);
   for (const int rate : {48000, 11025}) {
     const std::string at_rate = "--rate " + std::to_string(rate);
-    const std::vector<float> whole = wav_samples(render(midi, at_rate));
+    render(midi, at_rate);
+    const std::vector<float> whole = samples();
     EXPECT_GE(first_frame_above(whole, kOnsetLevel), 0);
     EXPECT_LE(first_frame_above(whole, kOnsetLevel), kBlockFrames) << rate;
     // From the second note: it sounds at once, and the render is a second shorter.
-    const std::vector<float> later = wav_samples(render(midi, at_rate + " --start 1536"));
+    render(midi, at_rate + " --start 1536");
+    const std::vector<float> later = samples();
     const long onset = first_frame_above(later, kOnsetLevel);
     EXPECT_GE(onset, 0) << rate;
     EXPECT_LE(onset, kBlockFrames) << rate;
@@ -161,7 +158,7 @@ TEST_F(TovelPlayRenderStart, ProgressIntoALogIsWholeLinesNotCarriageReturns) {
 // silent frames more: single samples differ by less than 2e-5, and so may a window's RMS.
 // A preset or a zone missing from a download would change windows by far more.
 TEST_F(TovelPlayRenderStart, ThemeSoundsAsBeforeInstrumentsWereDownloadedByUse) {
-  if (!std::filesystem::exists("/usr/share/sounds/sf2/FluidR3_GM.sf2")) {
+  if (!std::filesystem::exists(orvan::testing::kLargeSoundFont)) {
     GTEST_SKIP() << "the references were made with FluidR3";
   }
   for (int rate : {48000, 44100}) {
@@ -180,8 +177,8 @@ TEST_F(TovelPlayRenderStart, ThemeSoundsAsBeforeInstrumentsWereDownloadedByUse) 
         before.push_back(std::stod(word));
       }
     }
-    const std::vector<float> now =
-        wav_samples(render(ORVAN_BINARY_DIR "/media/Theme.mid", "--rate " + std::to_string(rate)));
+    render(ORVAN_BINARY_DIR "/media/Theme.mid", "--rate " + std::to_string(rate));
+    const std::vector<float> now = samples();
     const std::size_t window = static_cast<std::size_t>(rate / 10);
     ASSERT_EQ(now.size() / 2 / window, before.size());
     double worst = 0.0;

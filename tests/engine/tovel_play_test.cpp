@@ -2,16 +2,12 @@
 // back to a WAV file without an audio device, and reports refused options.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
-#include <vector>
 
 #include "tests/support/run_command.h"
+#include "tests/support/sound_measure.h"
+#include "tests/support/wav_file.h"
 
 namespace {
 
@@ -22,57 +18,6 @@ using Outcome = orvan::testing::CommandOutcome;
 
 Outcome run(const std::string& command) {
   return orvan::testing::run_command(command);
-}
-
-struct Wav {
-  int channels = 0;
-  int rate = 0;
-  std::vector<float> samples;  // interleaved
-};
-
-// Reads the 32-bit float WAV files the platform writes.
-bool read_float_wav(const std::filesystem::path& path, Wav& wav) {
-  std::error_code error;
-  const auto file_size = std::filesystem::file_size(path, error);
-  if (error) return false;
-  std::string bytes(file_size, '\0');
-  std::ifstream in(path, std::ios::binary);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0)
-    return false;
-  auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, bytes.data() + at, 4);
-    return v;
-  };
-  auto u16 = [&](std::size_t at) {
-    std::uint16_t v = 0;
-    std::memcpy(&v, bytes.data() + at, 2);
-    return v;
-  };
-  for (std::size_t at = 12; at + 8 <= bytes.size();) {
-    const std::string id = bytes.substr(at, 4);
-    const std::size_t size = u32(at + 4);
-    const std::size_t body = at + 8;
-    if (body + size > bytes.size()) return false;
-    if (id == "fmt ") {
-      wav.channels = u16(body + 2);
-      wav.rate = static_cast<int>(u32(body + 4));
-      if (u16(body + 14) != 32) return false;
-    } else if (id == "data") {
-      wav.samples.resize(size / sizeof(float));
-      std::memcpy(wav.samples.data(), bytes.data() + body, wav.samples.size() * sizeof(float));
-      return wav.channels > 0;
-    }
-    at = body + size + (size & 1);
-  }
-  return false;
-}
-
-double rms(const std::vector<float>& s, std::size_t first, std::size_t end) {
-  double sum = 0.0;
-  for (std::size_t i = first; i < end; ++i) sum += static_cast<double>(s[i]) * s[i];
-  return end > first ? std::sqrt(sum / static_cast<double>(end - first)) : 0.0;
 }
 
 class TovelPlay : public ::testing::Test {
@@ -100,20 +45,17 @@ TEST_F(TovelPlay, RendersTheEndOfTheThemeAndLetsItRingOut) {
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_NE(r.out.find("wrote " + wav_path.string()), std::string::npos) << r.out;
 
-  Wav wav;
-  ASSERT_TRUE(read_float_wav(wav_path, wav));
-  EXPECT_EQ(wav.channels, 2);
+  const orvan::testing::StereoWav wav = orvan::testing::read_stereo_wav(wav_path);
   EXPECT_EQ(wav.rate, 48000);
-  const double seconds = static_cast<double>(wav.samples.size()) / 2.0 / wav.rate;
+  const double seconds = static_cast<double>(wav.frames()) / wav.rate;
   EXPECT_GT(seconds, 12.0);
   EXPECT_LT(seconds, 12.0 + 30.0 + 2.0) << "the tail ends within 30 s of the music's end";
 
-  float peak = 0.0f;
-  for (float s : wav.samples) peak = std::max(peak, std::fabs(s));
-  EXPECT_LT(peak, 1.0f) << "no clipping";
-  EXPECT_GT(rms(wav.samples, 0, wav.samples.size()), 0.005) << "music, not silence";
-  const std::size_t last_100ms = 2 * static_cast<std::size_t>(wav.rate) / 10;
-  EXPECT_LT(rms(wav.samples, wav.samples.size() - last_100ms, wav.samples.size()), 0.001)
+  EXPECT_LT(orvan::testing::peak(wav.samples, 0, wav.frames()), 1.0) << "no clipping";
+  EXPECT_GT(orvan::testing::rms(wav.samples, 0, wav.frames()), 0.005) << "music, not silence";
+  const std::size_t last_100ms = static_cast<std::size_t>(wav.rate) / 10;
+  ASSERT_GT(wav.frames(), last_100ms);
+  EXPECT_LT(orvan::testing::rms(wav.samples, wav.frames() - last_100ms, last_100ms), 0.001)
       << "the render ends once the sound has died away";
 }
 
@@ -130,9 +72,7 @@ TEST_F(TovelPlay, WithoutAnAudioDeviceSaysSoOnceAndRendersInstead) {
   EXPECT_EQ(r.out.find("ALSA"), std::string::npos) << "no library chatter: " << r.out;
   EXPECT_NE(r.out.find("rendering to " + wav_path.string() + " instead"), std::string::npos)
       << r.out;
-  Wav wav;
-  ASSERT_TRUE(read_float_wav(wav_path, wav));
-  EXPECT_GT(wav.samples.size(), 2u * 48000u);
+  EXPECT_GT(orvan::testing::read_stereo_wav(wav_path).frames(), 48000u);
 }
 
 TEST_F(TovelPlay, UnplayableRequestsFailWithOneReason) {

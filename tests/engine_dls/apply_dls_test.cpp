@@ -7,9 +7,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +18,9 @@
 #include "tests/support/dls_writer.h"
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/sound_measure.h"
 #include "tests/support/tone_analysis.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan::engine {
 namespace {
@@ -169,37 +169,6 @@ Outcome run(const std::string& command) {
   return orvan::testing::run_command(command);
 }
 
-// The left channel of the 32-bit float WAV file the platform writes.
-std::vector<float> read_left(const fs::path& path, int& rate) {
-  std::error_code error;
-  std::string bytes(fs::file_size(path, error), '\0');
-  std::ifstream in(path, std::ios::binary);
-  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  std::vector<float> left;
-  int channels = 0;
-  const auto u32 = [&](std::size_t at) {
-    std::uint32_t v = 0;
-    std::memcpy(&v, bytes.data() + at, 4);
-    return v;
-  };
-  for (std::size_t at = 12; at + 8 <= bytes.size();) {
-    const std::size_t size = u32(at + 4);
-    if (at + 8 + size > bytes.size()) break;
-    if (bytes.compare(at, 4, "fmt ") == 0) {
-      channels = static_cast<int>(u32(at + 8) >> 16);
-      rate = static_cast<int>(u32(at + 12));
-    } else if (bytes.compare(at, 4, "data") == 0 && channels > 0) {
-      for (std::size_t s = 0; s + 4 <= size; s += 4 * static_cast<std::size_t>(channels)) {
-        float v = 0.0f;
-        std::memcpy(&v, bytes.data() + at + 8 + s, 4);
-        left.push_back(v);
-      }
-    }
-    at += 8 + size + (size & 1);
-  }
-  return left;
-}
-
 TEST(TovelPlayDls, RendersWithTheCollectionAndRefusesOtherFiles) {
   const fs::path dir = fs::temp_directory_path() / ("orvan-play-dls-" + std::to_string(::getpid()));
   fs::create_directories(dir);
@@ -214,8 +183,9 @@ TEST(TovelPlayDls, RendersWithTheCollectionAndRefusesOtherFiles) {
     const Outcome played = run(player + " --quiet --render " + wav.string() +
                                (with_dls ? " --dls " + collection : std::string()) + " " + music);
     ASSERT_EQ(played.status, 0) << played.out;
-    int rate = 0;
-    const std::vector<float> left = read_left(wav, rate);
+    const orvan::testing::StereoWav rendered = orvan::testing::read_stereo_wav(wav);
+    const int rate = rendered.rate;
+    const std::vector<float> left = orvan::testing::channel_of(rendered.samples, 0);
     ASSERT_GT(rate, 0);
     ASSERT_GT(left.size(), static_cast<std::size_t>(rate));
     // The device renders silence from the start of audio until the music starts.

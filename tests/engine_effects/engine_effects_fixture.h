@@ -11,6 +11,7 @@
 #include "engine/orvan_music.h"
 #include "platform/music/client/settings.h"
 #include "platform/ui/message_box.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan::engine::testing {
 
@@ -42,8 +43,7 @@ class Channel final : public OrvanMusic {
 class EngineEffects : public ::testing::Test {
  protected:
   EngineEffects() {
-    music::set_platform_settings(
-        {music::OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
+    music::set_platform_settings({music::OutputKind::Manual, {}, orvan::testing::kSmallSoundFont});
   }
   ~EngineEffects() override { channel.reset(); }
 

@@ -2,17 +2,14 @@
 // rendered sound, and refused or mistyped settings end the program with a message.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/wav_file.h"
 
 namespace {
 
@@ -25,24 +22,11 @@ Outcome run(const std::string& args) {
   return orvan::testing::run_command("'" + kPlayer + "' " + args);
 }
 
-// Energy of the float samples in a WAV file's data chunk. Files end when the sound has died
-// away, so their lengths differ: energy compares them where a mean would not.
+// Energy of the samples of a WAV file. Files end when the sound has died away, so their
+// lengths differ: energy compares them where a mean would not.
 double wav_energy(const std::filesystem::path& path) {
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) return -1.0;
-  std::string bytes(size, '\0');
-  std::ifstream in(path, std::ios::binary);
-  in.read(bytes.data(), static_cast<std::streamsize>(size));
-  const auto at = bytes.find("data");
-  if (at == std::string::npos || at + 8 > bytes.size()) return -1.0;
-  const std::size_t count = (bytes.size() - at - 8) / sizeof(float);
   double sum = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    float v;
-    std::memcpy(&v, bytes.data() + at + 8 + i * sizeof(float), sizeof v);
-    sum += double{v} * v;
-  }
+  for (const float v : orvan::testing::read_stereo_wav(path).samples) sum += double{v} * v;
   return sum;
 }
 

@@ -15,6 +15,7 @@
 #include "platform/music/output/sdl_device.h"
 #include "platform/music/output/wav_device.h"
 #include "test_sources.h"
+#include "tests/support/wav_file.h"
 
 using namespace orvan;
 using namespace orvan::music;
@@ -126,12 +127,9 @@ TEST(WavDevice, StopsPromptlyAndCanRunAgainIntoTheSameFile) {
       total = device->frames_rendered();
     }
   }
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.string().c_str(), SFM_READ, &info);
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(info.frames, total);
-  EXPECT_EQ(info.samplerate, 22050);
-  sf_close(file);
+  const orvan::testing::StereoWav written = orvan::testing::read_stereo_wav(path);
+  EXPECT_EQ(static_cast<std::int64_t>(written.frames()), total);
+  EXPECT_EQ(written.rate, 22050);
   std::filesystem::remove(path);
 }
 
@@ -150,11 +148,7 @@ TEST(WavDevice, AFullFileEndsTheRenderAndTheThreadWaitsToBeStopped) {
   EXPECT_EQ(source.call_sizes, (std::vector<int>{512, 488}));
   device.reset();
 
-  SF_INFO info{};
-  SNDFILE* file = sf_open(path.string().c_str(), SFM_READ, &info);
-  ASSERT_NE(file, nullptr);
-  EXPECT_EQ(info.frames, 1000);
-  sf_close(file);
+  EXPECT_EQ(orvan::testing::read_stereo_wav(path).frames(), 1000u);
   std::filesystem::remove(path);
 
   EXPECT_EQ(WavDevice::open(path.string(), 22050, device, WavDevice::kMaxFrames + 1),

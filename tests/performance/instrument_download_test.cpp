@@ -124,8 +124,7 @@ TEST_P(DownloadedInstruments, SoundAsTheWholeSoundFontDoes) {
 
 INSTANTIATE_TEST_SUITE_P(RealMusic, DownloadedInstruments,
                          ::testing::Values(Case{kSmallSoundFont, "busy_schedule.mid", 44100},
-                                           Case{"/usr/share/sounds/sf2/FluidR3_GM.sf2",
-                                                "5432gone_redfarn.mid", 48000}),
+                                           Case{kLargeSoundFont, "5432gone_redfarn.mid", 48000}),
                          [](const ::testing::TestParamInfo<Case>& param) {
                            return std::filesystem::path(param.param.soundfont).stem().string() +
                                   "_" + std::to_string(param.param.rate);

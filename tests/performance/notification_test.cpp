@@ -101,32 +101,11 @@ TEST(PerformanceNotifications, UnreadMessagesExpire) {
   EXPECT_TRUE(drain(p).empty());
 }
 
-// A sink that takes one message per signal, as the engine's callback does.
-class TakingSink final : public EventSink {
- public:
-  HResult DXCallback(std::int32_t) override {
-    DMUS_NOTIFICATION_PMSG message;
-    bool got = false;
-    const HResult hr = perf->GetNotificationPMSG(message, got);
-    (got ? taken : empty).fetch_add(1);
-    return com::succeeded(hr) ? com::S_OK : hr;
-  }
-  DirectMusicPerformance8* perf = nullptr;
-  std::atomic<int> taken{0};
-  std::atomic<int> empty{0};
-};
-
 TEST(PerformanceNotifications, OneSignalPerMessage) {
   auto root = DirectX8::create();
   Ref<DirectMusicPerformance8> perf;
   ASSERT_EQ(root->DirectMusicPerformanceCreate(perf), com::S_OK);
-  set_platform_settings({OutputKind::Manual, {}, kSmallSoundFont});
-  DMUS_AUDIOPARAMS params;
-  params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-  params.sampleRate = kRate;
-  ASSERT_EQ(
-      perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
-      com::S_OK);
+  ASSERT_EQ(init_audio(*perf), com::S_OK);
   auto* device = output::last_manual_device();
   TakingSink sink;
   sink.perf = perf.get();

@@ -1,10 +1,12 @@
 // Shared set-up for the performance tests: a performance on the manual device with the
-// small General MIDI SoundFont, segments built event by event, and rendering by hand.
+// small General MIDI SoundFont, segments built event by event, rendering by hand, and event
+// sinks that count what they are signalled.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -13,19 +15,22 @@
 #include "platform/music/client/audio_path.h"
 #include "platform/music/client/event_hub.h"
 #include "platform/music/client/performance.h"
+#include "platform/music/client/root.h"
 #include "platform/music/client/segment.h"
 #include "platform/music/client/segment_state.h"
 #include "platform/music/client/settings.h"
 #include "platform/music/client/sound_buffer.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/manual_device.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan::music::testing {
 
 inline constexpr int kRate = 48000;
 // At the default 120 beats per minute: 768 ticks per half second.
 inline constexpr double kFramesPerTick = kRate * 0.5 / midi::kTicksPerQuarter;
-inline constexpr const char* kSmallSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+using orvan::testing::kLargeSoundFont;
+using orvan::testing::kSmallSoundFont;
 
 inline std::int64_t frame_of_tick(std::int32_t tick) {
   return static_cast<std::int64_t>(tick * kFramesPerTick);
@@ -83,18 +88,52 @@ class SequenceBuilder {
   midi::Sequence seq_;
 };
 
+// Opens `perf` on the standard audio path at `rate`, with `soundfont` (empty: the system's),
+// on a device of `kind` (a WAV file names `wav_path`). The manual device it opened is
+// output::last_manual_device().
+inline HResult init_audio(DirectMusicPerformance8& perf, int rate = kRate,
+                          const std::string& soundfont = kSmallSoundFont,
+                          OutputKind kind = OutputKind::Manual, const std::string& wav_path = {}) {
+  set_platform_settings({kind, wav_path, soundfont});
+  DMUS_AUDIOPARAMS params;
+  params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
+  params.sampleRate = rate;
+  return perf.InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB,
+                        128);
+}
+
+// A sink that counts its signals.
+class CountingSink final : public EventSink {
+ public:
+  HResult DXCallback(std::int32_t) override {
+    calls.fetch_add(1);
+    return com::S_OK;
+  }
+  std::atomic<int> calls{0};
+};
+
+// A sink that takes one message per signal, as the engine's callback does.
+class TakingSink final : public EventSink {
+ public:
+  HResult DXCallback(std::int32_t) override {
+    DMUS_NOTIFICATION_PMSG message;
+    bool got = false;
+    const HResult hr = perf->GetNotificationPMSG(message, got);
+    (got ? taken : empty).fetch_add(1);
+    return com::succeeded(hr) ? com::S_OK : hr;
+  }
+  DirectMusicPerformance8* perf = nullptr;
+  std::atomic<int> taken{0};
+  std::atomic<int> empty{0};
+};
+
 // A performance on the manual device, ready to play. `soundfont` empty: the system's.
 class Player {
  public:
   explicit Player(std::shared_ptr<EventHub> hub = nullptr, int rate = kRate,
                   const std::string& soundfont = kSmallSoundFont) {
-    set_platform_settings({OutputKind::Manual, {}, soundfont});
     perf = com::make_ref<DirectMusicPerformance8>(std::move(hub));
-    DMUS_AUDIOPARAMS params;
-    params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-    params.sampleRate = rate;
-    status = perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr,
-                             DMUS_APATH_SHARED_STEREOPLUSREVERB, 128);
+    status = init_audio(*perf, rate, soundfont);
     device = output::last_manual_device();
   }
 

@@ -44,7 +44,7 @@ std::int64_t bytes_in_use() {
 
 TEST(ProcessMemory, ReopeningTheOnlyChannelDoesNotGrowTheHeap) {
   if (test::kSanitizerAllocator) GTEST_SKIP() << "sanitizer builds replace the allocator";
-  set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
+  set_platform_settings({OutputKind::Manual, {}, testing::kSmallSoundFont});
   // The first two rounds set up what the process keeps (FluidSynth's and libinstpatch's
   // registrations).
   open_and_close_one_channel();

@@ -5,50 +5,17 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/music/client/loader.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sound_measure.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan::music::testing {
 namespace {
 
 const std::string kMusicDir = "/usr/share/games/openttd/baseset/openmsx/";
-
-// Interleaved stereo floats from a 16-bit PCM stereo WAV file (what the command line
-// writes by default); empty when the file is not one.
-std::vector<float> read_pcm16_stereo(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  char riff[12];
-  if (!in.read(riff, 12) || std::memcmp(riff, "RIFF", 4) != 0) return {};
-  bool pcm16_stereo = false;
-  for (;;) {
-    char id[4];
-    std::uint32_t size = 0;
-    if (!in.read(id, 4) || !in.read(reinterpret_cast<char*>(&size), 4)) return {};
-    if (std::memcmp(id, "fmt ", 4) == 0) {
-      std::vector<char> fmt(size);
-      in.read(fmt.data(), size);
-      std::uint16_t format = 0, channels = 0, bits = 0;
-      std::memcpy(&format, fmt.data(), 2);
-      std::memcpy(&channels, fmt.data() + 2, 2);
-      std::memcpy(&bits, fmt.data() + 14, 2);
-      pcm16_stereo = format == 1 && channels == 2 && bits == 16;
-    } else if (std::memcmp(id, "data", 4) == 0) {
-      if (!pcm16_stereo) return {};
-      std::vector<std::int16_t> samples(size / 2);
-      in.read(reinterpret_cast<char*>(samples.data()), static_cast<std::streamsize>(size));
-      std::vector<float> out(samples.size());
-      for (std::size_t i = 0; i < samples.size(); ++i) out[i] = samples[i] / 32768.0f;
-      return out;
-    } else {
-      in.seekg(size + (size & 1), std::ios::cur);
-    }
-  }
-}
 
 class ReferenceRender : public ::testing::TestWithParam<const char*> {};
 
@@ -64,7 +31,7 @@ TEST_P(ReferenceRender, LoudnessEnvelopeMatchesFluidSynthsOwnPlayer) {
   const std::string command = "fluidsynth -ni -F '" + reference + "' -r " + std::to_string(kRate) +
                               " '" + kSmallSoundFont + "' '" + file + "' >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0);
-  const std::vector<float> theirs = read_pcm16_stereo(reference);
+  const std::vector<float> theirs = orvan::testing::read_stereo_wav(reference).samples;
   std::filesystem::remove(reference);
   ASSERT_FALSE(theirs.empty());
 

@@ -34,10 +34,12 @@
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/synth.h"
+#include "tests/performance/performance_fixture.h"
 #include "tests/render_alloc/render_watch.h"
 #include "tests/support/dls_writer.h"
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/wav_file.h"
 #include "tests/support/xm_writer.h"
 
 namespace orvan::music {
@@ -45,16 +47,6 @@ namespace {
 
 constexpr int kRate = 48000;
 constexpr const char* kFile = "/usr/share/games/openttd/baseset/openmsx/busy_schedule.mid";
-
-class CountingSink final : public EventSink {
- public:
-  HResult DXCallback(std::int32_t) override {
-    calls.fetch_add(1);
-    return com::S_OK;
-  }
-  std::atomic<int> calls{0};
-  virtual ~CountingSink() = default;
-};
 
 // Renders `frames` on this thread, adding what it did to `seen`.
 void render_watched(output::ManualDevice* device, std::int64_t frames, test::RenderActivity& seen) {
@@ -71,15 +63,9 @@ void render_watched(output::ManualDevice* device, std::int64_t frames, test::Ren
 void start_performance(const Ref<DirectX8>& root, Ref<DirectMusicPerformance8>& perf,
                        output::ManualDevice*& device,
                        std::shared_ptr<MusicEventRing> events = nullptr) {
-  set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
   ASSERT_EQ(root->DirectMusicPerformanceCreate(perf), com::S_OK);
   perf->core()->set_music_events(std::move(events));
-  DMUS_AUDIOPARAMS params;
-  params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-  params.sampleRate = kRate;
-  ASSERT_EQ(
-      perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
-      com::S_OK);
+  ASSERT_EQ(music::testing::init_audio(*perf, kRate), com::S_OK);
   device = output::last_manual_device();
   ASSERT_NE(device, nullptr);
   device->set_capture_enabled(false);
@@ -95,7 +81,7 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
 
   // Read at the end: kept however long the renders take on a busy machine.
   perf->core()->set_notification_lifetime(std::chrono::hours(1));
-  CountingSink sink;
+  testing::CountingSink sink;
   std::int32_t handle = 0;
   ASSERT_EQ(root->CreateEvent(&sink, handle), com::S_OK);
   ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
@@ -307,7 +293,7 @@ TEST(RenderThread, AnUnforeseenProgramFallsBackToDownloadedInstrumentsWithoutRea
   if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
   const auto play = [](int program, int key) {
     std::unique_ptr<synth::Synth> s;
-    EXPECT_EQ(synth::Synth::create(kRate, "/usr/share/sounds/sf2/TimGM6mb.sf2", s), com::S_OK);
+    EXPECT_EQ(synth::Synth::create(kRate, orvan::testing::kSmallSoundFont, s), com::S_OK);
     const synth::PresetUse piano_middle_c[] = {{{0, 0}, {60 << 7 | 100}}};
     struct _fluid_sfont_t* instruments = nullptr;
     EXPECT_EQ(s->library()->load_instruments(piano_middle_c, instruments), com::S_OK);
@@ -335,7 +321,7 @@ TEST(RenderThread, AnUnforeseenProgramFallsBackToDownloadedInstrumentsWithoutRea
             static_cast<std::ptrdiff_t>(unanswered.size()));
 
   std::unique_ptr<synth::Synth> s;
-  ASSERT_EQ(synth::Synth::create(kRate, "/usr/share/sounds/sf2/TimGM6mb.sf2", s), com::S_OK);
+  ASSERT_EQ(synth::Synth::create(kRate, orvan::testing::kSmallSoundFont, s), com::S_OK);
   const synth::PresetUse piano_use[] = {{{0, 0}, {60 << 7 | 100}}};
   const synth::PresetUse violin_use[] = {{{0, 40}, {60 << 7 | 100}}};
   struct _fluid_sfont_t* piano_font = nullptr;
@@ -426,14 +412,15 @@ TEST(RenderThread, AllocatesAndReadsNothingPlayingAModule) {
   ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
   ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
   // Two notes on 16 rows (1.92 s a pass), the second pattern-looped.
-  testing::XmModule module;
+  orvan::testing::XmModule module;
   module.patterns[0].cells.resize(16);
-  module.patterns[0].cells[0] = {testing::XmCell{testing::xm_note(5, 0), 1}};
-  module.patterns[0].cells[4] = {testing::XmCell{}, testing::XmCell{0, 0, 0x0E, 0x60}};
-  module.patterns[0].cells[7] = {testing::XmCell{testing::xm_note(5, 7), 1},
-                                 testing::XmCell{0, 0, 0x0E, 0x61}};
+  module.patterns[0].cells[0] = {orvan::testing::XmCell{orvan::testing::xm_note(5, 0), 1}};
+  module.patterns[0].cells[4] = {orvan::testing::XmCell{},
+                                 orvan::testing::XmCell{0, 0, 0x0E, 0x60}};
+  module.patterns[0].cells[7] = {orvan::testing::XmCell{orvan::testing::xm_note(5, 7), 1},
+                                 orvan::testing::XmCell{0, 0, 0x0E, 0x61}};
   const std::string file = ::testing::TempDir() + "render_alloc_module.xm";
-  testing::save_xm(module, file);
+  orvan::testing::save_xm(module, file);
   Ref<DirectMusicLoader8> loader;
   ASSERT_EQ(root->DirectMusicLoaderCreate(loader), com::S_OK);
   Ref<DirectMusicSegment8> segment;

@@ -16,20 +16,12 @@
 #include "platform/music/client/sound_buffer.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/manual_device.h"
+#include "tests/performance/performance_fixture.h"
 
 using namespace orvan;
 using namespace orvan::music;
 
 namespace {
-
-class CountingSink final : public EventSink {
- public:
-  HResult DXCallback(std::int32_t) override {
-    calls.fetch_add(1);
-    return com::S_OK;
-  }
-  std::atomic<int> calls{0};
-};
 
 constexpr int kRate = 48000;
 
@@ -53,20 +45,14 @@ TEST(RootObjects, EachCreateGivesANewObject) {
 }
 
 TEST(RootObjects, APerformanceThatOutlivesItsRootSignalsNoOne) {
-  set_platform_settings({OutputKind::Manual, {}, "/usr/share/sounds/sf2/TimGM6mb.sf2"});
   Ref<DirectX8> dx = DirectX8::create();
   Ref<DirectMusicPerformance8> perf;
   ASSERT_EQ(dx->DirectMusicPerformanceCreate(perf), com::S_OK);
-  DMUS_AUDIOPARAMS params;
-  params.validData = DMUS_AUDIOPARAMS_SAMPLERATE;
-  params.sampleRate = kRate;
-  ASSERT_EQ(
-      perf->InitAudio(0, DMUS_AUDIOF_ALL, params, nullptr, DMUS_APATH_SHARED_STEREOPLUSREVERB, 128),
-      com::S_OK);
+  ASSERT_EQ(music::testing::init_audio(*perf, kRate), com::S_OK);
   output::ManualDevice* device = output::last_manual_device();
   ASSERT_NE(device, nullptr);
 
-  CountingSink sink;
+  music::testing::CountingSink sink;
   std::int32_t handle = 0;
   ASSERT_EQ(dx->CreateEvent(&sink, handle), com::S_OK);
   ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);

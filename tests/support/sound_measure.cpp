@@ -90,6 +90,26 @@ std::vector<double> rms_envelope(std::span<const float> interleaved, std::size_t
   return env;
 }
 
+long best_sample_lag(std::span<const float> reference, std::span<const float> heard,
+                     std::size_t ref_frame, std::size_t frames, long guess, long radius) {
+  double best = INFINITY;
+  long best_lag = guess;
+  for (long lag = guess - radius; lag <= guess + radius; ++lag) {
+    const long at = static_cast<long>(ref_frame) + lag;
+    if (at < 0 || static_cast<std::size_t>(at) + frames > heard.size() / 2) continue;
+    double sum = 0.0;
+    for (std::size_t i = 0; i < frames * 2; ++i) {
+      const double d = reference[ref_frame * 2 + i] - heard[static_cast<std::size_t>(at) * 2 + i];
+      sum += d * d;
+    }
+    if (sum < best) {
+      best = sum;
+      best_lag = lag;
+    }
+  }
+  return best_lag;
+}
+
 LagCorrelation best_lag_correlation(std::span<const double> a, std::span<const double> b,
                                     int max_lag) {
   LagCorrelation best{-2.0, 0};

@@ -39,4 +39,10 @@ struct LagCorrelation {
 LagCorrelation best_lag_correlation(std::span<const double> a, std::span<const double> b,
                                     int max_lag);
 
+// Where `heard` (interleaved stereo) holds the `frames` frames of `reference` from
+// `ref_frame` on, sample for sample: the lag (frames of `heard` minus frames of `reference`)
+// within `radius` of `guess` with the smallest squared difference.
+long best_sample_lag(std::span<const float> reference, std::span<const float> heard,
+                     std::size_t ref_frame, std::size_t frames, long guess, long radius);
+
 }  // namespace orvan::testing

@@ -1,6 +1,6 @@
 #include "tools/tovel_play/engine_play.h"
 
-#include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -14,9 +14,10 @@
 
 #include "engine/orvan_music.h"
 #include "orvan/status.h"
+// What the interface has no member for: whether there is a sound card and why not, the
+// output's progress (the level of the tail, device losses and late periods) and a MIDI
+// file's tempo map (seconds on the progress line).
 #include "platform/music/client/performance.h"
-#include "platform/music/client/segment.h"
-#include "platform/music/client/settings.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/output_device.h"
 #include "tools/tovel_play/effect_options.h"
@@ -28,9 +29,8 @@ namespace {
 using com::failed;
 using com::HResult;
 
-// Real-time playback ends once the music is over and the output has died away below
-// output::kSilencePeak, or output::kLongestTailSeconds after the music's end; a render ends
-// where the WAV device says the music and its tail are done.
+// Playing and rendering end once the music is over and the output has died away below
+// output::kSilencePeak, or output::kLongestTailSeconds after the music's end.
 // A log gets a progress line this often; a terminal sees it redrawn in place.
 constexpr auto kLogLineInterval = std::chrono::seconds(5);
 constexpr auto kTerminalRedrawInterval = std::chrono::milliseconds(100);
@@ -72,21 +72,31 @@ std::string status_text(HResult hr) {
   return std::string(orvan_status_describe(hr, fallback)) + " (" + (name ? name : "") + ")";
 }
 
-// Picks the output before the engine initialises: the WAV device when asked, else the
-// sound card, falling back to a WAV file when there is none and the caller allows it.
-bool choose_output(const PlayRequest& request, std::string& wav_path, std::ostream& err) {
-  music::PlatformSettings settings = music::platform_settings();
+// Opens the channel on the render file when asked, else on the sound card, falling back to
+// the render file when there is none and the caller allows it. `wav_path` is the file, or
+// empty for the sound card.
+bool open_output(engine::OrvanMusic& channel, const PlayRequest& request, std::string& wav_path,
+                 std::ostream& err) {
   wav_path = request.render_path;
   if (wav_path.empty()) {
-    settings.output = music::OutputKind::RealTime;
-    music::set_platform_settings(settings);
+    // InitOrvanAudio reports a failed start only in a message box, so the device is asked
+    // first: its status is the reason given. The sound libraries explain themselves on
+    // stderr meanwhile; on a machine without a device the answer is our one line.
     HResult hr = com::S_OK;
     {
       QuietStderr quiet;
       std::unique_ptr<music::output::OutputDevice> probe;
-      hr = music::output::open_output_device(settings.output, {}, request.rate, probe);
+      hr = music::output::open_output_device(music::output::OutputKind::RealTime, {}, request.rate,
+                                             probe);
     }
-    if (!failed(hr)) return true;
+    if (!failed(hr)) {
+      channel.InitOrvanAudio(0, request.rate);
+      // A performance that answers is the sign the start worked.
+      float tempo = 0.0f;
+      if (!failed(channel.GetMasterTempo(tempo))) return true;
+      err << "tovel-play: the engine could not start audio output\n";
+      return false;
+    }
     if (request.fallback_render_path.empty()) {
       err << "tovel-play: no audio device: " << status_text(hr) << '\n';
       return false;
@@ -95,9 +105,11 @@ bool choose_output(const PlayRequest& request, std::string& wav_path, std::ostre
     err << "tovel-play: no audio device (" << status_text(hr) << "); rendering to " << wav_path
         << " instead\n";
   }
-  settings.output = music::OutputKind::WavFile;
-  settings.wav_path = wav_path;
-  music::set_platform_settings(settings);
+  const HResult hr = channel.InitOrvanRender(com::BStr::from_utf8(wav_path), request.rate);
+  if (failed(hr)) {
+    err << "tovel-play: " << wav_path << ": " << status_text(hr) << '\n';
+    return false;
+  }
   return true;
 }
 
@@ -185,40 +197,98 @@ void report_device_changes(const music::OutputProgress& output, std::int64_t& lo
   }
 }
 
-// Plays until the music is over and its tail has died away, or the user interrupts.
-// Returns the output's last progress.
-music::OutputProgress wait_for_end(engine::OrvanMusic& channel, std::int32_t length, bool rendering,
-                                   ProgressLine& progress, std::ostream& err) {
-  const auto poll = rendering ? std::chrono::milliseconds(2) : std::chrono::milliseconds(50);
+// Says what a call refused, once: `status` turns 1 at the first failure and stays so.
+void report_failure(HResult hr, const std::string& what, int& status, std::ostream& err) {
+  if (status != 0 || !failed(hr)) return;
+  err << "tovel-play: " << what << ": " << status_text(hr) << '\n';
+  status = 1;
+}
+
+// The stingers not queued yet, earliest first, by the output's time.
+class StingerQueue {
+ public:
+  explicit StingerQueue(std::vector<Stinger> stingers) : pending_(std::move(stingers)) {
+    std::stable_sort(pending_.begin(), pending_.end(),
+                     [](const Stinger& a, const Stinger& b) { return a.seconds < b.seconds; });
+  }
+  // Milliseconds of output before the next stinger is due, or -1 when none is left.
+  std::int64_t next_ms() const {
+    return next_ < pending_.size() ? std::llround(pending_[next_].seconds * 1000.0) : -1;
+  }
+  // Queues every stinger due by `output_ms` on `boundary`; false after a refused one.
+  bool queue_due(engine::OrvanMusic& channel, std::int64_t output_ms, std::int32_t boundary,
+                 int& status, std::ostream& err) {
+    for (; next_ < pending_.size() && next_ms() <= output_ms; ++next_) {
+      const Stinger& s = pending_[next_];
+      report_failure(channel.PlayStinger(com::BStr::from_utf8(s.file), boundary),
+                     "--stinger " + s.file + ": PlayStinger", status, err);
+      if (status != 0) return false;
+    }
+    return true;
+  }
+
+ private:
+  std::vector<Stinger> pending_;
+  std::size_t next_ = 0;
+};
+
+// A render advances this much per RenderFor when nothing is due sooner: small enough that
+// the render ends soon after its tail has died away.
+constexpr std::int32_t kRenderStepMs = 10;
+
+// Plays until the music is over and its tail has died away, or the user interrupts: on a
+// render, by stepping the file with RenderFor; on the sound card, by watching it. Queues
+// the stingers as the output reaches their times. Returns the output's last progress.
+music::OutputProgress wait_for_end(engine::OrvanMusic& channel, const PlayRequest& request,
+                                   std::int32_t length, bool rendering, ProgressLine& progress,
+                                   int& status, std::ostream& err) {
+  const auto poll = std::chrono::milliseconds(50);
   float tempo = 1.0f;
   channel.GetMasterTempo(tempo);
   const com::Ref<music::DirectMusicPerformance8>& performance = channel.performance();
+  StingerQueue stingers(request.stingers);
   std::int64_t music_ended_at = -1;
   std::int64_t losses_told = 0;
   std::int64_t reopens_told = 0;
+  std::int64_t rendered_ms = 0;
   music::OutputProgress output;
   while (!g_interrupted) {
+    if (failed(com::call(performance, &music::DirectMusicPerformance8::GetOutputProgress, output)))
+      break;
+    const std::int64_t output_ms =
+        rendering ? rendered_ms
+                  : output.frames_rendered * 1000 / std::max<std::int32_t>(output.sample_rate, 1);
+    if (!stingers.queue_due(channel, output_ms, request.boundary, status, err)) break;
     com::VariantBool playing = com::VARIANT_FALSE;
     if (failed(channel.IsPlaying(playing))) break;
     std::int32_t position = 0;
     channel.GetCurrentPosition(position);
-    if (failed(com::call(performance, &music::DirectMusicPerformance8::GetOutputProgress, output)))
-      break;
     report_device_changes(output, losses_told, reopens_told, progress, err);
     progress.show(position, length, tempo, output, !playing);
-    if (!playing) {
-      if (rendering) {
-        if (output.music_done) break;
-      } else {
-        if (music_ended_at < 0) music_ended_at = output.frames_rendered;
-        const auto longest_tail =
-            static_cast<std::int64_t>(music::output::kLongestTailSeconds * output.sample_rate);
-        if (output.last_period_peak < music::output::kSilencePeak ||
-            output.frames_rendered - music_ended_at >= longest_tail)
-          break;
-      }
+    // Before the first block the music has not started yet, whatever IsPlaying says.
+    if (!playing && output.frames_rendered > 0) {
+      if (music_ended_at < 0) music_ended_at = output.frames_rendered;
+      const auto longest_tail =
+          static_cast<std::int64_t>(music::output::kLongestTailSeconds * output.sample_rate);
+      if (output.last_period_peak < music::output::kSilencePeak ||
+          output.frames_rendered - music_ended_at >= longest_tail)
+        break;
     }
-    std::this_thread::sleep_for(poll);
+    if (rendering) {
+      std::int64_t step = kRenderStepMs;
+      if (const std::int64_t due = stingers.next_ms(); due >= 0)
+        step = std::clamp<std::int64_t>(due - rendered_ms, 0, step);
+      const HResult hr = channel.RenderFor(static_cast<std::int32_t>(step));
+      // A full file (or disk) ends the render with what it holds.
+      if (failed(hr)) {
+        progress.finish();
+        err << "tovel-play: the render stopped: " << status_text(hr) << '\n';
+        break;
+      }
+      rendered_ms += step;
+    } else {
+      std::this_thread::sleep_for(poll);
+    }
   }
   progress.finish();
   return output;
@@ -227,62 +297,52 @@ music::OutputProgress wait_for_end(engine::OrvanMusic& channel, std::int32_t len
 }  // namespace
 
 int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream& err) {
-  std::string wav_path;
-  if (!choose_output(request, wav_path, err)) return 1;
-
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
 
   auto channel = com::make_ref<engine::OrvanMusic>();
   if (request.events) channel->SetEventHandler(event_printer(out, request.rate));
-  const std::int32_t no_window = 0;
-  channel->InitOrvanAudio(no_window, request.rate);
-  float tempo = 0.0f;
-  // The engine reports a failed start with its message box only; a performance that
-  // answers is the sign it worked.
-  if (failed(channel->GetMasterTempo(tempo))) {
-    err << "tovel-play: the engine could not start audio output\n";
-    return 1;
-  }
-
   int status = 0;
+  const auto step = [&](HResult result, const std::string& what) {
+    report_failure(result, what, status, err);
+  };
+  // The SoundFont is read before any audio starts, so that a bad one costs no device.
+  if (!request.soundfont.empty())
+    step(channel->SetSoundFont(com::BStr::from_utf8(request.soundfont)), "--soundfont");
+  if (status != 0) return status;
+  std::string wav_path;
+  if (!open_output(*channel, request, wav_path, err)) return 1;
+
   std::int32_t length = 0;
   channel->Music_Load(com::BStr::from_utf8(request.file));
-  HResult hr = channel->GetLengh(length);
-  if (failed(hr)) {
+  if (failed(channel->GetLengh(length))) {
     err << "tovel-play: " << request.file << ": could not be loaded\n";
     status = 1;
   }
-  const auto step = [&](HResult result, const char* what) {
-    if (status == 0 && failed(result)) {
-      err << "tovel-play: " << what << ": " << status_text(result) << '\n';
-      status = 1;
-    }
-  };
   if (status == 0 && !request.dls_file.empty()) {
     const std::int32_t slot = 0;
-    const HResult loaded = channel->LoadDLS(com::BStr::from_utf8(request.dls_file), slot);
-    if (failed(loaded)) {
-      err << "tovel-play: " << request.dls_file << ": " << status_text(loaded) << '\n';
-      status = 1;
-    }
+    step(channel->LoadDLS(com::BStr::from_utf8(request.dls_file), slot), request.dls_file);
     step(channel->ApplyDLS(slot), "--dls");
   }
   if (status == 0 && !apply_effect_options(*channel, request.effects, request.effect_settings, err))
     status = 1;
   if (status == 0 && request.tempo) step(channel->SetMasterTempo(*request.tempo), "--tempo");
   if (status == 0 && request.volume) step(channel->SetMasterVolume(*request.volume), "--volume");
-  // The start point goes in before the one play, so that a render holds the music from
-  // there and nothing of what comes before it.
-  if (status == 0 && request.start)
-    step(com::call(channel->segment(), &music::DirectMusicSegment8::SetStartPoint, *request.start),
-         "--start");
+  if (status == 0 && request.loop)
+    step(channel->SetLoopRegion(request.loop->start, request.loop->end), "--loop: SetLoopRegion");
   if (status == 0) step(channel->Music_Play(request.loops), "--loops");
+  // Moved to before anything is heard: a render starts only in RenderFor, so it holds the
+  // music from there and nothing of what comes before it.
+  if (status == 0 && request.start) step(channel->SetPosition(*request.start), "--start");
+  if (status == 0 && !request.then_file.empty())
+    step(channel->Music_PlayNext(com::BStr::from_utf8(request.then_file), request.boundary,
+                                 request.fade),
+         "--then: Music_PlayNext");
 
   if (status == 0) {
     ProgressLine progress(err, request.file, request.progress, request.progress_terminal);
     const music::OutputProgress output =
-        wait_for_end(*channel, length, !wav_path.empty(), progress, err);
+        wait_for_end(*channel, request, length, !wav_path.empty(), progress, status, err);
     if (g_interrupted) err << "tovel-play: interrupted\n";
     if (wav_path.empty()) {
       err << "tovel-play: audio device losses " << output.device_losses << ", reopens "

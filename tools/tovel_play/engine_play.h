@@ -1,5 +1,6 @@
-// `tovel-play FILE`: plays a file through one OrvanMusic object, the way a client program
-// does, with a progress line; or renders it to a WAV file as fast as the machine allows.
+// `tovel-play FILE`: plays a file through one OrvanMusic object with the members a client
+// program has, with a progress line; or renders it to a WAV file as fast as the machine
+// allows (InitOrvanRender and RenderFor).
 #pragma once
 
 #include <cstdint>
@@ -7,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "tools/tovel_play/options.h"
 
 namespace orvan::tovel_play {
 
@@ -17,6 +20,7 @@ struct PlayRequest {
   std::optional<std::int32_t> volume;  // master volume, hundredths of a dB
   std::optional<std::int32_t> start;   // music time to start from
   std::string dls_file;                // non-empty: a collection for slot 0, applied
+  std::string soundfont;               // non-empty: the channel's SoundFont
   std::int32_t rate = 48000;
   std::string render_path;                   // non-empty: render to this WAV file instead
   std::string fallback_render_path;          // non-empty: render here when there is no audio device
@@ -25,6 +29,11 @@ struct PlayRequest {
   bool events = false;                       // each event on `out` as it is heard
   std::vector<std::string> effects;          // switched on in order before playing
   std::vector<std::string> effect_settings;  // EFFECT.FIELD=VALUE, applied after them
+  std::optional<LoopRegion> loop;
+  std::string then_file;      // non-empty: queued to follow on `boundary`
+  std::int32_t boundary = 0;  // an OrvanBoundary, for the next piece and the stingers
+  std::int32_t fade = 0;      // milliseconds the music fades out over when `then_file` starts
+  std::vector<Stinger> stingers;
 };
 
 // Returns the process exit status: 0 when the music played to its end (or was interrupted

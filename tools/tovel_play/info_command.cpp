@@ -3,6 +3,9 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 
+// The interface answers a loaded piece's length and nothing else of what --info shows (the
+// file's format, tracks, timing and tempo map; an audio file's codec and frames; a module's
+// title and patterns), so the description comes from the readers the loader uses.
 #include "platform/music/client/loader.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/module/module_content.h"

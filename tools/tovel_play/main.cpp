@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
     request.volume = options.volume;
     request.start = options.start;
     request.dls_file = options.dls_file;
+    request.soundfont = options.soundfont;
     request.rate = options.rate;
     request.render_path = options.render_path;
     request.fallback_render_path = options.fallback_render_path;
@@ -41,7 +42,18 @@ int main(int argc, char** argv) {
     request.events = options.events;
     request.effects = options.effects;
     request.effect_settings = options.effect_settings;
-    // Mistyped effect options are reported before any audio starts.
+    request.then_file = options.then_file;
+    request.boundary = orvan::tovel_play::boundary_named(options.at);
+    request.fade = options.fade;
+    // Mistyped options are reported before any audio starts.
+    if (!options.loop.empty()) {
+      request.loop.emplace();
+      if (!orvan::tovel_play::parse_loop(options.loop, *request.loop, std::cerr)) return 2;
+    }
+    for (const std::string& text : options.stingers) {
+      if (!orvan::tovel_play::parse_stinger(text, request.stingers.emplace_back(), std::cerr))
+        return 2;
+    }
     if (!orvan::tovel_play::check_effect_options(request.effects, request.effect_settings,
                                                  std::cerr))
       return 2;

@@ -4,8 +4,60 @@
 // positive inside the library), so that one warning is off for this file.
 #pragma GCC diagnostic ignored "-Wnull-dereference"
 #include <CLI/CLI.hpp>
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+#include "orvan/tovel.h"
 
 namespace orvan::tovel_play {
+
+namespace {
+
+struct BoundaryName {
+  const char* name;
+  OrvanBoundary value;
+};
+constexpr BoundaryName kBoundaries[] = {
+    {"beat", OBND_BEAT}, {"bar", OBND_BAR}, {"end", OBND_END}, {"marker", OBND_MARKER}};
+
+// The whole of `text` as a number, or false.
+template <typename Number>
+bool whole_number(std::string_view text, Number& value) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+bool parse_loop(std::string_view text, LoopRegion& region, std::ostream& err) {
+  const auto colon = text.find(':');
+  if (colon == std::string_view::npos || !whole_number(text.substr(0, colon), region.start) ||
+      !whole_number(text.substr(colon + 1), region.end)) {
+    err << "tovel-play: --loop expects START:END in music time, got '" << text << "'\n";
+    return false;
+  }
+  return true;
+}
+
+bool parse_stinger(std::string_view text, Stinger& stinger, std::ostream& err) {
+  // The last '@': a file name may hold one, the time cannot.
+  const auto at = text.rfind('@');
+  if (at == std::string_view::npos || at == 0 ||
+      !whole_number(text.substr(at + 1), stinger.seconds) || !std::isfinite(stinger.seconds) ||
+      stinger.seconds < 0.0) {
+    err << "tovel-play: --stinger expects FILE@SECONDS, got '" << text << "'\n";
+    return false;
+  }
+  stinger.file = text.substr(0, at);
+  return true;
+}
+
+std::int32_t boundary_named(std::string_view name) {
+  for (const BoundaryName& b : kBoundaries)
+    if (name == b.name) return b.value;
+  return OBND_IMMEDIATE;
+}
 
 void add_options(CLI::App& app, Options& options) {
   app.add_option(
@@ -73,6 +125,34 @@ void add_options(CLI::App& app, Options& options) {
                  "refuses prints its message and the exit status is 1.")
       ->allow_extra_args(false)
       ->option_text("EFFECT.FIELD=VALUE");
+  app.add_option("--soundfont", options.soundfont,
+                 "Play MIDI with the instruments of the SoundFont FILE (SF2 or SF3) instead of "
+                 "the system's General MIDI SoundFont.")
+      ->option_text("FILE");
+  app.add_option("--loop", options.loop,
+                 "Loop the region START:END (music time): the music plays from its start, "
+                 "repeats the region --loops times, then plays on to its end.")
+      ->option_text("START:END");
+  app.add_option("--then", options.then_file,
+                 "Queue FILE to follow the music on the first --at boundary, the music fading "
+                 "out over --fade from there.")
+      ->option_text("FILE");
+  std::vector<std::string> boundaries;
+  for (const BoundaryName& b : kBoundaries) boundaries.emplace_back(b.name);
+  app.add_option("--at", options.at,
+                 "Where --then and --stinger start: the next beat, bar, end of the pass or "
+                 "loop, or marker (default bar).")
+      ->check(CLI::IsMember(boundaries))
+      ->option_text("beat|bar|end|marker");
+  app.add_option("--fade", options.fade,
+                 "Milliseconds over which the music fades out when --then starts (default 0: "
+                 "it stops on the boundary, its tails ringing out).")
+      ->option_text("MS");
+  app.add_option("--stinger", options.stingers,
+                 "Play FILE once over the music, queued SECONDS into the output for the next "
+                 "--at boundary. Repeatable.")
+      ->allow_extra_args(false)
+      ->option_text("FILE@SECONDS");
 }
 
 }  // namespace orvan::tovel_play

@@ -7,7 +7,6 @@
 // as the platform's streams allow them: a read there reads nothing, a write there fills the gap
 // with zeros.
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "orvan/component_runtime.h"
+#include "platform/com/runtime/counted_object.h"
 
 namespace {
 
@@ -27,27 +27,12 @@ struct SharedBytes {
   std::vector<unsigned char> bytes;
 };
 
-class MemoryStream final : public IStream {
+class MemoryStream final
+    : public orvan::com::runtime::CountedObject<MemoryStream, IStream, IID_ISequentialStream,
+                                                IID_IStream> {
  public:
   explicit MemoryStream(std::shared_ptr<SharedBytes> shared, std::uint64_t position = 0)
       : shared_(std::move(shared)), position_(position) {}
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_ISequentialStream || riid == IID_IStream) {
-      *object = static_cast<IStream*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT Read(void* data, ULONG size, ULONG* read) override {
     if (read) *read = 0;
@@ -185,9 +170,9 @@ class MemoryStream final : public IStream {
   }
 
  private:
+  friend CountedObject;
   ~MemoryStream() = default;
 
-  std::atomic<ULONG> refs_{1};
   std::shared_ptr<SharedBytes> shared_;
   std::uint64_t position_;  // guarded by shared_->mutex
 };

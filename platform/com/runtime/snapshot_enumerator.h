@@ -6,18 +6,19 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <new>
 #include <vector>
 
 #include "orvan/component_runtime.h"
+#include "platform/com/runtime/counted_object.h"
 
 namespace orvan::com::runtime {
 
 // Traits: `static void add(const Item&)` and `static void release(const Item&)` manage the
 // reference an item carries.
 template <class Interface, const IID& kIid, class Item, class Traits>
-class SnapshotEnumerator final : public Interface {
+class SnapshotEnumerator final
+    : public CountedObject<SnapshotEnumerator<Interface, kIid, Item, Traits>, Interface, kIid> {
  public:
   // Takes a reference on every item. Null when memory runs out.
   static SnapshotEnumerator* make(const std::vector<Item>& items, std::size_t position = 0) {
@@ -32,23 +33,6 @@ class SnapshotEnumerator final : public Interface {
     for (const Item& item : made->items_) Traits::add(item);
     made->position_ = position;
     return made;
-  }
-
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (!object) return E_POINTER;
-    if (riid == IID_IUnknown || riid == kIid) {
-      *object = static_cast<Interface*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-  ULONG Release() override {
-    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    if (left == 0) delete this;
-    return left;
   }
 
   // `fetched` may be null only when one item is asked for.
@@ -82,6 +66,7 @@ class SnapshotEnumerator final : public Interface {
   }
 
  private:
+  friend CountedObject<SnapshotEnumerator, Interface, kIid>;
   SnapshotEnumerator() = default;
   ~SnapshotEnumerator() {
     for (const Item& item : items_) Traits::release(item);
@@ -89,7 +74,6 @@ class SnapshotEnumerator final : public Interface {
 
   std::vector<Item> items_;
   std::size_t position_ = 0;
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace orvan::com::runtime

@@ -8,8 +8,9 @@
 
 namespace orvan::music::output {
 
-com::HResult WavDevice::open(const std::string& path, int sample_rate,
-                             std::unique_ptr<OutputDevice>& device, std::int64_t max_frames) {
+com::HResult WavDevice::create(const std::string& path, int sample_rate, std::int64_t max_frames,
+                               bool stepped, std::unique_ptr<WavDevice>& device) {
+  if (sample_rate < kMinSampleRate || sample_rate > kMaxSampleRate) return com::E_INVALIDARG;
   if (max_frames < 0 || max_frames > kMaxFrames) return com::E_INVALIDARG;
   if (path.empty()) return com::MUSIC_E_DEVICE_FAILED;
   SF_INFO info{};
@@ -21,15 +22,29 @@ com::HResult WavDevice::open(const std::string& path, int sample_rate,
   // libsndfile's PEAK chunk carries the time of writing; without it, the same render is
   // the same file.
   sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
-  device.reset(new WavDevice(file, sample_rate, max_frames));
+  device.reset(new WavDevice(file, sample_rate, max_frames, stepped));
   return com::S_OK;
 }
 
-WavDevice::WavDevice(SNDFILE* file, int sample_rate, std::int64_t max_frames)
+com::HResult WavDevice::open(const std::string& path, int sample_rate,
+                             std::unique_ptr<OutputDevice>& device, std::int64_t max_frames) {
+  std::unique_ptr<WavDevice> opened;
+  const com::HResult hr = create(path, sample_rate, max_frames, false, opened);
+  if (!com::failed(hr)) device = std::move(opened);
+  return hr;
+}
+
+com::HResult WavDevice::open_stepped(const std::string& path, int sample_rate,
+                                     std::unique_ptr<WavDevice>& device) {
+  return create(path, sample_rate, kMaxFrames, true, device);
+}
+
+WavDevice::WavDevice(SNDFILE* file, int sample_rate, std::int64_t max_frames, bool stepped)
     : file_(file),
       sample_rate_(sample_rate),
       period_frames_(period_frames_for(sample_rate)),
       max_frames_(max_frames),
+      stepped_(stepped),
       period_(static_cast<std::size_t>(period_frames_) * 2) {}
 
 WavDevice::~WavDevice() {
@@ -40,6 +55,11 @@ WavDevice::~WavDevice() {
 com::HResult WavDevice::start(RenderSource* source) {
   if (!source) return com::E_POINTER;
   std::lock_guard lock(mutex_);
+  if (stepped_) {
+    if (source_) return com::DSERR_INVALIDCALL;
+    source_ = source;
+    return com::S_OK;
+  }
   if (thread_.joinable()) return com::DSERR_INVALIDCALL;
   stopping_ = false;
   stop_flag_.store(false, std::memory_order_relaxed);
@@ -54,6 +74,11 @@ com::HResult WavDevice::start(RenderSource* source) {
 }
 
 void WavDevice::stop() {
+  if (stepped_) {
+    std::lock_guard lock(mutex_);
+    source_ = nullptr;
+    return;
+  }
   std::thread running;
   {
     std::lock_guard lock(mutex_);
@@ -64,6 +89,27 @@ void WavDevice::stop() {
   stop_requested_.notify_all();
   if (running.joinable()) running.join();
   source_ = nullptr;
+}
+
+bool WavDevice::write_period(int frames) {
+  source_->render(period_.data(), frames);
+  meter_.record(period_.data(), frames);
+  return sf_writef_float(file_, period_.data(), frames) == frames;
+}
+
+com::HResult WavDevice::render(std::int64_t frames) {
+  if (frames < 0 || frames > max_frames_ - meter_.frames()) return com::E_INVALIDARG;
+  std::lock_guard lock(mutex_);
+  if (!stepped_ || !source_) return com::DSERR_INVALIDCALL;
+  while (frames > 0) {
+    const int n = static_cast<int>(std::min<std::int64_t>(frames, period_frames_));
+    if (!write_period(n)) {
+      write_stopped_.store(true, std::memory_order_release);
+      return com::MUSIC_E_DEVICE_FAILED;
+    }
+    frames -= n;
+  }
+  return com::S_OK;
 }
 
 bool WavDevice::next_period_wanted() {
@@ -91,10 +137,7 @@ void WavDevice::run() {
     }
     const std::int64_t room = max_frames_ - meter_.frames();
     const int n = static_cast<int>(std::min<std::int64_t>(room, period_frames_));
-    if (n <= 0) break;
-    source_->render(period_.data(), n);
-    meter_.record(period_.data(), n);
-    if (sf_writef_float(file_, period_.data(), n) != n) break;
+    if (n <= 0 || !write_period(n)) break;
     if (phase_.load(std::memory_order_relaxed) == Phase::Tail &&
         (meter_.peak() < kSilencePeak || meter_.frames() - tail_started_at_ >= longest_tail)) {
       phase_.store(Phase::Done, std::memory_order_release);
