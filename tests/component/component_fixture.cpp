@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "platform/com/auto_string.h"
 #include "platform/music/client/settings.h"
@@ -84,6 +86,33 @@ ComPtr<_OrvanMusic> ComponentTest::create() {
                              music.out_void()),
             S_OK);
   return music;
+}
+
+ComPtr<_OrvanMusic2> ComponentTest::create2() {
+  ComPtr<_OrvanMusic2> music;
+  EXPECT_EQ(CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic2,
+                             music.out_void()),
+            S_OK);
+  return music;
+}
+
+void expect_organ_progress(const std::string& out) {
+  std::istringstream lines(out);
+  std::string line;
+  long first = -1, last = -1;
+  int progress = 0;
+  while (std::getline(lines, line)) {
+    long position = 0, length = 0;
+    char state[16] = {};
+    if (std::sscanf(line.c_str(), "%ld / %ld %15s", &position, &length, state) != 3) continue;
+    EXPECT_EQ(length, 8 * 768);
+    EXPECT_STREQ(state, "playing");
+    if (first < 0) first = position;
+    last = position;
+    ++progress;
+  }
+  EXPECT_EQ(progress, 4) << out;
+  EXPECT_GT(last, first);
 }
 
 void ComponentTest::init_and_load(_OrvanMusic* music, LONG rate) {

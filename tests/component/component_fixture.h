@@ -78,6 +78,10 @@ HRESULT call_library_function(const char* name);
 // True while the process has libTovel.so loaded.
 bool tovel_loaded();
 
+// An example client's output while it plays the organ note: four progress lines
+// "position / length state", the length the note's, the state playing, the position moving on.
+void expect_organ_progress(const std::string& out);
+
 // A UTF-16 automation string a test owns.
 class Bstr {
  public:
@@ -100,6 +104,8 @@ class ComponentTest : public ::testing::Test {
 
   // Creates an OrvanMusic object by its class identity through the registry.
   ComPtr<_OrvanMusic> create();
+  // The same, asked for the second interface.
+  ComPtr<_OrvanMusic2> create2();
   // Initialises `music` on the manual device at `rate` and loads the organ note.
   void init_and_load(_OrvanMusic* music, LONG rate = 48000);
   // RMS of `seconds` of audio pumped through manual device `index` (opening order).

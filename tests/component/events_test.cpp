@@ -79,13 +79,6 @@ class Sink final : public IDispatch {
 
 class Events : public ComponentTest {
  protected:
-  ComPtr<_OrvanMusic2> create2() {
-    ComPtr<_OrvanMusic2> music;
-    EXPECT_EQ(CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic2,
-                               music.out_void()),
-              S_OK);
-    return music;
-  }
   static ComPtr<IConnectionPoint> point_of(IUnknown* music) {
     ComPtr<IConnectionPointContainer> container;
     EXPECT_EQ(music->QueryInterface(IID_IConnectionPointContainer, container.out_void()), S_OK);

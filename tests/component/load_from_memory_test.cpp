@@ -144,14 +144,6 @@ enum class Way { Name, Array, Stream };
 
 class LoadFromMemory : public ComponentTest {
  protected:
-  ComPtr<_OrvanMusic2> create2() {
-    ComPtr<_OrvanMusic2> music;
-    EXPECT_EQ(CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic2,
-                               music.out_void()),
-              S_OK);
-    return music;
-  }
-
   // Hands `bytes` (saved as `path` for Way::Name) over one way, through the member of that
   // way; checks that nothing of the argument is left held or locked.
   HRESULT hand_over(Way way, const Bytes& bytes, const std::filesystem::path& path,

@@ -138,10 +138,7 @@ std::vector<float> decode(const std::filesystem::path& path) {
 class InteractiveMusic : public ComponentTest {
  protected:
   ComPtr<_OrvanMusic2> open_render(const std::filesystem::path& wav) {
-    ComPtr<_OrvanMusic2> music;
-    EXPECT_EQ(CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic2,
-                               music.out_void()),
-              S_OK);
+    ComPtr<_OrvanMusic2> music = create2();
     Bstr name(wav.string());
     EXPECT_EQ(music->InitOrvanRender(name.get(), kRate), S_OK);
     return music;

@@ -32,13 +32,6 @@ using testing::read_stereo_wav;
 
 class SecondInterface : public ComponentTest {
  protected:
-  ComPtr<_OrvanMusic2> create2() {
-    ComPtr<_OrvanMusic2> music;
-    EXPECT_EQ(CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic2,
-                               music.out_void()),
-              S_OK);
-    return music;
-  }
   // Opens `music` on a render into `wav` and starts the organ note.
   void start_organ(_OrvanMusic2* music, const std::filesystem::path& wav, LONG rate) {
     Bstr name(wav.string());

@@ -61,10 +61,7 @@ class Transitions : public ComponentTest {
   template <class Change>
   Wav render(const std::string& name, const std::filesystem::path& first, LONG before,
              Change change, LONG total, float tempo = 1.0f) {
-    ComPtr<_OrvanMusic2> music;
-    EXPECT_EQ(CoCreateInstance(CLSID_OrvanMusic, nullptr, CLSCTX_INPROC_SERVER, IID__OrvanMusic2,
-                               music.out_void()),
-              S_OK);
+    ComPtr<_OrvanMusic2> music = create2();
     const std::filesystem::path wav = dir_ / name;
     Bstr out(wav.string()), file(first.string());
     EXPECT_EQ(music->InitOrvanRender(out.get(), kRate), S_OK);
