@@ -215,8 +215,8 @@ TEST_F(Events, MarkersAndLoopsArriveWithTheirFramesAndAStopIsTold) {
         .marker(480, "verse")
         .meta(2 * 480, 0x07, {'d', 'o', 'o', 'r'});
   });
+  Sink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
-  Sink sink;
   ComPtr<IConnectionPoint> point = point_of(music.get());
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
@@ -270,8 +270,8 @@ TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
   };
   const auto first = piece("first.mid", 12 * 480, tune);
   const auto next = piece("next.mid", 12 * 480, tune);
+  Sink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
-  Sink sink;
   ComPtr<IConnectionPoint> point = point_of(music.get());
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
@@ -403,8 +403,8 @@ TEST_F(Events, ASinkMayUnadviseReleaseTheObjectOrCloseTheChannelInsideAnEvent) {
 // On a device (here the manual one, pumped by the test) nobody calls RenderFor: the channel's
 // own thread takes the events off the render side and posts them.
 TEST_F(Events, OnADeviceTheChannelsOwnThreadHandsTheEventsOver) {
+  Sink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
-  Sink sink;
   DWORD cookie = 0;
   ComPtr<IConnectionPoint> point = point_of(music.get());
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
