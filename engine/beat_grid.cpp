@@ -1,6 +1,6 @@
 // Where the position falls in the piece's beat grid: a MIDI piece's from its time
-// signatures (4/4 until the first), a recording's from SetBeatInfo (by default 120 BPM in 4,
-// the pace its music time runs at).
+// signatures (4/4 until the first), a tracker module's from its rows, a recording's from
+// SetBeatInfo (by default 120 BPM in 4, the pace its music time runs at).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -46,7 +46,11 @@ HResult OrvanMusic::GridPositionNow(std::int32_t& bar, std::int32_t& beat) {
   if (HResult hr = GetCurrentPosition(position); failed(hr)) return hr;
   const auto& segment = SegState->segment();
   GridPosition at;
-  if (segment->wave() || !segment->sequence()) {
+  std::int32_t beat_length = 0, beats_per_bar = 0;
+  if (segment->content().even_beats(beat_length, beats_per_bar)) {
+    const std::int64_t beats = std::max(0, position) / beat_length;
+    at = {beats / beats_per_bar + 1, beats % beats_per_bar + 1};
+  } else if (segment->wave() || !segment->sequence()) {
     at = recorded_position(RecordingBeatsPerMinute, RecordingBeatsPerBar, position);
   } else {
     at = music::midi::grid_position(*segment->sequence(), position);

@@ -92,8 +92,11 @@ std::vector<std::int32_t> OrvanMusic::BoundaryTimes(const music::DirectMusicSegm
   const music::midi::Sequence* sequence = segment.wave() ? nullptr : segment.sequence();
   std::int32_t length = 0;
   segment.GetLength(length);
+  std::int32_t beat_length = 0, beats_per_bar = 0;
   if (bars || is_boundary("OBND_BEAT", boundary)) {
-    if (sequence) {
+    if (segment.content().even_beats(beat_length, beats_per_bar)) {
+      times.span(0.0, length, bars ? beat_length * beats_per_bar : beat_length);
+    } else if (sequence) {
       midi_grid(*sequence, bars, times);
     } else {
       // Recorded music time runs at 1536 a second.

@@ -17,6 +17,7 @@
 #include "tests/support/soundfont_writer.h"
 #include "tests/support/tone_analysis.h"
 #include "tests/support/wav_file.h"
+#include "tests/support/xm_writer.h"
 
 namespace orvan::component_test {
 namespace {
@@ -235,6 +236,41 @@ TEST_F(Transitions, AStingerSoundsOnceFromItsBeatOverThePieceWhichGoesOnUnchange
   const auto after = static_cast<std::size_t>(onset + 13230 + 512);
   for (std::size_t f = after; f < alone.frames(); ++f) {
     ASSERT_NEAR(with.samples[2 * f], alone.samples[2 * f], 1e-3f) << "frame " << f;
+  }
+}
+
+TEST_F(Transitions, ATrackerModuleKeepsItsOwnBeatsAndBarsWhateverTheBeatInfo) {
+  // Speed 6 at 125 BPM: a row lasts 0.12 s, a beat of 4 rows 0.48 s, a bar of 4 beats 1.92 s.
+  // The render sets a recording's beat info of 100 BPM, which would put them elsewhere.
+  testing::XmModule module;
+  module.patterns[0].rows = 64;
+  module.patterns[0].cells = {{{testing::xm_note(4, 0), 1, 0, 0}}};
+  const std::filesystem::path xm = dir_ / "held.xm", next = dir_ / "next.wav";
+  testing::save_xm(module, xm.string());
+  write_tone(next, 2.0, 1000, 0.5);
+  const auto nothing = [](_OrvanMusic2*) {};
+  const Wav alone = render("alone.wav", xm, 2100, nothing, 4500);
+  struct Case {
+    LONG boundary;
+    long frame;  // beat 5 at 2.4 s, bar 3 at 3.84 s
+  };
+  for (const Case& c : {Case{OBND_BEAT, 105840}, Case{OBND_BAR, 169344}}) {
+    SCOPED_TRACE(c.boundary);
+    Bstr file(next.string());
+    const Wav with = render(
+        "with.wav", xm, 2100,
+        [&](_OrvanMusic2* m) {
+          LONG bar = 0, beat = 0;
+          EXPECT_EQ(m->GetBar(&bar), S_OK);
+          EXPECT_EQ(m->GetBeat(&beat), S_OK);
+          EXPECT_EQ(bar * 10 + beat, 21);  // 2.1 s is in the fifth beat: bar 2, beat 1
+          EXPECT_EQ(m->Music_PlayNext(file.get(), static_cast<OrvanBoundary>(c.boundary), 0), S_OK);
+        },
+        4500);
+    const long onset = first_difference(alone, with);
+    // libopenmpt tells of a row only once it has played into it: a boundary on a block's edge
+    // is found one block later.
+    EXPECT_LE(std::abs(onset - c.frame), 64) << onset;
   }
 }
 

@@ -33,12 +33,24 @@ class NullBuffer final : public std::streambuf {
   int overflow(int c) override { return c; }
 };
 
-std::int32_t rows_per_beat_of(const std::vector<std::uint8_t>& bytes) {
+struct RowHighlight {
+  std::int32_t rows_per_beat = ModuleContent::kDefaultRowsPerBeat;
+  std::int32_t beats_per_bar = ModuleContent::kDefaultBeatsPerBar;
+};
+
+RowHighlight row_highlight_of(const std::vector<std::uint8_t>& bytes) {
   // IT and MPTM files keep their row highlight at 0x1E: rows per beat, then per measure.
+  // Other formats have none, and trackers show them with the default.
+  RowHighlight highlight;
   const bool impulse = bytes.size() > 0x1F && bytes[0] == 'I' && bytes[1] == 'M' &&
                        bytes[2] == 'P' && bytes[3] == 'M';
-  if (impulse && bytes[0x1E] > 0) return bytes[0x1E];
-  return ModuleContent::kDefaultRowsPerBeat;
+  if (!impulse || bytes[0x1E] == 0) return highlight;
+  highlight.rows_per_beat = bytes[0x1E];
+  // A measure that is not a whole number of beats has no bar a transition could wait for.
+  if (bytes[0x1F] >= bytes[0x1E] && bytes[0x1F] % bytes[0x1E] == 0) {
+    highlight.beats_per_bar = bytes[0x1F] / bytes[0x1E];
+  }
+  return highlight;
 }
 
 // The rows one pass plays, in order, and when each begins at tempo 1. libopenmpt notices
@@ -129,7 +141,9 @@ HResult ModuleContent::from_bytes(std::vector<std::uint8_t> bytes,
     info.channels = module.get_num_channels();
     info.orders = module.get_num_orders();
     info.patterns = module.get_num_patterns();
-    info.rows_per_beat = rows_per_beat_of(bytes);
+    const RowHighlight highlight = row_highlight_of(bytes);
+    info.rows_per_beat = highlight.rows_per_beat;
+    info.beats_per_bar = highlight.beats_per_bar;
     info.seconds = module.get_duration_seconds();
     std::vector<Row> rows = scan_rows(module, info.seconds);
     if (rows.size() > kMaxRows) return com::MUSIC_E_FILE_TOO_LARGE;

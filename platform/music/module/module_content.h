@@ -24,9 +24,10 @@ struct ModuleInfo {
   std::int32_t orders = 0;
   std::int32_t patterns = 0;
   std::int32_t rows_per_beat = 4;
-  std::int32_t rows = 0;    // rows played in one pass
-  double seconds = 0.0;     // one pass at master tempo 1
-  std::int32_t length = 0;  // music time of one pass
+  std::int32_t beats_per_bar = 4;  // the module's rows per measure over its rows per beat
+  std::int32_t rows = 0;           // rows played in one pass
+  double seconds = 0.0;            // one pass at master tempo 1
+  std::int32_t length = 0;         // music time of one pass
 };
 
 class ModuleContent final : public PlayContent, public std::enable_shared_from_this<ModuleContent> {
@@ -35,6 +36,8 @@ class ModuleContent final : public PlayContent, public std::enable_shared_from_t
   static constexpr std::int32_t kTicksPerBeat = 768;
   // Rows per beat where the module does not say.
   static constexpr std::int32_t kDefaultRowsPerBeat = 4;
+  // Beats per bar where the module does not say (or says something that is no whole bar).
+  static constexpr std::int32_t kDefaultBeatsPerBar = 4;
 
   // One row as a pass plays it: its pattern position and when it begins at tempo 1.
   struct Row {
@@ -56,6 +59,12 @@ class ModuleContent final : public PlayContent, public std::enable_shared_from_t
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
   // A module's own loops play as libopenmpt plays them; a region set by hand is not played.
   bool plays_loop_regions() const noexcept override { return false; }
+  // Its music time counts rows, kTicksPerBeat to a beat of rows_per_beat rows.
+  bool even_beats(std::int32_t& beat_length, std::int32_t& beats_per_bar) const noexcept override {
+    beat_length = kTicksPerBeat;
+    beats_per_bar = info_.beats_per_bar;
+    return true;
+  }
 
   const ModuleInfo& info() const { return info_; }
   const std::vector<Row>& rows() const { return rows_; }

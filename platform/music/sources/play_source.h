@@ -117,6 +117,12 @@ class PlayContent {
   virtual LoopRegion marked_loop() const noexcept { return {}; }
   // Whether open() plays PlayOptions::loop; content that does not loops the whole piece.
   virtual bool plays_loop_regions() const noexcept { return true; }
+  // A grid of even beats the content keeps itself, in music time, with beats per bar; false
+  // when its beats come from elsewhere (a MIDI file's signatures, a recording's beat info).
+  virtual bool even_beats(std::int32_t& /*beat_length*/,
+                          std::int32_t& /*beats_per_bar*/) const noexcept {
+    return false;
+  }
 };
 
 }  // namespace orvan::music
