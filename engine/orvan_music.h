@@ -252,14 +252,6 @@ class OrvanMusic : public com::Object, public music::EventSink {
     return Events.dropped();
   }
 
-  // --- The channel's performance, for a host in the same process ------------------------
-  // Not on the component interface: a C++ host (tovel-play) reads through it what the
-  // interface has no member for, the output's progress. Empty before InitOrvanAudio and
-  // after CleanupAudio. Client thread only, like every other method.
-  const com::Ref<music::DirectMusicPerformance8>& performance() const {
-    return Perf;
-  }
-
  protected:
   // Shows the farewell box, then destroys every event this object created (waiting for a
   // callback in flight) and lets go of the root, so no callback can reach a destroyed
