@@ -210,6 +210,23 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult LoadDLSBytes(const music::ByteSource& Data, std::int32_t Index);
   HResult LoadDLSStream(const music::ByteSource& Stream, std::int32_t Index);
 
+  // --- Progress (engine/progress.cpp) -------------------------------------------------------
+  // The loaded piece's length and the position of the piece playing, as GetLengh and
+  // GetCurrentPosition, in seconds through the piece's tempo map (or a module's rows) at the
+  // present master tempo: what a progress bar shows. The statuses of those two members.
+  HResult GetLengthSeconds(double& result);
+  HResult GetPositionSeconds(double& result);
+  // Frames the output has been handed since InitOrvanAudio or InitOrvanRender (by RenderFor,
+  // for a render), and the peak magnitude of the last period (1.0: full scale).
+  HResult GetOutputFrames(double& result);
+  HResult GetOutputPeak(float& result);
+  // A sound card's troubles since InitOrvanAudio: the times its device went away, devices
+  // opened again after that, and periods rendered after the device needed them (heard as
+  // dropouts). Always 0 on a render.
+  HResult GetDeviceLosses(std::int32_t& result);
+  HResult GetDeviceReopens(std::int32_t& result);
+  HResult GetLatePeriods(std::int32_t& result);
+
   // --- DLS instrument collections ---------------------------------------------------------
   HResult Change_MaxDLS(const std::int32_t& NewValue);
   // An omitted slot index arrives as 0, the slot that exists at every table size.
@@ -233,14 +250,6 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // Events dropped because the render side's ring was full.
   std::uint64_t DroppedEvents() const {
     return Events.dropped();
-  }
-
-  // --- The channel's performance, for a host in the same process ------------------------
-  // Not on the component interface: a C++ host (tovel-play) reads through it what the
-  // interface has no member for, the output's progress. Empty before InitOrvanAudio and
-  // after CleanupAudio. Client thread only, like every other method.
-  const com::Ref<music::DirectMusicPerformance8>& performance() const {
-    return Perf;
   }
 
  protected:

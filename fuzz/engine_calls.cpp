@@ -409,6 +409,7 @@ HResult call_member(int op, Channel& c, Bytes& in) {
   com::VariantBool flag = 0;
   std::int32_t number = 0;
   float real = 0.0f;
+  double precise = 0.0;
   switch (op) {
 #include "fuzz/engine_calls_members.inc"
     default:

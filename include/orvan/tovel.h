@@ -183,6 +183,14 @@ struct _OrvanMusic2 : _OrvanMusic {
   virtual HRESULT SetSoundFontStream(IUnknown* Stream) = 0;
   virtual HRESULT LoadDLSBytes(SAFEARRAY* Data, LONG Index) = 0;
   virtual HRESULT LoadDLSStream(IUnknown* Stream, LONG Index) = 0;
+  /* Entry 82. Progress: seconds at the master tempo, frames and level of the output, and the device's troubles. */
+  virtual HRESULT GetLengthSeconds(double* result) = 0;
+  virtual HRESULT GetPositionSeconds(double* result) = 0;
+  virtual HRESULT GetOutputFrames(double* result) = 0;
+  virtual HRESULT GetOutputPeak(float* result) = 0;
+  virtual HRESULT GetDeviceLosses(LONG* result) = 0;
+  virtual HRESULT GetDeviceReopens(LONG* result) = 0;
+  virtual HRESULT GetLatePeriods(LONG* result) = 0;
 
  protected:
   ~_OrvanMusic2() = default;
@@ -461,6 +469,13 @@ typedef struct _OrvanMusic2Vtbl {
   HRESULT (*SetSoundFontStream)(_OrvanMusic2* This, IUnknown* Stream);
   HRESULT (*LoadDLSBytes)(_OrvanMusic2* This, SAFEARRAY* Data, LONG Index);
   HRESULT (*LoadDLSStream)(_OrvanMusic2* This, IUnknown* Stream, LONG Index);
+  HRESULT (*GetLengthSeconds)(_OrvanMusic2* This, double* result);
+  HRESULT (*GetPositionSeconds)(_OrvanMusic2* This, double* result);
+  HRESULT (*GetOutputFrames)(_OrvanMusic2* This, double* result);
+  HRESULT (*GetOutputPeak)(_OrvanMusic2* This, float* result);
+  HRESULT (*GetDeviceLosses)(_OrvanMusic2* This, LONG* result);
+  HRESULT (*GetDeviceReopens)(_OrvanMusic2* This, LONG* result);
+  HRESULT (*GetLatePeriods)(_OrvanMusic2* This, LONG* result);
 } _OrvanMusic2Vtbl;
 struct _OrvanMusic2 {
   const _OrvanMusic2Vtbl* lpVtbl;
@@ -629,6 +644,20 @@ struct _OrvanMusic2 {
   ((This)->lpVtbl->LoadDLSBytes(This, Data, Index))
 #define _OrvanMusic2_LoadDLSStream(This, Stream, Index) \
   ((This)->lpVtbl->LoadDLSStream(This, Stream, Index))
+#define _OrvanMusic2_GetLengthSeconds(This, result) \
+  ((This)->lpVtbl->GetLengthSeconds(This, result))
+#define _OrvanMusic2_GetPositionSeconds(This, result) \
+  ((This)->lpVtbl->GetPositionSeconds(This, result))
+#define _OrvanMusic2_GetOutputFrames(This, result) \
+  ((This)->lpVtbl->GetOutputFrames(This, result))
+#define _OrvanMusic2_GetOutputPeak(This, result) \
+  ((This)->lpVtbl->GetOutputPeak(This, result))
+#define _OrvanMusic2_GetDeviceLosses(This, result) \
+  ((This)->lpVtbl->GetDeviceLosses(This, result))
+#define _OrvanMusic2_GetDeviceReopens(This, result) \
+  ((This)->lpVtbl->GetDeviceReopens(This, result))
+#define _OrvanMusic2_GetLatePeriods(This, result) \
+  ((This)->lpVtbl->GetLatePeriods(This, result))
 
 #endif
 

@@ -12,7 +12,7 @@ the reference."""
 
 import ctypes
 
-from ctypes import POINTER, byref, c_float, c_int16, c_int32, c_void_p
+from ctypes import POINTER, byref, c_double, c_float, c_int16, c_int32, c_void_p
 
 from . import _native as n
 
@@ -48,7 +48,8 @@ def _boolean(value):
 # Variant type -> (ctypes type of the value, its check and conversion).
 _SCALARS = {n.VT_I4: (c_int32, _int32), n.VT_R4: (c_float, _real32),
             n.VT_BOOL: (c_int16, _boolean)}
-_RESULTS = {n.VT_I4: c_int32, n.VT_R4: c_float, n.VT_BOOL: c_int16, n.VT_BSTR: c_void_p}
+_RESULTS = {n.VT_I4: c_int32, n.VT_R4: c_float, n.VT_R8: c_double, n.VT_BOOL: c_int16,
+            n.VT_BSTR: c_void_p}
 
 
 class _Strings:

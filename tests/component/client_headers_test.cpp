@@ -45,6 +45,8 @@ std::string type_word() {
     return "I4";
   } else if constexpr (std::is_same_v<T, float>) {
     return "R4";
+  } else if constexpr (std::is_same_v<T, double>) {
+    return "R8";
   } else if constexpr (std::is_same_v<T, VARIANT_BOOL>) {
     return "BOOL";
   } else if constexpr (std::is_same_v<T, CONST_OSFX_PHASE>) {

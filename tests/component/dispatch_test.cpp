@@ -216,6 +216,7 @@ TEST_F(DispatchTest, AllFiftyMethodsByNameWithTheTableDispidsAndArgumentKinds) {
 
     const VARTYPE want_vt = member.result == "I4"     ? VT_I4
                             : member.result == "R4"   ? VT_R4
+                            : member.result == "R8"   ? VT_R8
                             : member.result == "BOOL" ? VT_BOOL
                                                       : VT_EMPTY;
     EXPECT_EQ(result.vt, want_vt);

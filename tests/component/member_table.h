@@ -23,7 +23,7 @@ struct TableMember {
   DISPID dispid = 0;
   std::string name;
   std::vector<TableParam> params;
-  std::string result;  // I4, R4, BOOL, or empty
+  std::string result;  // I4, R4, R8, BOOL, or empty
 };
 
 // Every member of _OrvanMusic, in table order; fails the calling test when the file cannot

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -172,6 +173,86 @@ TEST_F(SecondInterface, RenderForWritesExactlyTheTimeAskedAndTheSameBytesEveryTi
   Bstr fine((dir_ / "x.wav").string());
   EXPECT_EQ(music->InitOrvanRender(fine.get(), 8000), E_INVALIDARG);
   EXPECT_EQ(boxes_->count("Could not initialize Engine\r\n "), 0);
+}
+
+TEST_F(SecondInterface, ProgressInSecondsFollowsTheTempoMapAndMasterTempoAndTheOutputCountsFrames) {
+  // 120 BPM for four quarters (2 s), then 60 BPM for four more (4 s): 6 s in all, and music
+  // time 3840 (five quarters) is 3 s in, where a single tempo would put it at 2.5 s.
+  const std::filesystem::path midi = dir_ / "slowing.mid";
+  test::SmfWriter smf(0, 480);
+  smf.add_track()
+      .tempo(0, 500000)
+      .program_change(0, 0, 19)  // an organ: the note holds its level to the end
+      .note_on(0, 0, 60, 100)
+      .tempo(4 * 480, 1000000)
+      .note_off(4 * 480, 0, 60)
+      .end_of_track(0);
+  ASSERT_TRUE(smf.write_file(midi.string()));
+  ComPtr<_OrvanMusic2> music = create2();
+  double seconds = -1.0, frames = -1.0;
+  LONG count = -1;
+  EXPECT_EQ(music->GetLengthSeconds(&seconds), kObjectNotSet);  // no channel yet
+  EXPECT_EQ(music->GetOutputFrames(&frames), kObjectNotSet);
+  EXPECT_EQ(music->GetDeviceLosses(&count), kObjectNotSet);
+  EXPECT_EQ(music->GetOutputFrames(nullptr), E_POINTER);
+  Bstr wav((dir_ / "slowing.wav").string()), file(midi.string());
+  ASSERT_EQ(music->InitOrvanRender(wav.get(), 48000), S_OK);
+  EXPECT_EQ(music->GetLengthSeconds(&seconds), kObjectNotSet);  // nothing loaded
+  ASSERT_EQ(music->Music_Load(file.ptr()), S_OK);
+  EXPECT_EQ(music->GetPositionSeconds(&seconds), kObjectNotSet);  // nothing played
+  ASSERT_EQ(music->Music_Play(nullptr), S_OK);
+
+  // Within one synthesizer block of the time rendered.
+  constexpr double kBlock = 64.0 / 48000;
+  // Returns the peak the output reports for its last period.
+  const auto expect_progress = [&](double length, double position, double output_frames) {
+    double got = -1.0;
+    EXPECT_EQ(music->GetLengthSeconds(&got), S_OK);
+    EXPECT_NEAR(got, length, 1e-9);
+    EXPECT_EQ(music->GetPositionSeconds(&got), S_OK);
+    EXPECT_NEAR(got, position, kBlock);
+    EXPECT_EQ(music->GetOutputFrames(&got), S_OK);
+    EXPECT_EQ(got, output_frames);
+    float peak = 0.0f;
+    EXPECT_EQ(music->GetOutputPeak(&peak), S_OK);
+    // A render has no device to lose or be late for.
+    for (auto member : {&_OrvanMusic2::GetDeviceLosses, &_OrvanMusic2::GetDeviceReopens,
+                        &_OrvanMusic2::GetLatePeriods}) {
+      LONG n = -1;
+      EXPECT_EQ((music.get()->*member)(&n), S_OK);
+      EXPECT_EQ(n, 0);
+    }
+    return peak;
+  };
+  ASSERT_EQ(music->RenderFor(3000), S_OK);
+  const float peak_at_3s = expect_progress(6.0, 3.0, 3.0 * 48000);
+  // Twice as fast: everything in seconds halves. Half a second more at 60 BPM (the piece's
+  // own 1 s) ends at the piece's 4 s, heard at 2 s.
+  float tempo = 2.0f;
+  ASSERT_EQ(music->SetMasterTempo(&tempo), S_OK);
+  ASSERT_EQ(music->RenderFor(500), S_OK);
+  const float peak_at_3_5s = expect_progress(3.0, 2.0, 3.5 * 48000);
+
+  ASSERT_EQ(music->CleanupAudio(), S_OK);
+  EXPECT_EQ(music->GetOutputFrames(&frames), kObjectNotSet);
+  EXPECT_EQ(music->GetPositionSeconds(&seconds), kObjectNotSet);
+  // The last period ends at the frame asked for and is no longer than a device period (1024
+  // frames at 48 kHz): its peak lies between the last frame's and the last 1024 frames'.
+  const Wav out = read_stereo_wav(dir_ / "slowing.wav");
+  const auto expect_peak_before = [&](float peak, std::size_t end) {
+    ASSERT_GE(out.frames(), end);
+    const auto magnitude = [&](std::size_t from) {
+      float most = 0.0f;
+      for (std::size_t i = 2 * from; i < 2 * end; ++i)
+        most = std::max(most, std::fabs(out.samples[i]));
+      return most;
+    };
+    EXPECT_GT(peak, 0.01f) << "the organ sounds";
+    EXPECT_GE(peak, magnitude(end - 1)) << end;
+    EXPECT_LE(peak, magnitude(end - 1024)) << end;
+  };
+  expect_peak_before(peak_at_3s, 144000);
+  expect_peak_before(peak_at_3_5s, 168000);
 }
 
 // The gain a fade applied: the faded render over the same render without it, sample by sample

@@ -57,6 +57,7 @@ std::map<std::string, long> header_offsets() {
 VARTYPE vartype_of(const std::string& type) {
   if (type == "I4") return VT_I4;
   if (type == "R4") return VT_R4;
+  if (type == "R8") return VT_R8;
   if (type == "BSTR") return VT_BSTR;
   if (type == "BOOL") return VT_BOOL;
   return VT_USERDEFINED;  // the two enums
@@ -76,6 +77,8 @@ std::string type_name(ITypeInfo* info, const TYPEDESC& type) {
       return "I4";
     case VT_R4:
       return "R4";
+    case VT_R8:
+      return "R8";
     case VT_BSTR:
       return "BSTR";
     case VT_BOOL:

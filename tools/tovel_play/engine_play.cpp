@@ -14,11 +14,9 @@
 
 #include "engine/orvan_music.h"
 #include "orvan/status.h"
-// What the interface has no member for: whether there is a sound card and why not, the
-// output's progress (the level of the tail, device losses and late periods) and a MIDI
-// file's tempo map (seconds on the progress line).
-#include "platform/music/client/performance.h"
-#include "platform/music/midi/sequence.h"
+// What the interface has no member for: whether there is a sound card and why not
+// (InitOrvanAudio says so only in a message box), and the silence and the longest tail
+// a render waits for.
 #include "platform/music/output/output_device.h"
 #include "tools/tovel_play/effect_options.h"
 #include "tools/tovel_play/event_log.h"
@@ -113,8 +111,26 @@ bool open_output(engine::OrvanMusic& channel, const PlayRequest& request, std::s
   return true;
 }
 
+// What the output has done so far, as the channel's members answer it.
+struct OutputState {
+  double frames = 0.0;
+  float peak = 0.0f;
+  std::int32_t device_losses = 0;
+  std::int32_t device_reopens = 0;
+  std::int32_t late_periods = 0;
+};
+
+HResult read_output(engine::OrvanMusic& channel, OutputState& state) {
+  HResult hr = channel.GetOutputFrames(state.frames);
+  if (!failed(hr)) hr = channel.GetOutputPeak(state.peak);
+  if (!failed(hr)) hr = channel.GetDeviceLosses(state.device_losses);
+  if (!failed(hr)) hr = channel.GetDeviceReopens(state.device_reopens);
+  if (!failed(hr)) hr = channel.GetLatePeriods(state.late_periods);
+  return hr;
+}
+
 // The device's losses, reopens and late periods, or nothing while all are zero.
-std::string output_counts_text(const music::OutputProgress& output) {
+std::string output_counts_text(const OutputState& output) {
   if (output.device_losses == 0 && output.device_reopens == 0 && output.late_periods == 0)
     return {};
   return "device losses " + std::to_string(output.device_losses) + ", reopens " +
@@ -126,14 +142,13 @@ std::string output_counts_text(const music::OutputProgress& output) {
 // terminal) one whole line every kLogLineInterval and one at the end.
 class ProgressLine {
  public:
-  ProgressLine(std::ostream& err, const std::string& file, bool enabled, bool terminal)
-      : err_(err), enabled_(enabled), terminal_(terminal) {
-    // Seconds come from the file's own tempo map; without it the line shows music time only.
-    has_tempo_ = !failed(music::midi::read_sequence_file(file, sequence_, nullptr));
-  }
+  // `length_seconds`: the piece's length in seconds, or negative when the channel has none
+  // to give; the line then shows music time only.
+  ProgressLine(std::ostream& err, double length_seconds, bool enabled, bool terminal)
+      : err_(err), enabled_(enabled), terminal_(terminal), length_seconds_(length_seconds) {}
   // `last`: the final state, always shown.
-  void show(std::int32_t position, std::int32_t length, float tempo,
-            const music::OutputProgress& output, bool last) {
+  void show(std::int32_t position, std::int32_t length, double position_seconds,
+            const OutputState& output, bool last) {
     if (!enabled_) return;
     const auto now = std::chrono::steady_clock::now();
     const auto interval = terminal_ ? std::chrono::steady_clock::duration(kTerminalRedrawInterval)
@@ -141,11 +156,9 @@ class ProgressLine {
     if (shown_ && !last && now - last_shown_ < interval) return;
     if (last && shown_ && position == last_position_) return;
     char line[160];
-    if (has_tempo_) {
-      const double scale = tempo > 0.0f ? 1.0 / static_cast<double>(tempo) : 1.0;
+    if (length_seconds_ >= 0.0) {
       std::snprintf(line, sizeof line, "  %8d / %d   %6.1f / %.1f s ", position, length,
-                    sequence_.tempo.seconds_at(position) * scale,
-                    sequence_.tempo.seconds_at(length) * scale);
+                    position_seconds, length_seconds_);
     } else {
       std::snprintf(line, sizeof line, "  %8d / %d ", position, length);
     }
@@ -175,14 +188,13 @@ class ProgressLine {
   bool pending_newline_ = false;
   std::int32_t last_position_ = -1;
   std::chrono::steady_clock::time_point last_shown_{};
-  bool has_tempo_ = false;
-  music::midi::Sequence sequence_;
+  double length_seconds_;
 };
 
 // Says once per loss that the device went away, and once it is back (a progress line being
 // redrawn is finished first).
-void report_device_changes(const music::OutputProgress& output, std::int64_t& losses_told,
-                           std::int64_t& reopens_told, ProgressLine& progress, std::ostream& err) {
+void report_device_changes(const OutputState& output, std::int32_t& losses_told,
+                           std::int32_t& reopens_told, ProgressLine& progress, std::ostream& err) {
   if (output.device_losses > losses_told) {
     losses_told = output.device_losses;
     progress.finish();
@@ -239,39 +251,35 @@ constexpr std::int32_t kRenderStepMs = 10;
 // Plays until the music is over and its tail has died away, or the user interrupts: on a
 // render, by stepping the file with RenderFor; on the sound card, by watching it. Queues
 // the stingers as the output reaches their times. Returns the output's last progress.
-music::OutputProgress wait_for_end(engine::OrvanMusic& channel, const PlayRequest& request,
-                                   std::int32_t length, bool rendering, ProgressLine& progress,
-                                   int& status, std::ostream& err) {
+OutputState wait_for_end(engine::OrvanMusic& channel, const PlayRequest& request,
+                         std::int32_t length, bool rendering, ProgressLine& progress, int& status,
+                         std::ostream& err) {
   const auto poll = std::chrono::milliseconds(50);
-  float tempo = 1.0f;
-  channel.GetMasterTempo(tempo);
-  const com::Ref<music::DirectMusicPerformance8>& performance = channel.performance();
   StingerQueue stingers(request.stingers);
   std::int64_t music_ended_at = -1;
-  std::int64_t losses_told = 0;
-  std::int64_t reopens_told = 0;
+  std::int32_t losses_told = 0;
+  std::int32_t reopens_told = 0;
   std::int64_t rendered_ms = 0;
-  music::OutputProgress output;
+  OutputState output;
   while (!g_interrupted) {
-    if (failed(com::call(performance, &music::DirectMusicPerformance8::GetOutputProgress, output)))
-      break;
-    const std::int64_t output_ms =
-        rendering ? rendered_ms
-                  : output.frames_rendered * 1000 / std::max<std::int32_t>(output.sample_rate, 1);
+    if (failed(read_output(channel, output))) break;
+    const auto frames = static_cast<std::int64_t>(output.frames);
+    const std::int64_t output_ms = rendering ? rendered_ms : frames * 1000 / request.rate;
     if (!stingers.queue_due(channel, output_ms, request.boundary, status, err)) break;
     com::VariantBool playing = com::VARIANT_FALSE;
     if (failed(channel.IsPlaying(playing))) break;
     std::int32_t position = 0;
     channel.GetCurrentPosition(position);
+    double position_seconds = 0.0;
+    channel.GetPositionSeconds(position_seconds);
     report_device_changes(output, losses_told, reopens_told, progress, err);
-    progress.show(position, length, tempo, output, !playing);
+    progress.show(position, length, position_seconds, output, !playing);
     // Before the first block the music has not started yet, whatever IsPlaying says.
-    if (!playing && output.frames_rendered > 0) {
-      if (music_ended_at < 0) music_ended_at = output.frames_rendered;
+    if (!playing && frames > 0) {
+      if (music_ended_at < 0) music_ended_at = frames;
       const auto longest_tail =
-          static_cast<std::int64_t>(music::output::kLongestTailSeconds * output.sample_rate);
-      if (output.last_period_peak < music::output::kSilencePeak ||
-          output.frames_rendered - music_ended_at >= longest_tail)
+          static_cast<std::int64_t>(music::output::kLongestTailSeconds * request.rate);
+      if (output.peak < music::output::kSilencePeak || frames - music_ended_at >= longest_tail)
         break;
     }
     if (rendering) {
@@ -330,6 +338,9 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
   if (status == 0 && request.volume) step(channel->SetMasterVolume(*request.volume), "--volume");
   if (status == 0 && request.loop)
     step(channel->SetLoopRegion(request.loop->start, request.loop->end), "--loop: SetLoopRegion");
+  // The first piece's, at the tempo set, before a piece queued with --then takes its place.
+  double length_seconds = -1.0;
+  channel->GetLengthSeconds(length_seconds);
   if (status == 0) step(channel->Music_Play(request.loops), "--loops");
   // Moved to before anything is heard: a render starts only in RenderFor, so it holds the
   // music from there and nothing of what comes before it.
@@ -340,8 +351,8 @@ int run_engine_play(const PlayRequest& request, std::ostream& out, std::ostream&
          "--then: Music_PlayNext");
 
   if (status == 0) {
-    ProgressLine progress(err, request.file, request.progress, request.progress_terminal);
-    const music::OutputProgress output =
+    ProgressLine progress(err, length_seconds, request.progress, request.progress_terminal);
+    const OutputState output =
         wait_for_end(*channel, request, length, !wav_path.empty(), progress, status, err);
     if (g_interrupted) err << "tovel-play: interrupted\n";
     if (wav_path.empty()) {

@@ -128,6 +128,11 @@ HRESULT RecordingMusic::respond(const char* method, const std::string& args, flo
   if (SUCCEEDED(hr) && result) *result = static_cast<float>(CallLog::instance().answer_of(method));
   return hr;
 }
+HRESULT RecordingMusic::respond(const char* method, const std::string& args, double* result) {
+  const HRESULT hr = note(method, args);
+  if (SUCCEEDED(hr) && result) *result = static_cast<double>(CallLog::instance().answer_of(method));
+  return hr;
+}
 HRESULT RecordingMusic::respond(const char* method, const std::string& args, VARIANT_BOOL* result) {
   const HRESULT hr = note(method, args);
   if (SUCCEEDED(hr) && result)

@@ -58,6 +58,7 @@ class RecordingMusic final : public _OrvanMusic2 {
   // The same, and on success writes the answer the test scripted (0 unless set) to result.
   HRESULT respond(const char* method, const std::string& args, LONG* result);
   HRESULT respond(const char* method, const std::string& args, float* result);
+  HRESULT respond(const char* method, const std::string& args, double* result);
   HRESULT respond(const char* method, const std::string& args, VARIANT_BOOL* result);
 
   std::atomic<ULONG> references_{1};

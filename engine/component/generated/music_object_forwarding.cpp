@@ -491,5 +491,54 @@ HRESULT MusicObject::LoadDLSStream(IUnknown* Stream, LONG Index) {
   });
 }
 
+HRESULT MusicObject::GetLengthSeconds(double* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetLengthSeconds(*result);
+  });
+}
+
+HRESULT MusicObject::GetPositionSeconds(double* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetPositionSeconds(*result);
+  });
+}
+
+HRESULT MusicObject::GetOutputFrames(double* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetOutputFrames(*result);
+  });
+}
+
+HRESULT MusicObject::GetOutputPeak(float* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetOutputPeak(*result);
+  });
+}
+
+HRESULT MusicObject::GetDeviceLosses(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetDeviceLosses(*result);
+  });
+}
+
+HRESULT MusicObject::GetDeviceReopens(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetDeviceReopens(*result);
+  });
+}
+
+HRESULT MusicObject::GetLatePeriods(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetLatePeriods(*result);
+  });
+}
+
 }  // namespace orvan::engine::component
 // clang-format on

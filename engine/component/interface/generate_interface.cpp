@@ -645,7 +645,7 @@ std::string fuzz_calls() {
       "//\n// Cases of the fuzz target's switch: member n of the interfaces (the 50 of "
       "_OrvanMusic, then\n// _OrvanMusic2's) called on the engine class with "
       "hostile arguments, read from the input\n// in parameter order; results "
-      "land in `number`, `real` and `flag`.\n"
+      "land in `number`, `real`, `precise` and `flag`.\n"
       "// clang-format off\n";
   const std::vector<d::Member> members = all_members();
   for (std::size_t i = 0; i < members.size(); ++i) {
@@ -656,7 +656,10 @@ std::string fuzz_calls() {
     for (const d::Param& p : params_of(m)) {
       std::string arg;
       if (p.passing == d::Passing::Result) {
-        arg = p.type == d::Type::R4 ? "real" : p.type == d::Type::Bool ? "flag" : "number";
+        arg = p.type == d::Type::R4     ? "real"
+              : p.type == d::Type::R8   ? "precise"
+              : p.type == d::Type::Bool ? "flag"
+                                        : "number";
       } else {
         arg = "a" + std::to_string(n++);
         std::string value;

@@ -308,6 +308,15 @@ inline constexpr std::array kMembers2 = {
                   build::value("Index", Type::I4)),
     build::method("LoadDLSStream", build::value("Stream", Type::Unknown),
                   build::value("Index", Type::I4)),
+    build::method("GetLengthSeconds", build::result(Type::R8),
+                  "Progress: seconds at the master tempo, frames and level of the output, "
+                  "and the device's troubles."),
+    build::method("GetPositionSeconds", build::result(Type::R8)),
+    build::method("GetOutputFrames", build::result(Type::R8)),
+    build::method("GetOutputPeak", build::result(Type::R4)),
+    build::method("GetDeviceLosses", build::result(Type::I4)),
+    build::method("GetDeviceReopens", build::result(Type::I4)),
+    build::method("GetLatePeriods", build::result(Type::I4)),
 };
 
 // __OrvanMusic's events. TransitionDone: a queued piece has started.

@@ -161,6 +161,16 @@ HResult ModuleContent::from_bytes(std::vector<std::uint8_t> bytes,
   }
 }
 
+double ModuleContent::seconds_at(double music_time) const noexcept {
+  if (rows_.empty() || music_time <= 0.0) return 0.0;
+  const double row = music_time * info_.rows_per_beat / kTicksPerBeat;
+  const auto index = static_cast<std::size_t>(row);
+  if (index >= rows_.size()) return info_.seconds;
+  // Within a row time runs evenly up to the next row, or to the end of the pass.
+  const double next = index + 1 < rows_.size() ? rows_[index + 1].seconds : info_.seconds;
+  return rows_[index].seconds + (row - static_cast<double>(index)) * (next - rows_[index].seconds);
+}
+
 HResult ModuleContent::open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const {
   std::unique_ptr<ModuleSource> made;
   if (HResult hr = ModuleSource::open(*this, options, made); com::failed(hr)) return hr;

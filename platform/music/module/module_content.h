@@ -56,6 +56,8 @@ class ModuleContent final : public PlayContent, public std::enable_shared_from_t
                             std::shared_ptr<const ModuleContent>& content);
 
   std::int32_t length() const noexcept override { return info_.length; }
+  // From the rows' own times: a module's speed and tempo commands change them row by row.
+  double seconds_at(double music_time) const noexcept override;
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
   // A module's own loops play as libopenmpt plays them; a region set by hand is not played.
   bool plays_loop_regions() const noexcept override { return false; }

@@ -16,6 +16,9 @@ class MidiContent final : public PlayContent {
   explicit MidiContent(std::shared_ptr<const midi::Sequence> sequence);
 
   std::int32_t length() const noexcept override { return sequence_->length; }
+  double seconds_at(double music_time) const noexcept override {
+    return sequence_->tempo.seconds_at(music_time);
+  }
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
   const midi::Sequence* instrument_events() const noexcept override { return sequence_.get(); }
   // Marker events "loopStart" and "loopEnd" (in any case; without an end, the end of the

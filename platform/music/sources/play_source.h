@@ -107,6 +107,9 @@ class PlayContent {
   virtual ~PlayContent() = default;
   // Music time of one pass.
   virtual std::int32_t length() const noexcept = 0;
+  // Seconds from the start of a pass to `music_time` at master tempo 1: a player's clock,
+  // which music time alone is not once a piece changes tempo.
+  virtual double seconds_at(double music_time) const noexcept = 0;
   // Client thread: a source that plays this content from options.start. May read and decode
   // ahead (and so take a while): call it outside any lock other calls wait on.
   virtual HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const = 0;

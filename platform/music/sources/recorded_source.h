@@ -22,6 +22,10 @@ class RecordedContent final : public PlayContent {
   explicit RecordedContent(std::shared_ptr<const wave::WaveSource> wave);
 
   std::int32_t length() const noexcept override { return length_only_->length; }
+  // A recording keeps one tempo, the one its music time is counted in.
+  double seconds_at(double music_time) const noexcept override {
+    return length_only_->tempo.seconds_at(music_time);
+  }
   // Starts the decode thread and waits for its first audio: call outside any lock.
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
   LoopRegion marked_loop() const noexcept override;
