@@ -32,10 +32,9 @@
 
 #include "engine/component/interface/orvan_music_description.h"
 #include "engine/orvan_music.h"
-#include "platform/music/client/settings.h"
+#include "fuzz/engine_start_up.h"
 #include "platform/music/output/manual_device.h"
 #include "platform/music/render/performance_core.h"
-#include "platform/ui/message_box.h"
 
 namespace {
 
@@ -59,11 +58,6 @@ class Channel : public engine::OrvanMusic {
   using OrvanMusic::Perf;
   using OrvanMusic::Seg;
   using OrvanMusic::SegState;
-};
-
-class SilentBoxes final : public ui::MessagePresenter {
- public:
-  void present(const std::string&, const std::string&, ui::MessageIcon) override {}
 };
 
 // Reads the input front to back; past its end every read gives zeros.
@@ -511,18 +505,8 @@ void check_position(Channel& c) {
 
 }  // namespace
 
-// FluidSynth's DLS loader leaks a copied instrument name per load through GLib's allocator
-// (see tests/lsan.supp); it would otherwise end every run that loads a collection.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libglib-2.0.so\n";
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  music::PlatformSettings settings;
-  settings.output = music::OutputKind::Manual;
-  settings.soundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-  music::set_platform_settings(settings);
-  ui::set_message_presenter(std::make_shared<SilentBoxes>());
+  fuzz::start_engine_fuzzing();
   files();
   start_watchdog();
   return 0;
