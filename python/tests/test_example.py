@@ -4,12 +4,11 @@ import array
 import math
 import os
 import re
-import struct
 import subprocess
 import sys
 import wave
 
-from conftest import ORGAN_LENGTH, SOURCE_DIR
+from conftest import ORGAN_LENGTH, SOURCE_DIR, render_channel
 
 EXAMPLE = SOURCE_DIR / "examples" / "play.py"
 INTERACTIVE = SOURCE_DIR / "examples" / "interactive.py"
@@ -61,19 +60,6 @@ def write_tone(path, hz, seconds):
         out.writeframes(samples.tobytes())
 
 
-def left_channel(path):
-    """The left channel of a render: a stereo 32-bit float WAV file."""
-    data = path.read_bytes()
-    at = 12
-    while at + 8 <= len(data):
-        kind, size = struct.unpack_from("<4sI", data, at)
-        if kind == b"data":
-            samples = array.array("f", data[at + 8:at + 8 + size])
-            return samples[0::2]
-        at += 8 + size + (size & 1)
-    raise AssertionError("no data chunk in %s" % path)
-
-
 def test_interactive_example_loops_then_starts_the_next_piece_on_the_bar(tmp_path):
     # A 4 s tone (two bars at a recording's default 120 beats a minute in 4) played three
     # times whole; the next piece, a second of 1000 Hz, queued 5.25 s in (the second pass's
@@ -89,7 +75,7 @@ def test_interactive_example_loops_then_starts_the_next_piece_on_the_bar(tmp_pat
                                str(tmp_path / name), "--repeats", "2", *arguments],
                               env=env, capture_output=True, text=True, timeout=120)
         assert done.returncode == 0, done.stderr
-        return done.stdout, left_channel(tmp_path / name)
+        return done.stdout, render_channel(tmp_path / name, 0)
 
     said, alone = run("alone.wav", str(first))
     assert said == "loop 0 .. 6144 of 6144\n"
