@@ -34,6 +34,7 @@ static HRESULT quarter_second(_OrvanMusic2* music, int rendering) {
 int main(int argc, char** argv) {
   _OrvanMusic2* music = NULL;
   const char* out = NULL;
+  const char* playing_file;
   /* The first piece repeats until the next takes over. */
   LONG hwnd = 0, rate = 48000, repeats = 1000, length = 0, fade, bar = 0, beat = 0, shown = 0;
   LONG position = 0;
@@ -52,6 +53,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: next_on_bar [-o OUT.wav] FIRST NEXT [SECONDS [FADE_MS]]\n");
     return 2;
   }
+  playing_file = argv[1];
   switch_at = argc > 3 ? (int)(atof(argv[3]) * 4) : 20;
   fade = argc > 4 ? atol(argv[4]) : 1000;
 
@@ -95,11 +97,14 @@ int main(int argc, char** argv) {
       started = 1;
     }
     if (SUCCEEDED(hr) && quarter == switch_at) {
+      playing_file = argv[2];
       hr = _OrvanMusic2_Music_PlayNext(music, next, OBND_BAR, fade);
       if (SUCCEEDED(hr)) printf("%7.2f s  %s queued for the next bar\n", quarter / 4.0, argv[2]);
     }
   }
-  if (FAILED(hr)) fprintf(stderr, "could not play: %s\n", orvan_status_describe(hr, fallback));
+  if (FAILED(hr)) {
+    fprintf(stderr, "could not play %s: %s\n", playing_file, orvan_status_describe(hr, fallback));
+  }
 
   _OrvanMusic2_Music_Stop(music);
   _OrvanMusic2_CleanupAudio(music); /* completes the WAV file */

@@ -177,6 +177,14 @@ TEST_F(InteractiveExamples, NextOnBarStartsTheNextPieceOnTheBarLineUnderTheFirst
   EXPECT_LT(level(4.55, 440.0), before / 100);
   EXPECT_LT(level(3.9, 1000.0), before / 100);
   EXPECT_GT(level(4.55, 1000.0), before / 2);
+
+  // A next piece that cannot be loaded is refused at the call, with its status.
+  const testing::CommandOutcome missing =
+      run(ORVAN_NEXT_EXAMPLE_PATH, "missing.wav", first + " " + next + ".absent 0.5");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("could not play " + next + ".absent: The file could not be opened."),
+            std::string::npos)
+      << missing.out;
 }
 
 }  // namespace
