@@ -16,10 +16,9 @@
 #include <span>
 
 #include "engine/orvan_music.h"
-#include "platform/music/client/settings.h"
+#include "fuzz/engine_start_up.h"
 #include "platform/music/output/manual_device.h"
 #include "platform/music/render/performance_core.h"
-#include "platform/ui/message_box.h"
 
 namespace {
 
@@ -28,11 +27,6 @@ using namespace orvan;
 class Channel : public engine::OrvanMusic {
  public:
   using OrvanMusic::Perf;
-};
-
-class SilentBoxes final : public ui::MessagePresenter {
- public:
-  void present(const std::string&, const std::string&, ui::MessageIcon) override {}
 };
 
 // The input's bytes in pieces of at most `piece` bytes a read, as a client's stream gives
@@ -65,18 +59,8 @@ std::array<std::uint8_t, 37> one_note(std::uint8_t program, std::uint8_t key) {
 
 }  // namespace
 
-// FluidSynth's DLS loader leaks a copied instrument name per load through GLib's allocator
-// (see tests/lsan.supp); it would otherwise end every run that loads a collection.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libglib-2.0.so\n";
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  music::PlatformSettings settings;
-  settings.output = music::OutputKind::Manual;
-  settings.soundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-  music::set_platform_settings(settings);
-  ui::set_message_presenter(std::make_shared<SilentBoxes>());
+  fuzz::start_engine_fuzzing();
   return 0;
 }
 

@@ -6,7 +6,9 @@
 //   - every rendered sample is finite,
 //   - a position the engine answers lies within 0 .. the segment's length,
 //   - a call that failed left the channel's state as it was,
-//   - the step finished within a time bound (a watchdog aborts a step that hangs).
+//   - the step finished within a time bound (a watchdog aborts a step that hangs),
+//   - a second pause answers S_FALSE, a resume with nothing paused never S_OK, and a fade
+//     over no time or the longest time there is leaves GetMasterVolume answering its target.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <limits>
 #include <string>
@@ -32,10 +35,9 @@
 
 #include "engine/component/interface/orvan_music_description.h"
 #include "engine/orvan_music.h"
-#include "platform/music/client/settings.h"
+#include "fuzz/engine_start_up.h"
 #include "platform/music/output/manual_device.h"
 #include "platform/music/render/performance_core.h"
-#include "platform/ui/message_box.h"
 
 namespace {
 
@@ -59,11 +61,6 @@ class Channel : public engine::OrvanMusic {
   using OrvanMusic::Perf;
   using OrvanMusic::Seg;
   using OrvanMusic::SegState;
-};
-
-class SilentBoxes final : public ui::MessagePresenter {
- public:
-  void present(const std::string&, const std::string&, ui::MessageIcon) override {}
 };
 
 // Reads the input front to back; past its end every read gives zeros.
@@ -214,6 +211,14 @@ std::int32_t hostile_rate(Bytes& in) {
   static constexpr std::int32_t kRates[] = {11025, 16000, 22050, 32000, 44100, 48000,   96000,
                                             0,     -1,    8000,  11024, 96001, INT_MAX, INT_MIN};
   return kRates[in.byte() % (sizeof kRates / sizeof kRates[0])];
+}
+
+// A boundary: mostly one of the enumeration's, else a value outside it.
+std::int32_t hostile_boundary(Bytes& in) {
+  static constexpr std::int32_t kOutside[] = {-1, INT_MIN, INT_MAX, 1 << 16};
+  const auto inside = static_cast<std::int32_t>(interface_description::kBoundary.count);
+  const std::uint8_t pick = in.byte();
+  return pick < 192 ? pick % inside : (pick & 1 ? inside : kOutside[pick % std::size(kOutside)]);
 }
 
 com::BStr hostile_name(Bytes& in) {
@@ -393,14 +398,17 @@ struct Slot {
 // target's own operations follow.
 constexpr int kMemberOps = static_cast<int>(interface_description::kMemberCount);
 constexpr int kTempoAndPlay = kMemberOps;
-constexpr int kOperations = kMemberOps + 1;
+constexpr int kFadeAtTheEnds = kMemberOps + 1;
+constexpr int kPauseTwice = kMemberOps + 2;
+constexpr int kResumeUnpaused = kMemberOps + 3;
+constexpr int kOperations = kMemberOps + 4;
 
 constexpr int op_of(std::string_view member) {
   return static_cast<int>(interface_description::member_index(member));
 }
 
-// Another channel for the members that take one: none, a live one (maybe `c` itself), or
-// one released at the end of the step.
+// Another channel for the members that take one: none, `c` itself, one of another
+// apartment, or one its client let go of.
 engine::OrvanMusic* hostile_leader(Bytes& in, Channel& c);
 
 // Member `op` called on the engine class as the interface describes it, with hostile
@@ -469,23 +477,83 @@ HResult call(int op, Slot& slot, Bytes& in, bool& checked) {
       checked = false;
       c.SetMasterTempo(100.0f);
       return c.Music_Play(-1);
+    case kFadeAtTheEnds: {
+      // A fade over no time, or over longer than any count of frames holds.
+      const std::int32_t volume = hostile_int(in);
+      const HResult hr = c.FadeTo(volume, in.byte() % 2 ? INT_MAX : 0);
+      std::int32_t target = 0;
+      if (com::succeeded(hr) && (com::failed(c.GetMasterVolume(target)) || target != volume))
+        finding("GetMasterVolume does not answer the fade's target", op);
+      return hr;
+    }
+    case kPauseTwice: {
+      checked = false;  // the first may have paused
+      const HResult first = c.Music_Pause();
+      const HResult second = c.Music_Pause();
+      if (first == com::S_OK && second != com::S_FALSE)
+        finding("a second pause did not answer S_FALSE", op);
+      return second;
+    }
+    case kResumeUnpaused: {
+      checked = false;  // the first may have resumed
+      c.Music_Resume();
+      const HResult again = c.Music_Resume();  // nothing is paused now
+      if (again == com::S_OK) finding("a resume without a pause answered S_OK", op);
+      return again;
+    }
     default:
       return call_member(op, c, in);
   }
 }
 
+// Channels the members that take a leader are handed, besides none and the caller itself.
+struct Leaders {
+  com::Ref<Channel> passing;   // made for one call and released after it
+  com::Ref<Channel> released;  // its client let go: only the target's reference is left
+};
+
+Leaders& leaders() {
+  static Leaders l;
+  return l;
+}
+
+// A channel made, opened on the manual device and playing on a thread of its own, which
+// keeps it to the end of the process: another apartment's object, which only that thread
+// may call. Made at start-up, before any input.
+Channel* foreign_channel() {
+  static Channel* const channel = [] {
+    std::promise<Channel*> made;
+    std::future<Channel*> ready = made.get_future();
+    std::thread([made = std::move(made)]() mutable {
+      const com::Ref<Channel> own = com::make_ref<Channel>();
+      const std::int32_t hwnd = 0, rate = 22050, repeats = 1000;
+      own->InitOrvanAudio(hwnd, rate);
+      own->Music_Load(com::BStr::from_utf8(files().names.front()));
+      own->Music_Play(repeats);
+      made.set_value(own.get());
+      for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+    }).detach();
+    return ready.get();
+  }();
+  return channel;
+}
+
+// Through the component a leader that is no OrvanMusic object of this library (any other
+// IDispatch) arrives as no channel at all.
 engine::OrvanMusic* hostile_leader(Bytes& in, Channel& c) {
-  switch (in.byte() % 3) {
+  switch (in.byte() % 5) {
     case 0:
       return nullptr;
     case 1:
       return &c;
-    default: {
-      // A channel that goes with this step: nothing may keep it.
-      static com::Ref<Channel> passing;
-      passing = com::make_ref<Channel>();
-      return passing.get();
-    }
+    case 2:
+      return foreign_channel();
+    case 3:
+      if (leaders().released) return leaders().released.get();
+      [[fallthrough]];
+    default:
+      leaders().passing = com::make_ref<Channel>();
+      return leaders().passing.get();
   }
 }
 
@@ -512,19 +580,10 @@ void check_position(Channel& c) {
 
 }  // namespace
 
-// FluidSynth's DLS loader leaks a copied instrument name per load through GLib's allocator
-// (see tests/lsan.supp); it would otherwise end every run that loads a collection.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libglib-2.0.so\n";
-}
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  music::PlatformSettings settings;
-  settings.output = music::OutputKind::Manual;
-  settings.soundfont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
-  music::set_platform_settings(settings);
-  ui::set_message_presenter(std::make_shared<SilentBoxes>());
+  fuzz::start_engine_fuzzing();
   files();
+  foreign_channel();
   start_watchdog();
   return 0;
 }
@@ -537,8 +596,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint8_t head = in.byte();
     Slot& slot = slots[head % kObjects];
     const int op = in.byte() % (kOperations + 3);
-    if (op == kOperations) {  // let go of the object (its farewell box, then destruction)
+    if (op == kOperations) {  // let go of the object; the one let go before ends now
       const StepTimer timer(op);
+      leaders().released = std::move(slot.channel);
       slot = Slot{};
       continue;
     }
@@ -575,10 +635,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       render_and_check(c, 64 * (1 + (head >> 2) % 8));
     }
     check_position(c);
+    leaders().passing.reset();
   }
   for (Slot& slot : slots) {
     if (slot.channel) slot.channel->CleanupAudio();
   }
+  leaders() = Leaders{};
   // Put the swapped collection back, so every input starts from the same files.
   if (f.swapped) {
     fs::remove(f.swap);

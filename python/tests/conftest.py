@@ -5,6 +5,7 @@ The component, its runtime and orvan-regsvr are named by ORVAN_TOVEL_LIBRARY,
 ORVAN_RUNTIME_LIBRARY and ORVAN_REGSVR (the test suite's ctest entry sets them); without
 them the tests look in the build tree `build/` beside the sources."""
 
+import array
 import os
 import pathlib
 import struct
@@ -37,6 +38,18 @@ def smf_bytes():
                     0x00, 0xFF, 0x2F, 0x00])
     header = b"MThd" + struct.pack(">IHHH", 6, 0, 1, 480)
     return header + b"MTrk" + struct.pack(">I", len(events)) + events
+
+
+def render_channel(path, channel):
+    """One channel of what InitOrvanRender wrote: a stereo 32-bit float WAV file."""
+    data = path.read_bytes()
+    at = 12
+    while at + 8 <= len(data):
+        kind, size = struct.unpack_from("<4sI", data, at)
+        if kind == b"data":
+            return array.array("f", data[at + 8:at + 8 + size])[channel::2]
+        at += 8 + size + (size & 1)
+    raise AssertionError("no data chunk in %s" % path)
 
 
 @pytest.fixture(scope="session", autouse=True)

@@ -1,28 +1,15 @@
 """The members _OrvanMusic2 adds, by name: called through the function table, with Invoke
 for what the table does not take as it is, on renders whose length is measured."""
 
-import struct
-
 import pytest
 
 import orvan
+from conftest import render_channel
 
 E_NOTIMPL = 0x80004001
 E_INVALIDARG = 0x80070057
 DSERR_INVALIDCALL = 0x88780032
 MUSIC_E_NO_SOUNDFONT = 0x88781012
-
-
-def wav_frames(path):
-    """Frames of a stereo 32-bit float WAV file, from its data chunk's size."""
-    data = path.read_bytes()
-    at = 12
-    while at + 8 <= len(data):
-        kind, size = struct.unpack_from("<4sI", data, at)
-        if kind == b"data":
-            return size // 8
-        at += 8 + size + (size & 1)
-    raise AssertionError("no data chunk in %s" % path)
 
 
 def test_render_for_writes_exactly_the_time_asked(music, organ, tmp_path):
@@ -41,7 +28,7 @@ def test_render_for_writes_exactly_the_time_asked(music, organ, tmp_path):
     music.RenderFor(1000)  # 1999 ms in all: 44077.95 frames, so 44077
     assert (music.GetBar(), music.GetBeat()) == (1, 4)
     music.CleanupAudio()
-    assert wav_frames(wav) == 44077
+    assert len(render_channel(wav, 0)) == 44077
     assert negative.value.status == E_INVALIDARG
 
 

@@ -38,6 +38,19 @@ Bstr::Bstr(std::u16string_view text)
     : b_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
 Bstr::Bstr(const std::string& utf8) : Bstr(std::u16string_view(com::utf8_to_utf16(utf8))) {}
 
+std::string readme_block(const std::string& section, const std::string& fence) {
+  const std::string readme = testing::file_bytes(std::string(ORVAN_SOURCE_DIR) + "/README.md");
+  const std::size_t at = readme.find(section);
+  EXPECT_NE(at, std::string::npos) << section;
+  const std::size_t begin = at == std::string::npos ? at : readme.find("```" + fence + "\n", at);
+  EXPECT_NE(begin, std::string::npos) << fence << " block after " << section;
+  if (begin == std::string::npos) return {};
+  const std::size_t code = begin + 4 + fence.size();
+  const std::size_t end = readme.find("```\n", code);
+  EXPECT_NE(end, std::string::npos);
+  return end == std::string::npos ? std::string() : readme.substr(code, end - code);
+}
+
 void ComponentTest::SetUp() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   dir_ = std::filesystem::temp_directory_path() /

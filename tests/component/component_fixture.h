@@ -82,6 +82,10 @@ bool tovel_loaded();
 // "position / length state", the length the note's, the state playing, the position moving on.
 void expect_organ_progress(const std::string& out);
 
+// The first block fenced as ```fence after the README's heading `section`: what it shows of
+// an example, which its test holds to the example's file. A missing heading or block fails.
+std::string readme_block(const std::string& section, const std::string& fence);
+
 // A UTF-16 automation string a test owns.
 class Bstr {
  public:

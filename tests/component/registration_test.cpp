@@ -102,34 +102,13 @@ TEST(TovelExports, ExactlyTheFourEntryPoints) {
   EXPECT_TRUE(others.empty()) << *others.begin();
 }
 
-std::string file_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-// The first block fenced as `fence` after the README's heading `section`.
-std::string readme_block(const std::string& section, const std::string& fence) {
-  const std::string readme = file_text(std::string(ORVAN_SOURCE_DIR) + "/README.md");
-  const std::size_t at = readme.find(section);
-  EXPECT_NE(at, std::string::npos) << section;
-  const std::size_t begin = readme.find("```" + fence + "\n", at);
-  EXPECT_NE(begin, std::string::npos) << fence;
-  if (at == std::string::npos || begin == std::string::npos) return {};
-  const std::size_t code = begin + 4 + fence.size();
-  const std::size_t end = readme.find("```\n", code);
-  EXPECT_NE(end, std::string::npos);
-  return end == std::string::npos ? std::string() : readme.substr(code, end - code);
-}
-
 TEST(ClientExample, TheReadmeShowsTheCommittedSource) {
   const std::string examples = std::string(ORVAN_SOURCE_DIR) + "/examples/";
   EXPECT_EQ(readme_block("## Using the component", "cpp"),
-            file_text(examples + "play_by_class_id.cpp"));
+            testing::file_bytes(examples + "play_by_class_id.cpp"));
   EXPECT_EQ(readme_block("## Using the component", "c"),
-            file_text(examples + "play_by_class_id.c"));
-  EXPECT_EQ(readme_block("### Events", "c"), file_text(examples + "print_beats.c"));
+            testing::file_bytes(examples + "play_by_class_id.c"));
+  EXPECT_EQ(readme_block("### Events", "c"), testing::file_bytes(examples + "print_beats.c"));
 }
 
 // Runs an example client on the silent device: it plays while it reports, and says what is

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "tests/component/component_fixture.h"
@@ -13,23 +11,9 @@
 namespace orvan::component_test {
 namespace {
 
-std::string file_text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 TEST(ZipExample, TheReadmeShowsTheCommittedSource) {
-  const std::string readme = file_text(std::string(ORVAN_SOURCE_DIR) + "/README.md");
-  const std::size_t section = readme.find("### Loading from memory and from an archive");
-  ASSERT_NE(section, std::string::npos);
-  const std::size_t begin = readme.find("```c\n", section);
-  ASSERT_NE(begin, std::string::npos);
-  const std::size_t end = readme.find("```\n", begin + 5);
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_EQ(readme.substr(begin + 5, end - begin - 5),
-            file_text(std::string(ORVAN_SOURCE_DIR) + "/examples/play_from_zip.c"));
+  EXPECT_EQ(readme_block("### Loading from memory and from an archive", "c"),
+            testing::file_bytes(std::string(ORVAN_SOURCE_DIR) + "/examples/play_from_zip.c"));
 }
 
 class ZipExampleRun : public ComponentTest {};

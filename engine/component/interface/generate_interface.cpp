@@ -674,6 +674,9 @@ std::string fuzz_calls() {
           case d::Type::ChorusWave:
             value = "static_cast<::" + std::string(c_type(p.type)) + ">(hostile_int(in))";
             break;
+          case d::Type::Boundary:
+            value = "hostile_boundary(in)";
+            break;
           case d::Type::Object:
             value = "hostile_leader(in, c)";
             break;
