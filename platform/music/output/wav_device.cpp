@@ -40,9 +40,10 @@ namespace {
 struct SteppedRegistry {
   std::mutex mutex;
   std::map<std::string, std::weak_ptr<void>> files;
+  // Never destroyed: a device closed while the process exits still finds it.
   static SteppedRegistry& instance() {
-    static SteppedRegistry registry;
-    return registry;
+    static auto* registry = new SteppedRegistry;
+    return *registry;
   }
 };
 
