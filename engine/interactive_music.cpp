@@ -1,7 +1,5 @@
 // The interactive-music members of the second interface: loop regions, pause and channel
-// volumes here (scheduled starts and stingers in engine/transitions.cpp); layers are declared
-// so that clients bind to their final place, and answer E_NOTIMPL until the render side can
-// carry them.
+// volumes here (scheduled starts, stingers and layers in engine/transitions.cpp).
 #include "engine/orvan_music.h"
 
 namespace orvan::engine {
@@ -32,10 +30,6 @@ HResult OrvanMusic::Music_Pause() {
 
 HResult OrvanMusic::Music_Resume() {
   return call(Perf, &music::DirectMusicPerformance8::Resume, SegState);
-}
-
-HResult OrvanMusic::Music_PlayWith(OrvanMusic* /*Leader*/, std::int32_t /*Boundary*/) {
-  return com::E_NOTIMPL;
 }
 
 HResult OrvanMusic::SetChannelVolume(std::int32_t Channel, std::int32_t Volume,

@@ -57,7 +57,6 @@ void OrvanMusic::ReplacePerf(Ref<DirectMusicPerformance8> next) {
 
 HResult OrvanMusic::StartChannel(std::int32_t hwnd, std::int32_t SampleRate,
                                  std::unique_ptr<output::OutputDevice> device) {
-  RenderedMilliseconds = 0;
   HResult hr = EnsureDX();
   if (failed(hr)) return hr;
   Ref<DirectMusicPerformance8> performance;

@@ -162,8 +162,16 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // cuts the one sounding. A recording or a module: DSERR_INVALIDCALL for MIDI, which would
   // play on the piece's own synthesizer channels. Stopping the piece stops its stingers.
   HResult PlayStinger(const com::BStr& Filename, std::int32_t Boundary);
-  // Not built yet: answers E_NOTIMPL. `Leader` is another channel, or nullptr when the
-  // caller passed no OrvanMusic object.
+  // Plays the loaded piece as a layer of `Leader`'s: it starts on the next `Boundary` of the
+  // piece the leader plays (as Music_PlayNext counts them), on the leader's output sample
+  // within one synthesizer block, and keeps the leader's master tempo, later changes too,
+  // until the layer ends or is stopped or replaced, or the leader stops, ends or closes
+  // (it then plays on at its own). With nothing sounding on the leader it starts at once.
+  // Both channels must render into one output: the real-time device (every channel of the
+  // process shares it), or one file (InitOrvanRender on the same file at the same rate);
+  // else DSERR_INVALIDCALL, as when either is not open. E_POINTER when `Leader` is no
+  // channel (nullptr: the caller passed no OrvanMusic object), E_INVALIDARG for this very
+  // channel or a boundary out of range; with nothing loaded, nothing happens (as Music_Play).
   HResult Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary);
 
   // --- The beat grid (engine/beat_grid.cpp) ------------------------------------------------
@@ -187,11 +195,16 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // file that cannot be read, MUSIC_E_SYNTH_FAILED for one that is no SoundFont.
   HResult SetSoundFont(const com::BStr& Filename);
   // Instead of InitOrvanAudio: opens the channel on a WAV file (32-bit float stereo at
-  // `SampleRate`, 11025..96000 Hz) that advances only inside RenderFor. CleanupAudio (or
-  // another Init) completes the file. A failure leaves the channel closed and is returned.
+  // `SampleRate`, 11025..96000 Hz) that advances only inside RenderFor. A file another open
+  // channel renders (the same file at the same rate) is joined: one file, both channels
+  // mixed, advanced by RenderFor on either for both; DSERR_INVALIDCALL for the same file at
+  // another rate. The file is complete once the last channel rendering it closes (CleanupAudio
+  // or another Init). A failure leaves the channel closed and is returned.
   HResult InitOrvanRender(const com::BStr& Filename, std::int32_t SampleRate);
   // Renders exactly `Milliseconds` (>= 0) more audio into the file and returns: after calls
-  // totalling T ms the file holds floor(T * rate / 1000) frames, however T was split.
+  // totalling T ms (on any channel joined in the file) the file holds floor(T * rate / 1000)
+  // frames, however T was split. Events are delivered for this channel's music; a joined
+  // channel's are delivered at its own next RenderFor.
   // DSERR_INVALIDCALL when the channel was not opened with InitOrvanRender, E_INVALIDARG for
   // a time the file cannot hold.
   HResult RenderFor(std::int32_t Milliseconds);
@@ -328,8 +341,6 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // The memory file SoundFontPath names when the SoundFont came as bytes: every performance
   // the channel starts reads it again.
   std::shared_ptr<const music::MemoryFile> SoundFontFile;
-  // Milliseconds RenderFor has rendered since InitOrvanRender.
-  std::int64_t RenderedMilliseconds = 0;
   // The state a piece queued by Music_PlayNext replaces on its boundary, until it starts.
   com::Ref<music::DirectMusicSegmentState8> QueuedFrom;
   // SetBeatInfo's grid for recorded pieces.

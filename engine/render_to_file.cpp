@@ -45,6 +45,9 @@ HResult OrvanMusic::UseSoundFont(const std::string& path) {
 HResult OrvanMusic::InitOrvanRender(const com::BStr& Filename, std::int32_t SampleRate) {
   const std::string path = Filename.to_utf8();
   if (!usable_name(path)) return com::E_INVALIDARG;
+  // This channel's own render of the same file ends first: a new Init starts the file
+  // afresh rather than joining it.
+  if (Perf) (void)Perf->CloseDown();
   std::unique_ptr<WavDevice> device;
   if (HResult hr = WavDevice::open_stepped(path, SampleRate, device); failed(hr)) return hr;
   const HResult hr = StartChannel(0, SampleRate, std::move(device));
@@ -56,14 +59,7 @@ HResult OrvanMusic::RenderFor(std::int32_t Milliseconds) {
   if (!Perf) return com::E_OBJECT_NOT_SET;
   auto* device = dynamic_cast<WavDevice*>(Perf->core()->device());
   if (!device || !device->stepped()) return com::DSERR_INVALIDCALL;
-  if (Milliseconds < 0) return com::E_INVALIDARG;
-  // Frames are counted from the total time asked for, so that the file's length never
-  // depends on how the time was split into calls.
-  const std::int64_t total = RenderedMilliseconds + Milliseconds;
-  const std::int64_t target = total * device->sample_rate() / 1000;
-  if (target > WavDevice::kMaxFrames) return com::E_INVALIDARG;
-  if (HResult hr = device->render(target - device->frames_rendered()); failed(hr)) return hr;
-  RenderedMilliseconds = total;
+  if (HResult hr = device->render_milliseconds(Milliseconds); failed(hr)) return hr;
   // Everything heard in what was rendered is on its way before the caller goes on.
   Events.deliver();
   return com::S_OK;

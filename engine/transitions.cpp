@@ -1,5 +1,6 @@
 // Music_PlayNext and PlayStinger: a piece loaded now and queued to start on a boundary of the
-// piece playing, which the render thread finds in the list of music times handed over with it.
+// piece playing, which the render thread finds in the list of music times handed over with it;
+// Music_PlayWith: the loaded piece queued on a boundary of the piece another channel plays.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -165,6 +166,45 @@ HResult OrvanMusic::Music_PlayNext(const com::BStr& Filename, std::int32_t Bound
 
 HResult OrvanMusic::PlayStinger(const com::BStr& Filename, std::int32_t Boundary) {
   return QueueOnBoundary(Filename, Boundary, 0, true);
+}
+
+HResult OrvanMusic::Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary) {
+  if (!Leader) return com::E_POINTER;
+  if (Leader == this || !is_any_boundary(Boundary)) return com::E_INVALIDARG;
+  if (!Seg) return com::S_OK;
+  // A layer is only in step with its leader when both advance on one sample clock.
+  if (!Perf || !Leader->Perf || !Perf->core()->shares_output_with(*Leader->Perf->core())) {
+    return com::DSERR_INVALIDCALL;
+  }
+  // The leader's piece sounding now: its queued piece, until that has started, waits.
+  com::Ref<music::DirectMusicSegmentState8> playing = Leader->SegState;
+  if (Leader->QueuedFrom && !(playing && playing->shared()->started.load())) {
+    playing = Leader->QueuedFrom;
+  }
+  bool sounding = false;
+  if (playing) {
+    if (HResult hr = Leader->Perf->IsPlaying(nullptr, playing, sounding); failed(hr)) return hr;
+  }
+  music::PerformanceCore::QueuedStart queued;
+  queued.leader = Leader->Perf->core()->lead_clock();
+  queued.immediate = !sounding || is_boundary("OBND_IMMEDIATE", Boundary);
+  if (sounding) {
+    std::int32_t position = 0;
+    if (HResult hr = playing->GetSeek(position); failed(hr)) return hr;
+    queued.boundaries = Leader->BoundaryTimes(*playing->segment(), Boundary, position);
+    std::int32_t length = 0;
+    if (HResult hr = playing->segment()->GetLength(length); failed(hr)) return hr;
+    if (queued.boundaries.empty() || queued.boundaries.back() < length) {
+      queued.boundaries.push_back(length);
+    }
+  }
+  Perf->core()->render_after(*Leader->Perf->core());
+  com::Ref<music::DirectMusicSegmentState8> state;
+  if (HResult hr = Perf->core()->play(Seg, state, &queued); failed(hr)) return hr;
+  // What this channel plays goes on until the layer takes over, as a queued piece's does.
+  QueuedFrom = std::move(SegState);
+  SegState = std::move(state);
+  return com::S_OK;
 }
 
 }  // namespace orvan::engine

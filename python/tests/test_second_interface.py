@@ -6,7 +6,6 @@ import pytest
 import orvan
 from conftest import render_channel
 
-E_NOTIMPL = 0x80004001
 E_INVALIDARG = 0x80070057
 DSERR_INVALIDCALL = 0x88780032
 MUSIC_E_NO_SOUNDFONT = 0x88781012
@@ -49,18 +48,29 @@ def test_new_members_answer_as_the_engine_does(music, organ, tmp_path):
     assert pause.value.status == DSERR_INVALIDCALL
 
 
-def test_boundary_is_an_int_enum_and_a_leader_is_another_object(music, organ):
+def test_boundary_is_an_int_enum_and_a_leader_is_another_object(music, organ, tmp_path):
     boundary = music.OrvanBoundary
     assert [(m.name, int(m)) for m in boundary] == [
         ("OBND_IMMEDIATE", 0), ("OBND_BEAT", 1), ("OBND_BAR", 2), ("OBND_END", 3),
         ("OBND_MARKER", 4)]
+    music.InitOrvanRender(str(tmp_path / "layers.wav"), 22050)
+    music.Music_Load(str(organ))
     with orvan.Dispatch("OrvanMusicEngine.OrvanMusic") as leader:
         # Through the table, and through Invoke (text for the boundary is Invoke's to
-        # convert): either way the object arrives and the engine answers.
+        # convert): either way the object arrives, and the engine tells a leader rendering
+        # elsewhere from one rendering into the same file.
+        leader.InitOrvanRender(str(tmp_path / "elsewhere.wav"), 22050)
         for how in (boundary.OBND_BAR, "2"):
             with pytest.raises(orvan.OrvanError) as answer:
                 music.Music_PlayWith(leader, how)
-            assert answer.value.status == E_NOTIMPL
+            assert answer.value.status == DSERR_INVALIDCALL
+        leader.InitOrvanRender(str(tmp_path / "layers.wav"), 22050)
+        for how in (boundary.OBND_BAR, "2"):
+            assert music.Music_PlayWith(leader, how) is None
+        leader.RenderFor(500)  # renders the file for both
+        music.RenderFor(500)
+    music.CleanupAudio()
+    assert wav_frames(tmp_path / "layers.wav") == 22050
     with pytest.raises(TypeError, match="Leader"):
         music.Music_PlayWith(Leader=leader, Boundary="2")  # released: nothing to pass
 

@@ -187,5 +187,40 @@ TEST_F(InteractiveExamples, NextOnBarStartsTheNextPieceOnTheBarLineUnderTheFirst
       << missing.out;
 }
 
+// A 440 Hz backing and a 1000 Hz layer, rendered by the layer example into one file: called at
+// 2 s, the layer joins on the backing's next beat (the recording's default 120 beats a
+// minute), 2.5 s, against the backing rendered alone by the other example; the file holds
+// both channels to its end, 2 + 4 s.
+TEST_F(InteractiveExamples, LayerOnBeatJoinsTheBackingOnItsNextBeatInOneFile) {
+  const std::string backing = (dir_ / "backing.wav").string(),
+                    layer = (dir_ / "layer.wav").string();
+  ASSERT_NO_FATAL_FAILURE(write_tones(backing, {440}, 8));
+  ASSERT_NO_FATAL_FAILURE(write_tones(layer, {1000}, 8));
+  const testing::CommandOutcome alone = run(ORVAN_INTRO_EXAMPLE_PATH, "alone.wav", backing + " 0");
+  ASSERT_EQ(alone.status, 0) << alone.out;
+  const std::string both = (dir_ / "both.wav").string();
+  const testing::CommandOutcome played = testing::run_command(
+      "ORVAN_REGISTRY='" + registry_.string() + "' '" + ORVAN_LAYER_EXAMPLE_PATH + "' '" + backing +
+      "' '" + layer + "' '" + both + "' 4");
+  ASSERT_EQ(played.status, 0) << played.out;
+
+  const Wav reference = rendered("alone.wav"), with = rendered("both.wav");
+  ASSERT_EQ(with.frames(), 6u * kRate);
+  long onset = -1;
+  for (std::size_t f = 0; f < with.frames() && onset < 0; ++f) {
+    if (std::abs(with.samples[2 * f] - reference.samples[2 * f]) > 1e-4f)
+      onset = static_cast<long>(f);
+  }
+  EXPECT_LT(std::abs(onset - 5 * kRate / 2), 64) << onset;
+  const std::vector<float> left = testing::channel_of(with.samples, 0);
+  const auto level = [&](double at, double hz) {
+    return test::tone_level(
+        std::span<const float>(left).subspan(static_cast<std::size_t>(at * kRate), kRate / 20),
+        kRate, hz);
+  };
+  EXPECT_GT(level(5.9, 1000.0), 0.05);  // both still there at the end
+  EXPECT_GT(level(5.9, 440.0), 0.05);
+}
+
 }  // namespace
 }  // namespace orvan::component_test

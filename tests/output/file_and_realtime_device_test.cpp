@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -256,6 +258,72 @@ TEST(SdlDevice, OpenDevicesAreLimitedAndAClosedOneFreesItsPlace) {
   EXPECT_EQ(SdlDevice::open(48000, extra), com::MUSIC_E_DEVICE_FAILED);
   devices[3].reset();
   EXPECT_EQ(SdlDevice::open(48000, extra), com::S_OK);
+}
+
+namespace {
+
+// Notes, for each period it renders, where the period starts on the shared output and when
+// it rendered among every source of the test (a ticket drawn from one counter).
+class OrderedSource final : public RenderSource {
+ public:
+  OrderedSource(int rank, std::atomic<int>& tickets) : rank_(rank), tickets_(tickets) {
+    periods.reserve(256);
+  }
+  void render(float* out, int frames) noexcept override {
+    std::fill_n(out, 2 * frames, 0.0f);
+    if (periods.size() < periods.capacity()) {
+      periods.push_back({device->output_frame(), tickets_.fetch_add(1)});
+    }
+    calls.fetch_add(1);
+  }
+  int render_rank() const noexcept override { return rank_; }
+
+  struct Period {
+    std::int64_t frame;
+    int ticket;
+  };
+  OutputDevice* device = nullptr;
+  std::vector<Period> periods;  // read only once rendering has stopped
+  std::atomic<int> calls{0};
+
+ private:
+  int rank_;
+  std::atomic<int>& tickets_;
+};
+
+}  // namespace
+
+TEST(SdlDevice, SourcesShareOneOutputClockAndRenderLowerRanksFirstInEveryPeriod) {
+  ScopedAudioDriver driver("dummy");
+  std::unique_ptr<OutputDevice> first, second;
+  ASSERT_EQ(SdlDevice::open(48000, first), com::S_OK);
+  ASSERT_EQ(SdlDevice::open(48000, second), com::S_OK);
+  ASSERT_NE(first->shared_output(), nullptr);
+  EXPECT_EQ(first->shared_output(), second->shared_output());
+  // The follower takes the first place, so that only its rank puts it second.
+  std::atomic<int> tickets{0};
+  OrderedSource follower(1, tickets), leader(0, tickets);
+  follower.device = first.get();
+  leader.device = second.get();
+  ASSERT_EQ(first->start(&follower), com::S_OK);
+  ASSERT_EQ(second->start(&leader), com::S_OK);
+  ASSERT_TRUE(wait_until([&] { return leader.calls.load() >= 8; }));
+  first->stop();
+  second->stop();
+
+  int shared_periods = 0;
+  for (const auto& led : leader.periods) {
+    for (const auto& followed : follower.periods) {
+      if (followed.frame != led.frame) continue;
+      ++shared_periods;
+      EXPECT_LT(led.ticket, followed.ticket) << led.frame;
+    }
+  }
+  EXPECT_GE(shared_periods, 7);
+  // One period after another on the one clock.
+  for (std::size_t i = 1; i < leader.periods.size(); ++i) {
+    EXPECT_EQ(leader.periods[i].frame - leader.periods[i - 1].frame, first->period_frames());
+  }
 }
 
 TEST(SdlDevice, NoUsableDriverIsReportedAsNoDriver) {

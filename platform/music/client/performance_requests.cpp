@@ -6,6 +6,7 @@
 #include "platform/music/client/segment.h"
 #include "platform/music/client/segment_state.h"
 #include "platform/music/client/settings.h"
+#include "platform/music/output/sdl_device.h"
 #include "platform/music/render/playback_shared.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
@@ -91,6 +92,8 @@ void PerformanceCore::close() {
   chain_ = nullptr;
   current_ = {};
   sources_.clear();  // each decoder stops and lets go of its file
+  followed_.clear();
+  lead_clock_->playing.store(false, std::memory_order_relaxed);  // its layers go their way
   retire_all_locked();
   PendingNotification pending;
   while (pending_notifications_.pop(pending)) {
@@ -104,6 +107,19 @@ void PerformanceCore::close() {
   for (const HeldInstruments& held : instruments_) synth::discard_font(held.font);
   instruments_.clear();
   library_.reset();
+}
+
+bool PerformanceCore::shares_output_with(const PerformanceCore& other) const {
+  if (&other == this) return false;
+  std::scoped_lock lock(client_mutex_, other.client_mutex_);
+  if (!running_ || !other.running_) return false;
+  const void* output = device_->shared_output();
+  return output && output == other.device_->shared_output();
+}
+
+void PerformanceCore::render_after(const PerformanceCore& leader) {
+  const int rank = std::min(leader.render_rank() + 1, output::SdlDevice::kMaxOpen);
+  if (rank > render_rank()) render_rank_.store(rank, std::memory_order_relaxed);
 }
 
 bool PerformanceCore::audio_running() const {
@@ -212,7 +228,9 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   options.repeats = segment->repeats();
   options.start = std::clamp(segment->start_point(), 0, std::max(0, length));
   options.loop = segment->loop_region();
-  options.master_tempo = &master_tempo_;
+  // A layer's recording stretches at the tempo its leader plays at.
+  options.master_tempo =
+      queued_start && queued_start->leader ? &queued_start->leader->tempo : &master_tempo_;
   options.meter = &sequencer_meter_;
   // Opening may decode ahead and wait for it; other client calls must not wait on that.
   std::unique_ptr<PlaySource> source;
@@ -252,10 +270,19 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
     command.boundary_count = boundaries.size();
     command.flag = queued_start->immediate;
     command.frames = queued_start->fade_frames;
+    command.leader = queued_start->leader.get();
+    if (queued_start->leader &&
+        std::find(followed_.begin(), followed_.end(), queued_start->leader) == followed_.end()) {
+      followed_.reserve(followed_.size() + 1);
+    }
   }
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
   queued = true;
   sources_.push_back({created.get(), std::move(source), std::move(boundaries)});
+  if (command.leader &&
+      std::find(followed_.begin(), followed_.end(), queued_start->leader) == followed_.end()) {
+    followed_.push_back(queued_start->leader);  // room reserved above: cannot throw
+  }
   plays_requested_.fetch_add(1, std::memory_order_release);
   // The new primary state replaces whatever plays; answer for that at once. A queued one
   // leaves it playing until its boundary.

@@ -32,6 +32,10 @@ class RenderSource {
   // faster than real time waits while there is none, so that what it writes starts with
   // the music, however long the client took to set up. Render thread only.
   virtual bool music_pending() const noexcept { return true; }
+  // Where the source renders among those mixed into one output: lower ranks first, so that
+  // a source that follows another's clock sees that clock's period before it renders its
+  // own. Render thread only.
+  virtual int render_rank() const noexcept { return 0; }
 
  protected:
   ~RenderSource() = default;
@@ -66,6 +70,13 @@ class OutputDevice {
   // Device losses, reopens and late periods since the device was opened; a device without
   // a clock of its own never loses anything or runs late. Safe to read from any thread.
   virtual OutputCounts counts() const { return {}; }
+  // The output this device's periods are mixed into with other devices' (one identity per
+  // output), or nullptr when it plays alone: sources of devices with the same output advance
+  // on one sample clock. Safe to read from any thread.
+  virtual const void* shared_output() const { return nullptr; }
+  // Render thread only, while a period renders: that period's first frame on the shared
+  // output's clock (for a device playing alone, on its own).
+  virtual std::int64_t output_frame() const noexcept { return frames_rendered(); }
 };
 
 // A tail has died away once a period peaks below this (-90 dBFS) ...

@@ -62,6 +62,14 @@ OutputCounts SdlDevice::counts() const {
           now.late_periods - counts_at_open_.late_periods};
 }
 
+const void* SdlDevice::shared_output() const {
+  return &SharedSdlOutput::instance();
+}
+
+std::int64_t SdlDevice::output_frame() const noexcept {
+  return SharedSdlOutput::instance().output_frame.load(std::memory_order_relaxed);
+}
+
 void SdlDevice::render_period(float* out, int frames) noexcept {
   // The source hands over finite samples only (a channel that goes wrong silences itself),
   // so this period can be mixed with every other channel's as it is.

@@ -45,10 +45,15 @@ class SdlDevice final : public OutputDevice {
   float last_period_end_peak() const override { return meter_.end_peak(); }
   // Losses, reopens and late periods of the shared SDL device since this one was opened.
   OutputCounts counts() const override;
+  // Every SdlDevice of the process plays through the one shared device, on its clock.
+  const void* shared_output() const override;
+  std::int64_t output_frame() const noexcept override;
 
   // For the shared SDL device's callback (render thread only): renders one period of at
   // most period_frames() frames of this device's source into `out`.
   void render_period(float* out, int frames) noexcept;
+  // Render thread only: the source's render_rank().
+  int render_rank() const noexcept { return source_->render_rank(); }
 
  private:
   SdlDevice(int slot, int sample_rate, int period_frames, OutputCounts counts_at_open);

@@ -28,16 +28,28 @@ SharedSdlOutput& SharedSdlOutput::instance() {
 void SharedSdlOutput::render_all(float* out, int frames) noexcept {
   std::memset(out, 0, static_cast<std::size_t>(frames) * 2 * sizeof(float));
   std::lock_guard lock(render_mutex);
-  for (std::atomic<SdlDevice*>& slot : started) {
-    SdlDevice* device = slot.load(std::memory_order_acquire);
-    if (!device) continue;
-    for (int done = 0; done < frames;) {
-      const int n = std::min(frames - done, period_frames);
-      device->render_period(mix.data(), n);
-      float* target = out + done * 2;
-      for (int i = 0; i < n * 2; ++i) target[i] += mix[static_cast<std::size_t>(i)];
-      done += n;
+  // A channel that follows another's clock renders after it in every period, so that it
+  // sees where the other's boundaries fell in that very period.
+  constexpr int kDeepestRank = SdlDevice::kMaxOpen;
+  for (int done = 0; done < frames;) {
+    const int n = std::min(frames - done, period_frames);
+    float* target = out + done * 2;
+    int rank = 0;
+    while (rank >= 0) {
+      int next = -1;
+      for (std::atomic<SdlDevice*>& slot : started) {
+        SdlDevice* device = slot.load(std::memory_order_acquire);
+        if (!device) continue;
+        const int of = std::min(device->render_rank(), kDeepestRank);
+        if (of > rank && (next < 0 || of < next)) next = of;
+        if (of != rank) continue;
+        device->render_period(mix.data(), n);
+        for (int i = 0; i < n * 2; ++i) target[i] += mix[static_cast<std::size_t>(i)];
+      }
+      rank = next;
     }
+    output_frame.fetch_add(n, std::memory_order_relaxed);
+    done += n;
   }
 }
 

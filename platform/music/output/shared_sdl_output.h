@@ -61,6 +61,9 @@ struct SharedSdlOutput {
   std::atomic<bool> keeper_renders{false};
   std::atomic<std::int64_t> last_callback_ns{0};
   std::atomic<bool> restart_late_meter{false};
+  // The first frame of the period being rendered, counted over every period the channels
+  // rendered since the device was first opened (written on the render thread only).
+  std::atomic<std::int64_t> output_frame{0};
   LatePeriodMeter late_meter;  // SDL's audio thread only
   // SDL's dummy and disk drivers pace themselves with sleeps that always run a little long:
   // they keep no clock a period could be late by. Set before SDL's audio thread starts.
@@ -82,7 +85,7 @@ struct SharedSdlOutput {
   void close_locked(std::unique_lock<std::mutex>& lock);
 
   // Render thread only (SDL's callback, or the keeper while there is no device): every
-  // started device's period, mixed into `out`.
+  // started device's period, mixed into `out`, period by period, lower render ranks first.
   void render_all(float* out, int frames) noexcept;
 
  private:

@@ -3,10 +3,65 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <filesystem>
+#include <map>
 #include <system_error>
+#include <utility>
 
 namespace orvan::music::output {
+
+struct WavDevice::SteppedFile {
+  SteppedFile(SNDFILE* sound_file, int rate)
+      : file(sound_file),
+        sample_rate(rate),
+        period_frames(period_frames_for(rate)),
+        mix(static_cast<std::size_t>(period_frames) * 2),
+        period(static_cast<std::size_t>(period_frames) * 2) {}
+  ~SteppedFile() { sf_close(file); }
+
+  SNDFILE* const file;
+  const int sample_rate;
+  const int period_frames;
+  // Held for a whole render, and while a source joins or leaves.
+  std::mutex mutex;
+  std::array<RenderSource*, kMaxJoined> sources{};
+  int devices = 0;                // joined, started or not; guarded by the registry's lock
+  std::int64_t milliseconds = 0;  // asked of render_milliseconds() so far
+  std::vector<float> mix, period;
+  RenderMeter meter;
+};
+
+namespace {
+
+// The stepped renders of the process by file, so that a second channel naming the same
+// file joins the render instead of truncating it under the first.
+struct SteppedRegistry {
+  std::mutex mutex;
+  std::map<std::string, std::weak_ptr<void>> files;
+  // Never destroyed: a device closed while the process exits still finds it.
+  static SteppedRegistry& instance() {
+    static auto* registry = new SteppedRegistry;
+    return *registry;
+  }
+};
+
+std::string file_key(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path key = std::filesystem::weakly_canonical(path, error);
+  return error ? path : key.string();
+}
+
+}  // namespace
+
+const RenderMeter& WavDevice::stepped_meter() const {
+  return stepped_file_->meter;
+}
+
+const void* WavDevice::shared_output() const {
+  return stepped_file_.get();
+}
 
 com::HResult WavDevice::create(const std::string& path, int sample_rate, std::int64_t max_frames,
                                bool stepped, std::unique_ptr<WavDevice>& device) {
@@ -36,7 +91,32 @@ com::HResult WavDevice::open(const std::string& path, int sample_rate,
 
 com::HResult WavDevice::open_stepped(const std::string& path, int sample_rate,
                                      std::unique_ptr<WavDevice>& device) {
-  return create(path, sample_rate, kMaxFrames, true, device);
+  if (sample_rate < kMinSampleRate || sample_rate > kMaxSampleRate) return com::E_INVALIDARG;
+  if (path.empty()) return com::MUSIC_E_DEVICE_FAILED;
+  SteppedRegistry& registry = SteppedRegistry::instance();
+  std::lock_guard lock(registry.mutex);
+  std::erase_if(registry.files, [](const auto& entry) { return entry.second.expired(); });
+  std::shared_ptr<SteppedFile> joined;
+  if (auto found = registry.files.find(file_key(path)); found != registry.files.end()) {
+    joined = std::static_pointer_cast<SteppedFile>(found->second.lock());
+  }
+  if (joined) {
+    if (joined->sample_rate != sample_rate || joined->devices >= kMaxJoined) {
+      return com::DSERR_INVALIDCALL;
+    }
+  } else {
+    std::unique_ptr<WavDevice> own;
+    if (com::HResult hr = create(path, sample_rate, kMaxFrames, true, own); com::failed(hr)) {
+      return hr;
+    }
+    // The file now belongs to the render, which outlives this first device if others join.
+    joined = std::make_shared<SteppedFile>(std::exchange(own->file_, nullptr), sample_rate);
+    registry.files[file_key(path)] = joined;
+  }
+  ++joined->devices;
+  device.reset(new WavDevice(joined->file, sample_rate, kMaxFrames, true));
+  device->stepped_file_ = std::move(joined);
+  return com::S_OK;
 }
 
 WavDevice::WavDevice(SNDFILE* file, int sample_rate, std::int64_t max_frames, bool stepped)
@@ -49,17 +129,25 @@ WavDevice::WavDevice(SNDFILE* file, int sample_rate, std::int64_t max_frames, bo
 
 WavDevice::~WavDevice() {
   stop();
-  sf_close(file_);
+  if (stepped_file_) {
+    std::lock_guard lock(SteppedRegistry::instance().mutex);
+    --stepped_file_->devices;
+  } else if (file_) {
+    sf_close(file_);
+  }
 }
 
 com::HResult WavDevice::start(RenderSource* source) {
   if (!source) return com::E_POINTER;
-  std::lock_guard lock(mutex_);
-  if (stepped_) {
+  if (stepped_file_) {
+    std::lock_guard lock(stepped_file_->mutex);
     if (source_) return com::DSERR_INVALIDCALL;
+    // A free place exists: no more devices join than there are places.
+    *std::find(stepped_file_->sources.begin(), stepped_file_->sources.end(), nullptr) = source;
     source_ = source;
     return com::S_OK;
   }
+  std::lock_guard lock(mutex_);
   if (thread_.joinable()) return com::DSERR_INVALIDCALL;
   stopping_ = false;
   stop_flag_.store(false, std::memory_order_relaxed);
@@ -74,8 +162,13 @@ com::HResult WavDevice::start(RenderSource* source) {
 }
 
 void WavDevice::stop() {
-  if (stepped_) {
-    std::lock_guard lock(mutex_);
+  if (stepped_file_) {
+    // Once the lock is ours no render of the file is in progress, and the later ones skip
+    // this source.
+    std::lock_guard lock(stepped_file_->mutex);
+    if (source_) {
+      *std::find(stepped_file_->sources.begin(), stepped_file_->sources.end(), source_) = nullptr;
+    }
     source_ = nullptr;
     return;
   }
@@ -98,12 +191,54 @@ bool WavDevice::write_period(int frames) {
 }
 
 com::HResult WavDevice::render(std::int64_t frames) {
-  if (frames < 0 || frames > max_frames_ - meter_.frames()) return com::E_INVALIDARG;
-  std::lock_guard lock(mutex_);
-  if (!stepped_ || !source_) return com::DSERR_INVALIDCALL;
+  if (!stepped_file_) return com::DSERR_INVALIDCALL;
+  std::lock_guard lock(stepped_file_->mutex);
+  if (frames < 0 || frames > max_frames_ - stepped_file_->meter.frames()) {
+    return com::E_INVALIDARG;
+  }
+  return render_stepped_locked(frames);
+}
+
+com::HResult WavDevice::render_milliseconds(std::int64_t milliseconds) {
+  if (!stepped_file_) return com::DSERR_INVALIDCALL;
+  if (milliseconds < 0) return com::E_INVALIDARG;
+  SteppedFile& shared = *stepped_file_;
+  std::lock_guard lock(shared.mutex);
+  // Frames are counted from the total time asked for, so that the file's length never
+  // depends on how the time was split into calls, nor on which joined device was asked.
+  const std::int64_t total = shared.milliseconds + milliseconds;
+  const std::int64_t target = total * sample_rate_ / 1000;
+  if (target > max_frames_) return com::E_INVALIDARG;
+  if (com::HResult hr = render_stepped_locked(target - shared.meter.frames()); com::failed(hr)) {
+    return hr;
+  }
+  shared.milliseconds = total;
+  return com::S_OK;
+}
+
+com::HResult WavDevice::render_stepped_locked(std::int64_t frames) {
+  if (!source_) return com::DSERR_INVALIDCALL;
+  SteppedFile& shared = *stepped_file_;
   while (frames > 0) {
     const int n = static_cast<int>(std::min<std::int64_t>(frames, period_frames_));
-    if (!write_period(n)) {
+    std::fill_n(shared.mix.begin(), 2 * n, 0.0f);
+    // Lower ranks first: a source that follows another's clock sees its period first.
+    for (int rank = 0; rank >= 0;) {
+      int next = -1;
+      for (RenderSource* source : shared.sources) {
+        if (!source) continue;
+        const int of = std::min(source->render_rank(), kMaxJoined);
+        if (of > rank && (next < 0 || of < next)) next = of;
+        if (of != rank) continue;
+        source->render(shared.period.data(), n);
+        for (std::size_t i = 0; i < static_cast<std::size_t>(2 * n); ++i) {
+          shared.mix[i] += shared.period[i];
+        }
+      }
+      rank = next;
+    }
+    shared.meter.record(shared.mix.data(), n);
+    if (sf_writef_float(shared.file, shared.mix.data(), n) != n) {
       write_stopped_.store(true, std::memory_order_release);
       return com::MUSIC_E_DEVICE_FAILED;
     }

@@ -10,7 +10,11 @@
 //   that size and sleeps until it is stopped.
 // - open_stepped(): only when its owner asks. render(n) writes exactly n frames on the
 //   calling thread, which is the render thread for the duration; nothing advances between
-//   calls, so the same calls make the same file, byte for byte.
+//   calls, so the same calls make the same file, byte for byte. A stepped device opened on
+//   a file another stepped device of the process is writing (the same file, at the same
+//   rate) joins that render instead of starting the file afresh: one file, the periods of
+//   every joined source mixed (lower render ranks first), advanced by render() on any of
+//   them, for all of them. The file is complete once the last of them closes.
 //
 // Closing the device completes the file's header.
 #pragma once
@@ -42,8 +46,12 @@ class WavDevice final : public OutputDevice {
   static com::HResult open(const std::string& path, int sample_rate,
                            std::unique_ptr<OutputDevice>& device,
                            std::int64_t max_frames = kMaxFrames);
+  // DSERR_INVALIDCALL when the file is being rendered at another rate, or by as many
+  // sources as one render mixes.
   static com::HResult open_stepped(const std::string& path, int sample_rate,
                                    std::unique_ptr<WavDevice>& device);
+  // Sources one stepped render mixes at most.
+  static constexpr int kMaxJoined = 16;
   ~WavDevice() override;  // stops, then completes the file's header
 
   // E_POINTER for an empty source, DSERR_INVALIDCALL when already started.
@@ -56,13 +64,19 @@ class WavDevice final : public OutputDevice {
   // started or not stepped, E_INVALIDARG for a negative count or one that would take the
   // file past kMaxFrames, MUSIC_E_DEVICE_FAILED when a write fails (the disk is full).
   com::HResult render(std::int64_t frames);
+  // Stepped devices: renders `milliseconds` (>= 0) more of the file: after calls totalling
+  // T ms, on any of the devices joined in it, the file holds floor(T * rate / 1000) frames.
+  com::HResult render_milliseconds(std::int64_t milliseconds);
   bool stepped() const { return stepped_; }
 
   int sample_rate() const override { return sample_rate_; }
   int period_frames() const override { return period_frames_; }
-  std::int64_t frames_rendered() const override { return meter_.frames(); }
-  float last_period_peak() const override { return meter_.peak(); }
-  float last_period_end_peak() const override { return meter_.end_peak(); }
+  std::int64_t frames_rendered() const override { return meter().frames(); }
+  float last_period_peak() const override { return meter().peak(); }
+  float last_period_end_peak() const override { return meter().end_peak(); }
+  // A stepped device: the file's render, which devices joined in it share.
+  const void* shared_output() const override;
+  std::int64_t output_frame() const noexcept override { return meter().frames(); }
 
   // True when a write failed (disk full) or the file reached its largest size; the own
   // thread then renders no more and sleeps until stopped.
@@ -74,7 +88,12 @@ class WavDevice final : public OutputDevice {
   bool music_done() const override { return phase_.load(std::memory_order_acquire) == Phase::Done; }
 
  private:
+  struct SteppedFile;
   WavDevice(sf_private_tag* file, int sample_rate, std::int64_t max_frames, bool stepped);
+  const RenderMeter& meter() const { return stepped_file_ ? stepped_meter() : meter_; }
+  const RenderMeter& stepped_meter() const;
+  // Stepped: renders `frames` of every joined source with the file's lock held.
+  com::HResult render_stepped_locked(std::int64_t frames);
   static com::HResult create(const std::string& path, int sample_rate, std::int64_t max_frames,
                              bool stepped, std::unique_ptr<WavDevice>& device);
   enum class Phase { Waiting, Music, Tail, Done };
@@ -107,6 +126,9 @@ class WavDevice final : public OutputDevice {
   RenderSource* source_ = nullptr;
   std::thread thread_;
   RenderMeter meter_;
+  // Stepped: the file and the sources rendering into it, shared by the devices joined in it
+  // (file_ is then that file's, not this device's own).
+  std::shared_ptr<SteppedFile> stepped_file_;
 };
 
 }  // namespace orvan::music::output

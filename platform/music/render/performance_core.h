@@ -46,6 +46,7 @@ struct _fluid_sfont_t;
 #include "platform/music/dsp/output_stage.h"
 #include "platform/music/output/output_device.h"
 #include "platform/music/render/effect_chain.h"
+#include "platform/music/render/lead_clock.h"
 #include "platform/music/render/music_events.h"
 #include "platform/music/render/sequencer.h"
 #include "platform/music/render/spsc_ring.h"
@@ -106,6 +107,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     // that renders its own audio (a recording, a module): DSERR_INVALIDCALL for MIDI, whose
     // channels would be the piece's.
     bool secondary = false;
+    // A layer: the boundaries are music times of the piece another channel (the leader,
+    // whose lead_clock() this is) plays, seen as that channel renders them on the output
+    // both share; the play then keeps the leader's master tempo while both play, and waits
+    // for the boundary even when nothing plays here. `immediate`: the leader's next block.
+    std::shared_ptr<LeadClock> leader;
   };
 
   // `queued_start`: instead of replacing what plays now, the play waits for a boundary of it
@@ -116,6 +122,13 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   HResult stop_state(const DirectMusicSegmentState8* state);
   HResult stop_everything();
   bool is_playing(const DirectMusicSegment8* segment, const DirectMusicSegmentState8* state);
+
+  // Layers (render/performance_layers.cpp): this channel's clock, for the channels that
+  // follow it; whether both render into one output (one sample clock); and rendering after
+  // `leader` in every period of that output, so that this channel sees its clock first.
+  const std::shared_ptr<LeadClock>& lead_clock() const { return lead_clock_; }
+  bool shares_output_with(const PerformanceCore& other) const;
+  void render_after(const PerformanceCore& leader);
 
   void set_master_tempo(float tempo) { master_tempo_.store(tempo, std::memory_order_relaxed); }
   float master_tempo() const { return master_tempo_.load(std::memory_order_relaxed); }
@@ -184,6 +197,7 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void render(float* interleaved_stereo, int frames) noexcept override;
   // A play requested and not yet started, or one under way.
   bool music_pending() const noexcept override;
+  int render_rank() const noexcept override { return render_rank_.load(std::memory_order_relaxed); }
   // Where a queued piece takes over (scheduled starts call it at the boundary): publishes
   // TransitionDone `at` frames into the dispatch() or render() call under way, or at the start
   // of this render() call when called while commands are applied.
@@ -248,6 +262,8 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     const std::int32_t* boundaries = nullptr;
     std::size_t boundary_count = 0;
     int channel = 0;  // ChannelVolume: which, with `volume` and `frames`
+    // Queue of a layer: the leader's clock (QueuedStart::leader), held in followed_.
+    const LeadClock* leader = nullptr;
   };
   struct HeldFont {
     std::uint64_t collection = 0;  // DirectMusicCollection8::serial()
@@ -316,6 +332,13 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // Whether `queued`'s boundary falls after position `from` of the piece playing and no
   // later than `to`; `from` is then moved on to `to`.
   bool boundary_reached(const Command& queued, double& from, double to) const noexcept;
+  // render/performance_layers.cpp. A layer waiting for its leader: where to look from, and
+  // whether the leader's boundary has come by output frame `frame`.
+  void take_follow(const Command& command) noexcept;
+  bool leader_boundary_reached(std::int64_t frame) noexcept;
+  // At the start of each synthesizer block: the block on this channel's clock, and the end
+  // of a follow whose leader or play stopped.
+  void tell_lead_clock(std::int64_t frame) noexcept;
   // How many frames the next chunk may have: while a play waits for its boundary, one
   // synthesizer block at a time, so that a recording's position is seen at every block.
   int chunk_limit() const noexcept;
@@ -381,6 +404,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     std::vector<std::int32_t> boundaries;  // a queued play's (Command::boundaries)
   };
   std::vector<HeldSource> sources_;
+  // Layers: this channel's clock, and the clocks of the channels it followed (held until
+  // closed: a follow's command points into them).
+  std::shared_ptr<LeadClock> lead_clock_ = std::make_shared<LeadClock>();
+  std::vector<std::shared_ptr<LeadClock>> followed_;
+  std::atomic<int> render_rank_{0};
   // The paused play, and the count of plays and stops queued when it paused: any later one
   // ends the pause.
   const DirectMusicSegmentState8* paused_state_ = nullptr;
@@ -463,6 +491,13 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   Command stinger_queued_{};
   double stinger_from_ = 0.0;
   std::vector<float> overlaid_left_, overlaid_right_;  // sized before start
+  // Layers: the output frame this render() call begins at, the block being synthesized,
+  // the leader whose master tempo the play under way keeps (none: its own), and the next
+  // of the leader's blocks a queued layer has not looked at.
+  std::int64_t output_origin_ = 0;
+  std::int64_t block_frame_ = 0;
+  const LeadClock* following_ = nullptr;
+  std::uint64_t lead_seen_ = 0;
 };
 
 }  // namespace orvan::music

@@ -13,8 +13,14 @@ namespace orvan::music {
 void PerformanceCore::render(float* out, int frames) noexcept {
   if (frames <= 0) return;
   moment_base_ = frames_out_;
+  output_origin_ = device_->output_frame();
   apply_commands();
-  block_tempo_ = master_tempo_.load(std::memory_order_relaxed);
+  if (following_ && (!current_play() || !following_->playing.load(std::memory_order_relaxed))) {
+    following_ = nullptr;  // the layer, or its leader, stopped: the channel's own tempo again
+  }
+  block_tempo_ = following_ ? following_->tempo.load(std::memory_order_relaxed)
+                            : master_tempo_.load(std::memory_order_relaxed);
+  lead_clock_->tempo.store(static_cast<float>(block_tempo_), std::memory_order_relaxed);
   take_master_volume();
   first_render_ = false;
   int done = 0;
@@ -85,7 +91,9 @@ void PerformanceCore::synthesize(int frames) noexcept {
   while (i < frames) {
     if (grid_left_ == 0) {
       moment_base_ = chunk_frame_ + i;
+      block_frame_ = output_origin_ + (chunk_frame_ + i - frames_out_);
       start_queued_if_due();
+      tell_lead_clock(block_frame_);
       // Everything due within the next synthesizer block goes in before it is rendered.
       step_channel_ramps();
       if (current_play() && !current_paused_) {
@@ -220,6 +228,10 @@ void PerformanceCore::begin_play(const Command& command) noexcept {
   synth_->sound_fonts(sounding_instruments_, command.font);
   current_ = command.play;
   current_paused_ = false;
+  following_ = command.leader;
+  // A layer keeps its leader's tempo from its first block: a block at its own would put it
+  // behind or ahead for good.
+  if (following_) block_tempo_ = following_->tempo.load(std::memory_order_relaxed);
   current_.source->start(*synth_);
   notify(current_, DMUS_NOTIFICATION_SEGSTART, current_.start);
   publish(MusicEventKind::Started, 0.0);

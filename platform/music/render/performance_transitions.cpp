@@ -16,6 +16,10 @@ void PerformanceCore::take_queued(const Command& command) noexcept {
   Command& slot = stinger ? stinger_queued_ : queued_;
   drop(slot);  // a later request replaces the one still waiting
   slot = command;
+  if (command.leader) {
+    take_follow(command);
+    return;
+  }
   // Boundaries count from the last frame rendered: one the client saw ahead of the
   // position is not missed because the render thread reached it first.
   (stinger ? stinger_from_ : queued_from_) =
@@ -63,7 +67,9 @@ void PerformanceCore::start_queued_if_due() noexcept {
       (!now || boundary_reached(stinger_queued_, stinger_from_, at))) {
     start_stinger();
   }
-  if (queued_.play.source && (!now || boundary_reached(queued_, queued_from_, at))) {
+  if (queued_.play.source && queued_.leader) {
+    if (leader_boundary_reached(block_frame_)) start_queued_piece();
+  } else if (queued_.play.source && (!now || boundary_reached(queued_, queued_from_, at))) {
     start_queued_piece();
   }
 }
