@@ -77,7 +77,7 @@ void EventDelivery::deliver_locked() {
 
 std::u16string EventDelivery::marker_name_locked(const music::MusicEvent& event) const {
   for (const auto& piece : pieces_) {
-    const music::midi::Sequence* sequence = piece ? piece->sequence() : nullptr;
+    const music::midi::Sequence* sequence = piece ? piece->content().marker_events() : nullptr;
     if (!sequence || sequence != event.sequence) continue;
     const auto index = static_cast<std::size_t>(event.a);
     if (event.a < 0 || index >= sequence->events.size()) return {};

@@ -104,8 +104,10 @@ std::vector<std::int32_t> OrvanMusic::BoundaryTimes(const music::DirectMusicSegm
       const double beat = 1536.0 * 60.0 / RecordingBeatsPerMinute;
       times.span(0.0, length, bars ? beat * RecordingBeatsPerBar : beat);
     }
-  } else if (is_boundary("OBND_MARKER", boundary) && sequence) {
-    for (const music::midi::Event& e : sequence->events) {
+  } else if (const music::midi::Sequence* markers = segment.content().marker_events();
+             is_boundary("OBND_MARKER", boundary) && markers) {
+    // A recording's cue points are its markers.
+    for (const music::midi::Event& e : markers->events) {
       if (e.time >= length) break;
       if (e.status == music::midi::kMetaStatus &&
           (e.data1 == music::midi::kMetaMarker || e.data1 == kMetaCuePoint)) {

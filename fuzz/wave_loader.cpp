@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the recorded-music loader and, when it accepts them, plays them
 // through a decode stream: every step must return a status or end the play, never crash or
-// hang, and what it delivers must be finite and placed inside the file.
+// hang, and what it delivers (audio, cue points) must be finite and placed inside the file.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/music/wave/cue_points.h"
 #include "platform/music/wave/wave_source.h"
 #include "platform/music/wave/wave_stream.h"
 
@@ -85,6 +86,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (info.frames <= 0 || info.length < 0 || info.channels < 1 ||
       info.channels > orvan::music::wave::kMaxChannels || source->head_frames() <= 0) {
     std::abort();
+  }
+  // Cue points, whatever their chunks claim: few, in order, inside the file, names bounded.
+  if (info.cues.size() > orvan::music::wave::kMostCuePoints) std::abort();
+  for (std::size_t i = 0; i < info.cues.size(); ++i) {
+    const auto& cue = info.cues[i];
+    if (cue.frame < 0 || cue.frame > info.frames ||
+        cue.name.size() > orvan::music::wave::kLongestCueName ||
+        (i > 0 && cue.frame < info.cues[i - 1].frame)) {
+      std::abort();
+    }
   }
   // The first byte picks the tempo: 1 (no stretcher) or a stretch.
   play_through(source, data[0] & 1 ? 1.0f : 1.25f);

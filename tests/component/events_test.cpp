@@ -9,11 +9,13 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/component/component_fixture.h"
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
+#include "tests/support/wav_file.h"
 
 namespace orvan::component_test {
 namespace {
@@ -88,10 +90,12 @@ class Events : public ComponentTest {
     }
     return point;
   }
-  // Opens a render, loads `midi` and plays it with `loops` repetitions.
-  void play(_OrvanMusic2* music, const std::filesystem::path& midi, LONG loops = 0) {
-    Bstr wav((dir_ / (midi.stem().string() + ".wav")).string()), file(midi.string());
-    ASSERT_EQ(music->InitOrvanRender(wav.get(), static_cast<LONG>(kRate)), S_OK);
+  // Opens a render at `rate`, loads `midi` (or a recording) and plays it with `loops`
+  // repetitions.
+  void play(_OrvanMusic2* music, const std::filesystem::path& midi, LONG loops = 0,
+            double rate = kRate) {
+    Bstr wav((dir_ / (midi.stem().string() + "_out.wav")).string()), file(midi.string());
+    ASSERT_EQ(music->InitOrvanRender(wav.get(), static_cast<LONG>(rate)), S_OK);
     ASSERT_EQ(music->Music_Load(file.ptr()), S_OK);
     ASSERT_EQ(music->Music_Play(&loops), S_OK);
   }
@@ -143,6 +147,22 @@ class Events : public ComponentTest {
     EXPECT_EQ(sink.heard.back().id, DISPID_OrvanMusicEvent_Ended);
     EXPECT_NEAR(sink.heard.back().frame, end_seconds * kRate, 64.0);
     EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
+
+  // An event other than a beat: its kind, name, `a` (Looped: passes left) and time in seconds.
+  using Told = std::tuple<DISPID, std::u16string, LONG, double>;
+  // Checks every event but the beats, in order, each within 64 frames at `rate`.
+  static void expect_told(const Sink& sink, const std::vector<Told>& expected, double rate) {
+    std::vector<Told> told;
+    for (const Heard& h : sink.heard)
+      if (h.id != DISPID_OrvanMusicEvent_Beat) told.emplace_back(h.id, h.name, h.a, h.frame);
+    ASSERT_EQ(told.size(), expected.size());
+    for (std::size_t i = 0; i < told.size(); ++i) {
+      EXPECT_EQ(std::get<0>(told[i]), std::get<0>(expected[i])) << i;
+      EXPECT_EQ(std::get<1>(told[i]), std::get<1>(expected[i])) << i;
+      EXPECT_EQ(std::get<2>(told[i]), std::get<2>(expected[i])) << i;
+      EXPECT_NEAR(std::get<3>(told[i]), std::get<3>(expected[i]) * rate, 64.0) << i;
+    }
   }
 };
 
@@ -223,27 +243,18 @@ TEST_F(Events, MarkersAndLoopsArriveWithTheirFramesAndAStopIsTold) {
   play(music.get(), midi, 2);
   ASSERT_EQ(music->RenderFor(6500), S_OK);
   pump();
-  std::vector<std::tuple<DISPID, std::u16string, LONG, double>> told;
-  for (const Heard& h : sink.heard)
-    if (h.id != DISPID_OrvanMusicEvent_Beat) told.emplace_back(h.id, h.name, h.a, h.frame);
-  const std::vector<std::tuple<DISPID, std::u16string, LONG, double>> expected = {
-      {DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
-      {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.5},
-      {DISPID_OrvanMusicEvent_Marker, u"door", 0, 1.5},
-      {DISPID_OrvanMusicEvent_Looped, u"", 1, 2.0},
-      {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 2.5},
-      {DISPID_OrvanMusicEvent_Marker, u"door", 0, 3.5},
-      {DISPID_OrvanMusicEvent_Looped, u"", 0, 4.0},
-      {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 4.5},
-      {DISPID_OrvanMusicEvent_Marker, u"door", 0, 5.5},
-      {DISPID_OrvanMusicEvent_Ended, u"", 0, 6.0}};
-  ASSERT_EQ(told.size(), expected.size());
-  for (std::size_t i = 0; i < told.size(); ++i) {
-    EXPECT_EQ(std::get<0>(told[i]), std::get<0>(expected[i])) << i;
-    EXPECT_EQ(std::get<1>(told[i]), std::get<1>(expected[i])) << i;
-    EXPECT_EQ(std::get<2>(told[i]), std::get<2>(expected[i])) << i;
-    EXPECT_NEAR(std::get<3>(told[i]), std::get<3>(expected[i]) * kRate, 64.0) << i;
-  }
+  expect_told(sink,
+              {{DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
+               {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.5},
+               {DISPID_OrvanMusicEvent_Marker, u"door", 0, 1.5},
+               {DISPID_OrvanMusicEvent_Looped, u"", 1, 2.0},
+               {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 2.5},
+               {DISPID_OrvanMusicEvent_Marker, u"door", 0, 3.5},
+               {DISPID_OrvanMusicEvent_Looped, u"", 0, 4.0},
+               {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 4.5},
+               {DISPID_OrvanMusicEvent_Marker, u"door", 0, 5.5},
+               {DISPID_OrvanMusicEvent_Ended, u"", 0, 6.0}},
+              kRate);
 
   // Played again and stopped 300 ms later: frames go on counting from InitOrvanRender.
   sink.heard.clear();
@@ -259,6 +270,64 @@ TEST_F(Events, MarkersAndLoopsArriveWithTheirFramesAndAStopIsTold) {
   EXPECT_EQ(sink.heard.back().id, DISPID_OrvanMusicEvent_Stopped);
   EXPECT_NEAR(sink.heard.back().frame, 6.8 * kRate, 64.0);
   EXPECT_EQ(sink.of(DISPID_OrvanMusicEvent_Ended).size(), 0u);
+}
+
+// A recording tells its loops at the seam of its sampler loop, its end, and its cue points by
+// name, each at the output frame that plays it, whether it is resampled or not; a piece queued
+// for its next marker starts on its next cue point.
+TEST_F(Events, ARecordingTellsItsLoopsEndAndCuePointsAtTheirFrames) {
+  // Two seconds at 44.1 kHz looping over [0.5 s, 1.5 s), played three times: from 0 to 1.5 s,
+  // from 0.5 to 1.5 s, from 0.5 s to the end. The third cue point has no label, the fourth's
+  // label is the fourth identifier's.
+  constexpr int kFile = 44100;
+  const std::filesystem::path cued = dir_ / "cued.wav";
+  ASSERT_NO_FATAL_FAILURE(testing::write_cued_wav(cued, kFile, 2.0, kFile / 2, kFile * 3 / 2,
+                                                  {{kFile / 4, "intro"},
+                                                   {kFile * 4 / 5, "verse"},
+                                                   {kFile * 6 / 5, ""},
+                                                   {kFile * 9 / 5, "coda"}}));
+  for (const double rate : {44100.0, 48000.0}) {
+    SCOPED_TRACE(rate);
+    Sink sink;  // outlives the object, which lets go of it when it ends
+    ComPtr<_OrvanMusic2> music = create2();
+    ComPtr<IConnectionPoint> point = point_of(music.get());
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    play(music.get(), cued, 2, rate);
+    ASSERT_EQ(music->RenderFor(4500), S_OK);
+    pump();
+    expect_told(sink,
+                {{DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
+                 {DISPID_OrvanMusicEvent_Marker, u"intro", 0, 0.25},
+                 {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.8},
+                 {DISPID_OrvanMusicEvent_Marker, u"", 0, 1.2},
+                 {DISPID_OrvanMusicEvent_Looped, u"", 1, 1.5},
+                 {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 1.8},
+                 {DISPID_OrvanMusicEvent_Marker, u"", 0, 2.2},
+                 {DISPID_OrvanMusicEvent_Looped, u"", 0, 2.5},
+                 {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 2.8},
+                 {DISPID_OrvanMusicEvent_Marker, u"", 0, 3.2},
+                 {DISPID_OrvanMusicEvent_Marker, u"coda", 0, 3.8},
+                 {DISPID_OrvanMusicEvent_Ended, u"", 0, 4.0}},
+                rate);
+
+    // Played again from 4.5 s and a piece queued 0.5 s in for the next marker: "verse".
+    sink.heard.clear();
+    LONG once = 0;
+    ASSERT_EQ(music->Music_Play(&once), S_OK);
+    ASSERT_EQ(music->RenderFor(500), S_OK);
+    Bstr next(cued.string());
+    ASSERT_EQ(music->Music_PlayNext(next.get(), OBND_MARKER, 0), S_OK);
+    ASSERT_EQ(music->RenderFor(1000), S_OK);
+    pump();
+    const std::vector<Heard> done = sink.of(DISPID_OrvanMusicEvent_TransitionDone);
+    ASSERT_EQ(done.size(), 1u);
+    // A start lands within a synthesizer block after its boundary, and the boundary is the
+    // cue point on music time's grid (1536 a second).
+    EXPECT_GE(done[0].frame, (4.5 + 0.8) * rate - rate / 1536);
+    EXPECT_LE(done[0].frame, (4.5 + 0.8) * rate + rate / 1536 + 64.0);
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  }
 }
 
 // A piece queued for the next bar takes over there: the old one stops, the new one starts

@@ -155,12 +155,18 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
 }
 
 // Every kind of event the render side tells (start, beats over a tempo change and a new time
-// signature, a marker and a cue point, loops, the end, a stop) goes into its ring without an
-// allocation.
+// signature, a marker and a cue point, loops, the end, a stop; a recording's loop, cue points
+// and end) goes into its ring without an allocation.
 TEST(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
   if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
   const std::filesystem::path midi = std::filesystem::temp_directory_path() /
                                      ("orvan_events_" + std::to_string(getpid()) + ".mid");
+  const std::filesystem::path cued = std::filesystem::temp_directory_path() /
+                                     ("orvan_events_" + std::to_string(getpid()) + ".wav");
+  // A second at 44.1 kHz looping over [0.25 s, 0.75 s), played twice: cue points a and b in
+  // the first pass, b and c in the second.
+  ASSERT_NO_FATAL_FAILURE(orvan::testing::write_cued_wav(
+      cued, 44100, 1.0, 11025, 33075, {{5000, "a"}, {22050, "b"}, {40000, "c"}}));
   test::SmfWriter smf(0, 480);
   smf.add_track()
       .tempo(0, 500000)
@@ -193,17 +199,25 @@ TEST(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
   render_watched(device, kRate * 3 / 4, seen);  // past the verse
   ASSERT_EQ(perf->StopEx(segment, 0, 0), com::S_OK);
   render_watched(device, kRate / 2, seen);
+  Ref<DirectMusicSegment8> recording;
+  ASSERT_EQ(loader->LoadSegment(cued.string(), recording), com::S_OK);
+  std::filesystem::remove(cued);
+  ASSERT_EQ(recording->SetRepeats(1), com::S_OK);
+  ASSERT_EQ(perf->PlaySegmentEx(recording, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
+            com::S_OK);
+  render_watched(device, kRate * 2, seen);  // 1.25 s of it and the end
 
   EXPECT_EQ(seen.allocations, 0);
   EXPECT_EQ(seen.file_calls, 0);
   int told[7] = {};
   MusicEvent event;
   while (events->take(event)) ++told[static_cast<int>(event.kind)];
-  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Started)], 2);
-  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Looped)], 2);
-  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Ended)], 1);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Started)], 3);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Looped)], 2 + 1);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Ended)], 1 + 1);
   EXPECT_EQ(told[static_cast<int>(MusicEventKind::Stopped)], 1);
-  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Marker)], 7);  // two a pass, and the verse
+  // MIDI: two a pass and the verse; the recording: two a pass.
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Marker)], 7 + 4);
   EXPECT_GT(told[static_cast<int>(MusicEventKind::Beat)], 3 * 4);
   EXPECT_EQ(events->overflowed(), 0u);
   ASSERT_EQ(perf->CloseDown(), com::S_OK);

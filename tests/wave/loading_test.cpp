@@ -6,6 +6,7 @@
 
 #include "platform/music/wave/wave_source.h"
 #include "tests/support/run_command.h"
+#include "tests/support/wav_file.h"
 #include "tests/wave/wave_fixture.h"
 
 namespace orvan::music::testing {
@@ -51,6 +52,38 @@ TEST(WaveLoading, ContentDecidesAndBrokenFilesAreRefusedWithTheirReason) {
   load(scratch_dir(), com::MUSIC_E_IS_DIRECTORY);
   write_text(scratch_dir() + "/empty.ogg", "");
   load(scratch_dir() + "/empty.ogg", com::MUSIC_E_EMPTY_FILE);
+}
+
+// Cue chunks as no editor should write them: a count beyond the chunk's bytes, an identifier
+// used twice, a point past the end, a label running past its list, a second cue chunk running
+// past the file. What makes sense is kept, sorted by frame; the file loads as any other.
+TEST(WaveLoading, CuePointsAreReadAsFarAsTheirChunksHoldThem) {
+  using orvan::testing::le32_bytes;
+  using orvan::testing::riff_chunk;
+  const std::string path = scratch_dir() + "/hostile_cues.wav";
+  ASSERT_NO_FATAL_FAILURE(orvan::testing::write_cued_wav(path, kRate, 0.5, 0, 0, {}));
+  const auto point = [](std::uint32_t id, std::uint32_t frame) {
+    return le32_bytes(id) + le32_bytes(frame) + "data" + le32_bytes(0) + le32_bytes(0) +
+           le32_bytes(frame);
+  };
+  const auto past_end = static_cast<std::uint32_t>(kRate / 2 + 10);
+  const std::string cues = riff_chunk("cue ", le32_bytes(1000) + point(7, 300) + point(7, 100) +
+                                                  point(9, 200) + point(11, past_end));
+  const std::string labels =
+      riff_chunk("LIST", "adtl" + riff_chunk("labl", le32_bytes(9) + "nine" + '\0') +
+                             riff_chunk("labl", le32_bytes(9) + "again" + '\0') + "labl" +
+                             le32_bytes(200) + le32_bytes(7) + "seven");
+  const std::string cut = "cue " + le32_bytes(0x7FFFFFF0) + le32_bytes(5) + point(13, 400);
+  ASSERT_NO_FATAL_FAILURE(orvan::testing::append_riff_chunks(path, cues + labels + cut));
+
+  Ref<DirectMusicSegment8> segment = load(path);
+  ASSERT_TRUE(segment && segment->wave());
+  std::vector<std::pair<std::int64_t, std::string>> read;
+  for (const wave::CuePoint& c : segment->wave()->info().cues) read.emplace_back(c.frame, c.name);
+  const std::vector<std::pair<std::int64_t, std::string>> expected = {
+      {200, "nine"}, {300, ""}, {400, ""}};
+  EXPECT_EQ(read, expected);
+  EXPECT_EQ(segment->wave()->info().frames, kRate / 2);
 }
 
 bool process_holds(const std::string& path) {

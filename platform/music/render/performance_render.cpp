@@ -287,8 +287,8 @@ void PerformanceCore::publish(MusicEventKind kind, double at, std::int32_t a, st
 
 void PerformanceCore::on_loop() noexcept {
   notify(current_, DMUS_NOTIFICATION_SEGLOOP, 0);
-  // A source that tells no moments (recorded music) loops at the start of its call, as far as
-  // the listeners know, and without a count.
+  // A source that tells no moments (a tracker module) loops at the start of its call, as far
+  // as the listeners know, and without a count.
   const bool told = std::exchange(loop_or_end_told_, false);
   publish(MusicEventKind::Looped, told ? loop_or_end_.at : 0.0, told ? loop_or_end_.a : 0);
 }

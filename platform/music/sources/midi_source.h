@@ -21,6 +21,7 @@ class MidiContent final : public PlayContent {
   }
   HResult open(const PlayOptions& options, std::unique_ptr<PlaySource>& source) const override;
   const midi::Sequence* instrument_events() const noexcept override { return sequence_.get(); }
+  const midi::Sequence* marker_events() const noexcept override { return sequence_.get(); }
   // Marker events "loopStart" and "loopEnd" (in any case; without an end, the end of the
   // piece), or else the first controller 111 (a loop from it to the end).
   LoopRegion marked_loop() const noexcept override { return marked_loop_; }

@@ -116,6 +116,9 @@ class PlayContent {
   // The events whose General MIDI programs must be downloaded before a play, or nullptr
   // when the content needs no synthesizer instruments.
   virtual const midi::Sequence* instrument_events() const noexcept { return nullptr; }
+  // The events a Marker moment of its plays points into (PlayMoment::sequence, its marker
+  // and cue-point meta events), or nullptr when its plays tell no markers.
+  virtual const midi::Sequence* marker_events() const noexcept { return nullptr; }
   // The loop region the file marks itself (tags, a sampler chunk, markers), or none.
   virtual LoopRegion marked_loop() const noexcept { return {}; }
   // Whether open() plays PlayOptions::loop; content that does not loops the whole piece.

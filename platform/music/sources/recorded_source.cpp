@@ -10,16 +10,28 @@ namespace orvan::music {
 
 namespace {
 
-std::shared_ptr<const midi::Sequence> length_only(const wave::WaveSource* wave) {
+std::shared_ptr<const midi::Sequence> outline_of(const wave::WaveSource* wave) {
   auto sequence = std::make_shared<midi::Sequence>();
-  if (wave) sequence->length = wave->info().length;
+  if (!wave) return sequence;
+  sequence->length = wave->info().length;
+  for (const wave::CuePoint& cue : wave->info().cues) {
+    midi::Event marker;
+    const double time = std::round(wave->music_time_at(static_cast<double>(cue.frame)));
+    marker.time = static_cast<std::int32_t>(std::min(time, static_cast<double>(sequence->length)));
+    marker.status = midi::kMetaStatus;
+    marker.data1 = midi::kMetaMarker;
+    marker.payload_offset = static_cast<std::uint32_t>(sequence->payload.size());
+    marker.payload_size = static_cast<std::uint32_t>(cue.name.size());
+    sequence->payload.insert(sequence->payload.end(), cue.name.begin(), cue.name.end());
+    sequence->events.push_back(marker);
+  }
   return sequence;
 }
 
 }  // namespace
 
 RecordedContent::RecordedContent(std::shared_ptr<const wave::WaveSource> wave)
-    : wave_(std::move(wave)), length_only_(length_only(wave_.get())) {}
+    : wave_(std::move(wave)), outline_(outline_of(wave_.get())) {}
 
 HResult RecordedContent::open(const PlayOptions& options,
                               std::unique_ptr<PlaySource>& source) const {
@@ -42,7 +54,7 @@ HResult RecordedContent::open(const PlayOptions& options,
   if (HResult hr = wave::WaveStream::open(wave_, stream_options, stream); com::failed(hr)) {
     return hr;
   }
-  source = std::make_unique<RecordedSource>(std::move(stream), length_only_, options);
+  source = std::make_unique<RecordedSource>(std::move(stream), outline_, options);
   return com::S_OK;
 }
 
@@ -59,12 +71,12 @@ LoopRegion RecordedContent::marked_loop() const noexcept {
 }
 
 RecordedSource::RecordedSource(std::unique_ptr<wave::WaveStream> stream,
-                               std::shared_ptr<const midi::Sequence> length_only,
+                               std::shared_ptr<const midi::Sequence> outline,
                                const PlayOptions& options)
     : stream_(std::move(stream)),
-      length_only_(std::move(length_only)),
-      request_{length_only_.get(), options.start,      options.repeats,
-               stream_.get(),      options.loop.start, options.loop.end},
+      outline_(std::move(outline)),
+      request_{outline_.get(), options.start,      options.repeats,
+               stream_.get(),  options.loop.start, options.loop.end},
       player_(options.output_rate) {
   player_.set_waits_for_decoder(options.clockless);
 }
@@ -100,6 +112,10 @@ void RecordedSource::on_loop(const PlayRequest& /*request*/) noexcept {
 
 void RecordedSource::on_end(const PlayRequest& /*request*/) noexcept {
   listener_->on_end();
+}
+
+void RecordedSource::on_moment(const PlayMoment& moment) noexcept {
+  listener_->on_moment(moment);
 }
 
 }  // namespace orvan::music

@@ -1,7 +1,5 @@
 #include "platform/music/wave/loop_tags.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -18,23 +16,6 @@ namespace {
 constexpr std::size_t kMostCommentBytes = 1 << 20;
 constexpr std::size_t kMostOggPages = 64;
 constexpr int kMostFlacBlocks = 128;
-
-std::vector<std::uint8_t> read_at(const FileCursor& file, std::int64_t offset, std::size_t size) {
-  std::vector<std::uint8_t> bytes;
-  if (offset < 0 || offset >= file.size) return bytes;
-  size = static_cast<std::size_t>(
-      std::min<std::int64_t>(static_cast<std::int64_t>(size), file.size - offset));
-  bytes.resize(size);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::pread(file.fd, bytes.data() + done, size - done,
-                                static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  bytes.resize(done);
-  return bytes;
-}
 
 std::uint32_t le32(const std::uint8_t* p) {
   return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) |
@@ -66,16 +47,16 @@ std::vector<std::string> parse_comment_block(const std::uint8_t* p, std::size_t 
 std::vector<std::string> flac_comments(const FileCursor& file) {
   std::int64_t at = 0;
   // An ID3v2 tag in front of the stream is allowed; its size is in 7-bit bytes.
-  const auto id3 = read_at(file, 0, 10);
+  const auto id3 = read_bytes_at(file, 0, 10);
   if (id3.size() == 10 && std::memcmp(id3.data(), "ID3", 3) == 0) {
     at = 10 + ((std::int64_t{id3[6]} & 0x7F) << 21) + ((std::int64_t{id3[7]} & 0x7F) << 14) +
          ((std::int64_t{id3[8]} & 0x7F) << 7) + (std::int64_t{id3[9]} & 0x7F);
   }
-  const auto magic = read_at(file, at, 4);
+  const auto magic = read_bytes_at(file, at, 4);
   if (magic.size() != 4 || std::memcmp(magic.data(), "fLaC", 4) != 0) return {};
   at += 4;
   for (int index = 0; index < kMostFlacBlocks; ++index) {
-    const auto header = read_at(file, at, 4);
+    const auto header = read_bytes_at(file, at, 4);
     if (header.size() != 4) return {};
     const bool last = (header[0] & 0x80) != 0;
     const int type = header[0] & 0x7F;
@@ -83,7 +64,7 @@ std::vector<std::string> flac_comments(const FileCursor& file) {
         (std::size_t{header[1]} << 16) | (std::size_t{header[2]} << 8) | std::size_t{header[3]};
     at += 4;
     if (type == 4) {
-      const auto block = read_at(file, at, std::min(length, kMostCommentBytes));
+      const auto block = read_bytes_at(file, at, std::min(length, kMostCommentBytes));
       return parse_comment_block(block.data(), block.size());
     }
     if (last) return {};
@@ -99,18 +80,18 @@ std::vector<std::string> ogg_comments(const FileCursor& file) {
   std::int64_t at = 0;
   std::optional<std::uint32_t> serial;
   for (std::size_t page = 0; page < kMostOggPages; ++page) {
-    const auto header = read_at(file, at, 27);
+    const auto header = read_bytes_at(file, at, 27);
     if (header.size() != 27 || std::memcmp(header.data(), "OggS", 4) != 0) return {};
     const std::uint32_t page_serial = le32(header.data() + 14);
     const std::size_t segments = header[26];
-    const auto lacing = read_at(file, at + 27, segments);
+    const auto lacing = read_bytes_at(file, at + 27, segments);
     if (lacing.size() != segments) return {};
     std::int64_t body = at + 27 + static_cast<std::int64_t>(segments);
     std::size_t body_size = 0;
     for (std::uint8_t l : lacing) body_size += l;
     if (!serial) serial = page_serial;
     if (page_serial == *serial) {
-      const auto data = read_at(file, body, body_size);
+      const auto data = read_bytes_at(file, body, body_size);
       if (data.size() != body_size) return {};
       std::size_t offset = 0;
       for (std::uint8_t l : lacing) {

@@ -23,6 +23,7 @@ void WavePlayer::start(const PlayRequest& request) noexcept {
   span_done_ = 0;
   frames_since_loop_notice_ = 0.0;
   loop_noticed_ = false;
+  next_cue_ = cue_from(span_.source_start);
 }
 
 double WavePlayer::stop() noexcept {
@@ -50,6 +51,26 @@ bool WavePlayer::wait_for_decoder() noexcept {
   return true;
 }
 
+std::size_t WavePlayer::cue_from(double frame) const noexcept {
+  const auto& cues = request_.wave->source().info().cues;
+  const auto at = std::partition_point(cues.begin(), cues.end(), [&](const wave::CuePoint& c) {
+    return static_cast<double>(c.frame) < frame;
+  });
+  return static_cast<std::size_t>(at - cues.begin());
+}
+
+void WavePlayer::tell_cues(double from, double until, double step, int done,
+                           SequencerListener& listener) noexcept {
+  const auto& cues = request_.wave->source().info().cues;
+  for (; next_cue_ < cues.size(); ++next_cue_) {
+    const auto frame = static_cast<double>(cues[next_cue_].frame);
+    if (frame >= until) return;
+    const double into = step > 0.0 ? std::max(0.0, (frame - from) / step) : 0.0;
+    listener.on_moment({MusicEventKind::Marker, static_cast<std::int32_t>(next_cue_), 0,
+                        done + into, request_.sequence});
+  }
+}
+
 void WavePlayer::mix(float* left, float* right, int frames, SequencerListener& listener) noexcept {
   wave::WaveStream& stream = *request_.wave;
   int done = 0;
@@ -62,27 +83,38 @@ void WavePlayer::mix(float* left, float* right, int frames, SequencerListener& l
                                  std::memory_order_relaxed);
         break;
       }
+      const double reached = span_.source_start + span_done_ * span_.source_step;
       span_ = *next;
       stream.pop_span();
       span_left_ = span_.frames;
       span_done_ = 0;
+      // A pass and the end begin with the first frame this call has not yet played.
+      const auto here = static_cast<double>(done);
       if (span_.marks & wave::kLoopMark) {
+        next_cue_ = cue_from(span_.source_start);
         // At most one loop notice per kLoopNoticeSpacing of rendered time, as for MIDI.
         const double spacing = Sequencer::kLoopNoticeSpacing * sample_rate_;
         if (!loop_noticed_ || frames_since_loop_notice_ + done + 0.5 >= spacing) {
           loop_noticed_ = true;
           frames_since_loop_notice_ = -done;
+          listener.on_moment({MusicEventKind::Looped, span_.passes_left, 0, here, nullptr});
           listener.on_loop(request_);
         }
       }
       if (span_.marks & wave::kEndMark) {
+        // A cue point on the last frame's end is heard where the play ends; one past the
+        // place a damaged file stopped is never reached.
+        tell_cues(reached, reached + 0.5, 0.0, done, listener);
         active_ = false;
+        listener.on_moment({MusicEventKind::Ended, 0, 0, here, nullptr});
         listener.on_end(request_);
         break;
       }
       continue;
     }
     const int n = std::min(span_left_, frames - done);
+    const double from = span_.source_start + span_done_ * span_.source_step;
+    tell_cues(from, from + n * span_.source_step, span_.source_step, done, listener);
     stream.mix_frames(left + done, right + done, n, 1.0f);
     span_left_ -= n;
     span_done_ += n;

@@ -1,7 +1,7 @@
 // The render thread's side of a wave play: copies the stream's frames into buffer 0, follows
-// its spans for the position, and tells the performance where passes begin and where the
-// play ends, as the sequencer does for MIDI. Render thread only, apart from construction and
-// the counters.
+// its spans for the position, and tells the performance where passes begin, where the play
+// ends and where the file's cue points are, each at the frame of the call that plays it, as
+// the sequencer does for MIDI. Render thread only, apart from construction and the counters.
 //
 // When the stream has nothing ready, the frames are rendered silent and counted; on a device
 // that keeps time the render thread never waits. A device that renders as fast as it can (a
@@ -28,7 +28,9 @@ class WavePlayer {
   // Ends the play; returns the music time it stopped at.
   double stop() noexcept;
   // Adds `frames` frames of the play to left and right, giving notice of loops (coalesced
-  // as the sequencer does) and of the end.
+  // as the sequencer does), of the end and of cue points (as markers of the request's
+  // sequence, whose events are the cue points in order), each as a moment `at` frames into
+  // this call.
   void mix(float* left, float* right, int frames, SequencerListener& listener) noexcept;
   bool active() const noexcept { return active_; }
   const PlayRequest& request() const noexcept { return request_; }
@@ -42,6 +44,12 @@ class WavePlayer {
 
  private:
   bool wait_for_decoder() noexcept;
+  // The first cue point at or after source frame `frame`.
+  std::size_t cue_from(double frame) const noexcept;
+  // Tells each cue point not yet told before source frame `until`; `from` is the source frame
+  // played `done` frames into this call, `step` source frames per output frame.
+  void tell_cues(double from, double until, double step, int done,
+                 SequencerListener& listener) noexcept;
 
   const int sample_rate_;
   bool waits_for_decoder_ = false;
@@ -52,6 +60,7 @@ class WavePlayer {
   std::int32_t span_done_ = 0;
   double frames_since_loop_notice_ = 0.0;
   bool loop_noticed_ = false;
+  std::size_t next_cue_ = 0;  // in request_.wave->source().info().cues
   std::atomic<std::uint64_t> silent_frames_{0};
 };
 

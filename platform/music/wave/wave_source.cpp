@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "platform/music/wave/channel_layout.h"
+#include "platform/music/wave/cue_points.h"
 #include "platform/music/wave/loop_tags.h"
 #include "platform/music/wave/mp3_reader.h"
 
@@ -140,6 +141,24 @@ Kind kind_of(int format) {
 }
 
 }  // namespace
+
+std::vector<std::uint8_t> read_bytes_at(const FileCursor& file, std::int64_t offset,
+                                        std::size_t size) {
+  std::vector<std::uint8_t> bytes;
+  if (offset < 0 || offset >= file.size) return bytes;
+  size = static_cast<std::size_t>(
+      std::min<std::int64_t>(static_cast<std::int64_t>(size), file.size - offset));
+  bytes.resize(size);
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::pread(file.fd, bytes.data() + done, size - done,
+                                static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (got <= 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  bytes.resize(done);
+  return bytes;
+}
 
 // --- Decoder ---
 
@@ -345,6 +364,7 @@ com::HResult open_wave_source(const std::string& path, std::shared_ptr<const Wav
     info.loop_start_frame = loop.start;
     info.loop_end_frame = loop.end;
   }
+  if (info.container == "wav") info.cues = read_wav_cue_points(cursor, info.frames);
   source = std::move(made);
   return com::S_OK;
 }

@@ -28,6 +28,12 @@ inline constexpr double kHeadSeconds = 0.5;
 // squares could overflow.
 inline constexpr float kLoudestSample = 16.0f;
 
+// A place a file marks by name (a WAV file's cue point), at a source frame.
+struct CuePoint {
+  std::int64_t frame = 0;
+  std::string name;  // the file's bytes, UTF-8 where it is
+};
+
 struct WaveInfo {
   std::string container;  // "wav", "flac", "ogg", "mp3"
   std::string codec;      // "pcm_16", "float", "flac", "vorbis", "opus", "mp3", ...
@@ -40,6 +46,8 @@ struct WaveInfo {
   // The loop the file marks (loop_tags.h): source frames start <= f < end; end 0: none.
   std::int64_t loop_start_frame = 0;
   std::int64_t loop_end_frame = 0;
+  // The places it marks, sorted by frame, none past `frames` (cue_points.h).
+  std::vector<CuePoint> cues;
 };
 
 // Stereo gains of each source channel, from the file's channel map where it has one and the
@@ -62,6 +70,10 @@ struct FileCursor {
   std::int64_t offset = 0;
   std::int64_t size = 0;
 };
+
+// Up to `size` bytes of the file from `offset`: fewer at its end or where a read fails.
+std::vector<std::uint8_t> read_bytes_at(const FileCursor& file, std::int64_t offset,
+                                        std::size_t size);
 
 // Shared by a segment and all its plays; immutable once made.
 class WaveSource {

@@ -89,7 +89,7 @@ void WaveStream::run() {
   }
   std::uint8_t marks = 0;
   for (;;) {
-    if (!play_pass(from, repeats_left != 0 ? loop_end : frames, marks)) return;
+    if (!play_pass(from, repeats_left != 0 ? loop_end : frames, marks, repeats_left)) return;
     // A pass that gave no output could never move a loop on.
     if (damaged_ || repeats_left == 0 || pass_output_ == 0) break;
     if (repeats_left > 0) --repeats_left;
@@ -103,8 +103,10 @@ void WaveStream::run() {
   signal_progress();
 }
 
-bool WaveStream::play_pass(std::int64_t from, std::int64_t until, std::uint8_t marks) {
+bool WaveStream::play_pass(std::int64_t from, std::int64_t until, std::uint8_t marks,
+                           std::int32_t passes_left) {
   pending_marks_ = marks;
+  passes_left_ = passes_left;
   if (resampler_) resampler_->reset();
   stretcher_->reset();
   stretching_ = false;
@@ -137,6 +139,7 @@ bool WaveStream::play_pass(std::int64_t from, std::int64_t until, std::uint8_t m
     // A pass with no output still begins: the render thread counts its loop.
     Span empty;
     empty.marks = pending_marks_;
+    empty.passes_left = passes_left_;
     empty.source_start = anchor_source_;
     pending_marks_ = 0;
     push_span(empty);
@@ -230,6 +233,7 @@ void WaveStream::emit(const float* stereo, std::size_t frames) {
     Span span;
     span.frames = static_cast<std::int32_t>(n);
     span.marks = pending_marks_;
+    span.passes_left = passes_left_;
     span.source_start = anchor_source_ + static_cast<double>(pass_output_ - anchor_output_) * step;
     span.source_step = step;
     pending_marks_ = 0;

@@ -48,8 +48,11 @@ void set_decoders_stalled_for_testing(bool stalled);
 bool decoders_stalled_for_testing();
 
 struct Span {
-  std::int32_t frames = 0;    // output frames, 0 for the end mark alone
-  std::uint8_t marks = 0;     // kLoopMark, kEndMark
+  std::int32_t frames = 0;  // output frames, 0 for the end mark alone
+  std::uint8_t marks = 0;   // kLoopMark, kEndMark
+  // The passes still to come after the one this span is in (-1: forever): what a loop
+  // tells its listeners.
+  std::int32_t passes_left = 0;
   double source_start = 0.0;  // source frame of its first output frame
   double source_step = 0.0;   // source frames per output frame
 };
@@ -97,7 +100,8 @@ class WaveStream {
   explicit WaveStream(std::shared_ptr<const WaveSource> source, const Options& options);
   void run();
   // Source frames from <= f < until; false when stopped.
-  bool play_pass(std::int64_t from, std::int64_t until, std::uint8_t marks);
+  bool play_pass(std::int64_t from, std::int64_t until, std::uint8_t marks,
+                 std::int32_t passes_left);
   std::int64_t read_source(std::int64_t frame, float* stereo, std::int64_t frames);
   void convert(const float* stereo, std::size_t frames);
   void stretched(const float* stereo, std::size_t frames);
@@ -122,6 +126,7 @@ class WaveStream {
   std::int64_t anchor_output_ = 0;
   std::int64_t pass_output_ = 0;  // output frames of this pass emitted so far
   std::uint8_t pending_marks_ = 0;
+  std::int32_t passes_left_ = 0;
   bool damaged_ = false;
 
   // Frames: a power-of-two ring of interleaved stereo.
