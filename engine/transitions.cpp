@@ -127,6 +127,7 @@ HResult OrvanMusic::QueueOnBoundary(const com::BStr& Filename, std::int32_t Boun
   if (!Perf || !Loader) return com::E_OBJECT_NOT_SET;
   com::Ref<music::DirectMusicSegment8> next;
   if (HResult hr = Loader->LoadSegment(path, next); failed(hr)) return hr;
+  Events.keep(next);  // its markers are told by name once it plays
 
   // The piece sounding now: the one a queued piece waits to replace, until it has started.
   if (QueuedFrom && SegState->shared()->started.load(std::memory_order_relaxed)) {

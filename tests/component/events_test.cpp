@@ -331,14 +331,17 @@ TEST_F(Events, ARecordingTellsItsLoopsEndAndCuePointsAtTheirFrames) {
 }
 
 // A piece queued for the next bar takes over there: the old one stops, the new one starts
-// and TransitionDone says so, all at the bar's frame.
+// and TransitionDone says so, all at the bar's frame; the new piece's markers have names.
 TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
   // 100 BPM in 4/4: bars every 2.4 s. Queued at 1 s, the next bar is at 2.4 s.
   const auto tune = [](test::SmfTrack& t) {
     t.tempo(0, 600000).time_signature(0, 4, 2).note_on(0, 0, 60, 100);
   };
   const auto first = piece("first.mid", 12 * 480, tune);
-  const auto next = piece("next.mid", 12 * 480, tune);
+  const auto next = piece("next.mid", 12 * 480, [&](test::SmfTrack& t) {
+    tune(t);
+    t.marker(480, "verse");  // a beat in: 3.0 s
+  });
   Sink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
   ComPtr<IConnectionPoint> point = point_of(music.get());
@@ -359,6 +362,10 @@ TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
   ASSERT_EQ(stopped.size(), 1u);
   EXPECT_EQ(started[1].frame, done[0].frame);
   EXPECT_EQ(stopped[0].frame, done[0].frame);
+  const std::vector<Heard> markers = sink.of(DISPID_OrvanMusicEvent_Marker);
+  ASSERT_EQ(markers.size(), 1u);
+  EXPECT_EQ(markers[0].name, u"verse");
+  EXPECT_NEAR(markers[0].frame, 3.0 * kRate, 64.0);
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
 }
 
