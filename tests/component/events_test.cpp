@@ -340,7 +340,7 @@ TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
   const auto first = piece("first.mid", 12 * 480, tune);
   const auto next = piece("next.mid", 12 * 480, [&](test::SmfTrack& t) {
     tune(t);
-    t.marker(480, "verse");  // a beat in: 3.0 s
+    t.marker(240, "verse");  // half a beat in: 2.7 s
   });
   Sink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
@@ -365,7 +365,7 @@ TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
   const std::vector<Heard> markers = sink.of(DISPID_OrvanMusicEvent_Marker);
   ASSERT_EQ(markers.size(), 1u);
   EXPECT_EQ(markers[0].name, u"verse");
-  EXPECT_NEAR(markers[0].frame, 3.0 * kRate, 64.0);
+  EXPECT_NEAR(markers[0].frame, 2.7 * kRate, 64.0);
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
 }
 

@@ -36,6 +36,11 @@ struct LeadClock {
   std::atomic<float> tempo{1.0f};
   // A piece plays on the leader: false once it stops, ends or the leader closes.
   std::atomic<bool> playing{false};
+  // Layers waiting for a boundary of the leader's piece. While there are any, the leader
+  // renders block by block: a recording or a module adds its frames once per render, after
+  // the synthesizer, and would otherwise tell every block of a period the position of the
+  // period's start, putting the layer up to a period late.
+  mutable std::atomic<int> waiting{0};
 };
 
 }  // namespace orvan::music

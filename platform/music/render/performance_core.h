@@ -339,8 +339,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // At the start of each synthesizer block: the block on this channel's clock, and the end
   // of a follow whose leader or play stopped.
   void tell_lead_clock(std::int64_t frame) noexcept;
-  // How many frames the next chunk may have: while a play waits for its boundary, one
-  // synthesizer block at a time, so that a recording's position is seen at every block.
+  // How many frames the next chunk may have: while a play waits for a boundary of this
+  // channel's piece (here, or as a layer on another channel), one synthesizer block at a
+  // time, so that a recording's position is seen at every block.
   int chunk_limit() const noexcept;
   // Adds a fading piece's or a stinger's audio, at its gain, to buffer 0.
   struct Overlaid;

@@ -20,6 +20,7 @@ void PerformanceCore::take_follow(const Command& command) noexcept {
   // The leader's blocks of this very period (it renders first) are still ahead of this
   // channel: look from the first of them, counting from the leader's position before it.
   const LeadClock& lead = *command.leader;
+  lead.waiting.fetch_add(1, std::memory_order_relaxed);  // until it starts or is dropped
   const std::uint64_t written = lead.written.load(std::memory_order_acquire);
   const std::uint64_t oldest = written > LeadClock::kBlocks ? written - LeadClock::kBlocks : 0;
   std::uint64_t from = written;

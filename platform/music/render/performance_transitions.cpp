@@ -35,6 +35,7 @@ void PerformanceCore::take_queued(const Command& command) noexcept {
 
 void PerformanceCore::drop(Command& queued) noexcept {
   if (!queued.play.source) return;
+  if (queued.leader) queued.leader->waiting.fetch_sub(1, std::memory_order_relaxed);
   ++plays_started_;  // settled: it no longer keeps the music pending
   queued.play.shared->playing.store(false, std::memory_order_relaxed);
   queued.play.shared->retired.store(true, std::memory_order_release);
@@ -42,7 +43,10 @@ void PerformanceCore::drop(Command& queued) noexcept {
 }
 
 int PerformanceCore::chunk_limit() const noexcept {
-  if (!queued_.play.source && !stinger_queued_.play.source) return kChunkFrames;
+  if (!queued_.play.source && !stinger_queued_.play.source &&
+      lead_clock_->waiting.load(std::memory_order_relaxed) == 0) {
+    return kChunkFrames;
+  }
   return grid_left_ > 0 ? grid_left_ : synth::kBlockFrames;
 }
 
@@ -76,6 +80,7 @@ void PerformanceCore::start_queued_if_due() noexcept {
 
 void PerformanceCore::start_queued_piece() noexcept {
   const Command next = std::exchange(queued_, Command{});
+  if (next.leader) next.leader->waiting.fetch_sub(1, std::memory_order_relaxed);
   if (current_play()) {
     if (next.frames > 0 && !current_.synthesized) {
       end_overlaid(outgoing_);
