@@ -37,14 +37,7 @@ void write_tones(const std::filesystem::path& path, const std::vector<int>& hz, 
   SNDFILE* out = sf_open(path.c_str(), SFM_WRITE, &info);
   ASSERT_NE(out, nullptr) << sf_strerror(nullptr);
   if (loop_end > 0) {
-    SF_INSTRUMENT instrument{};
-    instrument.basenote = 60;
-    instrument.velocity_hi = 127;
-    instrument.key_hi = 127;
-    instrument.loop_count = 1;
-    instrument.loops[0] = {SF_LOOP_FORWARD, static_cast<unsigned>(loop_start),
-                           static_cast<unsigned>(loop_end), 0};
-    EXPECT_EQ(sf_command(out, SFC_SET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
+    testing::set_sampler_loop(out, loop_start, loop_end);
   }
   for (int f : hz) {
     const std::vector<short> tone =

@@ -90,14 +90,7 @@ std::filesystem::path write_recording(const std::filesystem::path& dir, const Re
     sf_set_string(out, SF_STR_ARTIST, placeholder(r.second_tag, 6).c_str());
   }
   if (r.sampler_end > 0) {
-    SF_INSTRUMENT instrument{};
-    instrument.basenote = 60;
-    instrument.velocity_hi = 127;
-    instrument.key_hi = 127;
-    instrument.loop_count = 1;
-    instrument.loops[0] = {SF_LOOP_FORWARD, static_cast<unsigned>(r.sampler_start),
-                           static_cast<unsigned>(r.sampler_end), 0};
-    EXPECT_EQ(sf_command(out, SFC_SET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
+    testing::set_sampler_loop(out, r.sampler_start, r.sampler_end);
   }
   EXPECT_EQ(sf_writef_float(out, tones.data(), static_cast<sf_count_t>(tones.size())),
             static_cast<sf_count_t>(tones.size()));

@@ -52,6 +52,17 @@ void append_riff_chunks(const std::filesystem::path& path, const std::string& ch
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+void set_sampler_loop(SNDFILE* out, std::int64_t start, std::int64_t end) {
+  SF_INSTRUMENT instrument{};
+  instrument.basenote = 60;
+  instrument.velocity_hi = 127;
+  instrument.key_hi = 127;
+  instrument.loop_count = 1;
+  instrument.loops[0] = {SF_LOOP_FORWARD, static_cast<unsigned>(start), static_cast<unsigned>(end),
+                         0};
+  EXPECT_EQ(sf_command(out, SFC_SET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
+}
+
 void write_cued_wav(const std::filesystem::path& path, int rate, double seconds,
                     std::int64_t loop_start, std::int64_t loop_end,
                     const std::vector<WavCue>& cues) {
@@ -75,14 +86,7 @@ void write_cued_wav(const std::filesystem::path& path, int rate, double seconds,
     EXPECT_EQ(sf_command(out, SFC_SET_CUE, &points, sizeof points), SF_TRUE);
   }
   if (loop_end > 0) {
-    SF_INSTRUMENT instrument{};
-    instrument.basenote = 60;
-    instrument.velocity_hi = 127;
-    instrument.key_hi = 127;
-    instrument.loop_count = 1;
-    instrument.loops[0] = {SF_LOOP_FORWARD, static_cast<unsigned>(loop_start),
-                           static_cast<unsigned>(loop_end), 0};
-    EXPECT_EQ(sf_command(out, SFC_SET_INSTRUMENT, &instrument, sizeof instrument), SF_TRUE);
+    set_sampler_loop(out, loop_start, loop_end);
   }
   std::vector<float> tone(static_cast<std::size_t>(seconds * rate));
   for (std::size_t i = 0; i < tone.size(); ++i)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct sf_private_tag;  // libsndfile's SNDFILE
+
 namespace orvan::testing {
 
 // The General MIDI SoundFont every test channel uses unless it asks for another.
@@ -37,6 +39,10 @@ struct WavCue {
 void write_cued_wav(const std::filesystem::path& path, int rate, double seconds,
                     std::int64_t loop_start, std::int64_t loop_end,
                     const std::vector<WavCue>& cues);
+
+// Gives a WAV file being written a sampler chunk with one forward loop over frames
+// [start, end), as sound editors mark a loop. A failure is a test failure.
+void set_sampler_loop(sf_private_tag* out, std::int64_t start, std::int64_t end);
 
 // Appends raw chunks (each id, size and body as the caller wrote them) to a RIFF file and
 // corrects its size: for files no writer would make.
