@@ -20,8 +20,9 @@ for t in $targets; do
   echo "== fuzz_$t for ${per}s"
   build-fuzz/bin/fuzz_$t -max_total_time="$per" -print_final_stats=1 "$corpus" \
     $( [ -d "$seeds" ] && echo "$seeds" ) 2>&1 | grep -E '^(stat::number_of_executed_units|==|INFO: Done)' || true
-  # libFuzzer leaves crash-* files behind when it finds something.
-  if ls crash-* leak-* timeout-* >/dev/null 2>&1; then
+  # libFuzzer leaves crash-*, leak-* or timeout-* files behind when it finds something.
+  if compgen -G 'crash-*' >/dev/null || compgen -G 'leak-*' >/dev/null ||
+    compgen -G 'timeout-*' >/dev/null; then
     echo "fuzz_$t found a failing input" >&2; exit 1
   fi
 done
