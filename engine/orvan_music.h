@@ -296,6 +296,11 @@ class OrvanMusic : public com::Object, public music::EventSink {
   // `after`, ascending, at most kMaxQueuedBoundaries (engine/beat_grid.cpp).
   std::vector<std::int32_t> BoundaryTimes(const music::DirectMusicSegment8& segment,
                                           std::int32_t boundary, std::int32_t after) const;
+  // The state of the piece sounding on this channel and whether it plays; if it does, the
+  // music times of its OrvanBoundary `Boundary` after its position, its end always last.
+  HResult SoundingBoundaries(std::int32_t Boundary,
+                             com::Ref<music::DirectMusicSegmentState8>& playing, bool& sounding,
+                             std::vector<std::int32_t>& boundaries);
   // Music_PlayNext's and PlayStinger's steps (engine/transitions.cpp).
   HResult QueueOnBoundary(const com::BStr& Filename, std::int32_t Boundary,
                           std::int32_t FadeMilliseconds, bool stinger);

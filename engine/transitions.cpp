@@ -118,6 +118,26 @@ std::vector<std::int32_t> OrvanMusic::BoundaryTimes(const music::DirectMusicSegm
   return times.take();
 }
 
+HResult OrvanMusic::SoundingBoundaries(std::int32_t Boundary,
+                                       com::Ref<music::DirectMusicSegmentState8>& playing,
+                                       bool& sounding, std::vector<std::int32_t>& boundaries) {
+  // A piece queued by Music_PlayNext waits for the one it replaces until it has started.
+  const bool queued_waits =
+      QueuedFrom && !(SegState && SegState->shared()->started.load(std::memory_order_relaxed));
+  playing = queued_waits ? QueuedFrom : SegState;
+  sounding = false;
+  if (playing) {
+    if (HResult hr = Perf->IsPlaying(nullptr, playing, sounding); failed(hr)) return hr;
+  }
+  if (!sounding) return com::S_OK;
+  std::int32_t position = 0, length = 0;
+  if (HResult hr = playing->GetSeek(position); failed(hr)) return hr;
+  if (HResult hr = playing->segment()->GetLength(length); failed(hr)) return hr;
+  boundaries = BoundaryTimes(*playing->segment(), Boundary, position);
+  if (boundaries.empty() || boundaries.back() < length) boundaries.push_back(length);
+  return com::S_OK;
+}
+
 HResult OrvanMusic::QueueOnBoundary(const com::BStr& Filename, std::int32_t Boundary,
                                     std::int32_t FadeMilliseconds, bool stinger) {
   if (!is_any_boundary(Boundary) || FadeMilliseconds < 0) return com::E_INVALIDARG;
@@ -129,27 +149,17 @@ HResult OrvanMusic::QueueOnBoundary(const com::BStr& Filename, std::int32_t Boun
   if (HResult hr = Loader->LoadSegment(path, next); failed(hr)) return hr;
   Events.keep(next);  // its markers are told by name once it plays
 
-  // The piece sounding now: the one a queued piece waits to replace, until it has started.
   if (QueuedFrom && SegState->shared()->started.load(std::memory_order_relaxed)) {
     QueuedFrom.reset();  // replaced: let its piece go
   }
-  com::Ref<music::DirectMusicSegmentState8> playing = QueuedFrom ? QueuedFrom : SegState;
+  com::Ref<music::DirectMusicSegmentState8> playing;
   bool sounding = false;
-  if (playing) {
-    if (HResult hr = Perf->IsPlaying(nullptr, playing, sounding); failed(hr)) return hr;
-  }
   music::PerformanceCore::QueuedStart queued;
   queued.secondary = stinger;
+  if (HResult hr = SoundingBoundaries(Boundary, playing, sounding, queued.boundaries); failed(hr))
+    return hr;
   if (sounding) {
-    std::int32_t position = 0;
-    if (HResult hr = playing->GetSeek(position); failed(hr)) return hr;
     queued.immediate = is_boundary("OBND_IMMEDIATE", Boundary);
-    queued.boundaries = BoundaryTimes(*playing->segment(), Boundary, position);
-    std::int32_t length = 0;
-    if (HResult hr = playing->segment()->GetLength(length); failed(hr)) return hr;
-    if (queued.boundaries.empty() || queued.boundaries.back() < length) {
-      queued.boundaries.push_back(length);
-    }
     queued.fade_frames =
         static_cast<std::int64_t>(FadeMilliseconds) * Perf->core()->sample_rate() / 1000;
   }
@@ -179,28 +189,15 @@ HResult OrvanMusic::Music_PlayWith(OrvanMusic* Leader, std::int32_t Boundary) {
   if (!Perf || !Leader->Perf || !Perf->core()->shares_output_with(*Leader->Perf->core())) {
     return com::DSERR_INVALIDCALL;
   }
-  // The leader's piece sounding now: its queued piece, until that has started, waits.
-  com::Ref<music::DirectMusicSegmentState8> playing = Leader->SegState;
-  if (Leader->QueuedFrom && !(playing && playing->shared()->started.load())) {
-    playing = Leader->QueuedFrom;
-  }
+  com::Ref<music::DirectMusicSegmentState8> playing;
   bool sounding = false;
-  if (playing) {
-    if (HResult hr = Leader->Perf->IsPlaying(nullptr, playing, sounding); failed(hr)) return hr;
-  }
   music::PerformanceCore::QueuedStart queued;
+  if (HResult hr = Leader->SoundingBoundaries(Boundary, playing, sounding, queued.boundaries);
+      failed(hr)) {
+    return hr;
+  }
   queued.leader = Leader->Perf->core()->lead_clock();
   queued.immediate = !sounding || is_boundary("OBND_IMMEDIATE", Boundary);
-  if (sounding) {
-    std::int32_t position = 0;
-    if (HResult hr = playing->GetSeek(position); failed(hr)) return hr;
-    queued.boundaries = Leader->BoundaryTimes(*playing->segment(), Boundary, position);
-    std::int32_t length = 0;
-    if (HResult hr = playing->segment()->GetLength(length); failed(hr)) return hr;
-    if (queued.boundaries.empty() || queued.boundaries.back() < length) {
-      queued.boundaries.push_back(length);
-    }
-  }
   Perf->core()->render_after(*Leader->Perf->core());
   com::Ref<music::DirectMusicSegmentState8> state;
   if (HResult hr = Perf->core()->play(Seg, state, &queued); failed(hr)) return hr;
