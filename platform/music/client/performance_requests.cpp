@@ -271,18 +271,16 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
     command.flag = queued_start->immediate;
     command.frames = queued_start->fade_frames;
     command.leader = queued_start->leader.get();
-    if (queued_start->leader &&
-        std::find(followed_.begin(), followed_.end(), queued_start->leader) == followed_.end()) {
-      followed_.reserve(followed_.size() + 1);
-    }
   }
+  // A leader not followed before is held from here on; room for it is made before the
+  // command goes, so that keeping it afterwards cannot fail.
+  const bool new_leader = command.leader && std::find(followed_.begin(), followed_.end(),
+                                                      queued_start->leader) == followed_.end();
+  if (new_leader) followed_.reserve(followed_.size() + 1);
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
   queued = true;
   sources_.push_back({created.get(), std::move(source), std::move(boundaries)});
-  if (command.leader &&
-      std::find(followed_.begin(), followed_.end(), queued_start->leader) == followed_.end()) {
-    followed_.push_back(queued_start->leader);  // room reserved above: cannot throw
-  }
+  if (new_leader) followed_.push_back(queued_start->leader);
   plays_requested_.fetch_add(1, std::memory_order_release);
   // The new primary state replaces whatever plays; answer for that at once. A queued one
   // leaves it playing until its boundary.
