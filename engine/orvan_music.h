@@ -280,6 +280,8 @@ class OrvanMusic : public com::Object, public music::EventSink {
                        std::unique_ptr<music::output::OutputDevice> device);
   // Music_Load's steps for the file at `path`, without the box (engine/music_playback.cpp).
   HResult LoadMusicFile(const std::string& path);
+  // The same for a recording read in place (engine/load_from_memory.cpp).
+  HResult LoadRecordingIn(std::shared_ptr<const music::wave::ByteStore> bytes);
   // SetSoundFont's steps for a name without NULs (engine/render_to_file.cpp).
   HResult UseSoundFont(const std::string& path);
   // LoadDLS's steps once the slot is known to exist (engine/dls_collections.cpp).

@@ -1,10 +1,11 @@
 // The loaders of bytes a client hands over: the input, after two bytes of choices, is given to
 // Music_LoadBytes, SetSoundFontBytes or LoadDLSBytes of an engine channel rendering on the
 // manual device, whole or through a source that reads it in short pieces, and what loaded is
-// played for a few blocks. Every kind of music is recognised by content, so one target covers
-// the MIDI reader, the recorded formats, tracker modules, SoundFonts and DLS collections as
-// their bytes reach them from memory. A rendered sample that is not finite is a finding;
-// crashes, leaks and undefined behaviour are the sanitizers'.
+// played for a few blocks. A recording may be read in place from a stream that fails midway. Every
+// kind of music is recognised by content, so one target covers the MIDI reader, the recorded
+// formats, tracker modules, SoundFonts and DLS collections as their bytes reach them from memory. A
+// rendered sample that is not finite is a finding; crashes, leaks and undefined behaviour are the
+// sanitizers'.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -29,13 +30,37 @@ class Channel : public engine::OrvanMusic {
   using OrvanMusic::Perf;
 };
 
+// The input read in place, as a stream that seeks gives it to a recording's decoder, failing
+// from byte `fails_at` on (a damaged archive, a stream the client closed).
+class InPlaceBytes final : public music::wave::ByteStore {
+ public:
+  InPlaceBytes(std::span<const std::uint8_t> bytes, std::int64_t fails_at)
+      : bytes_(bytes), fails_at_(fails_at) {}
+  std::int64_t size() const noexcept override { return static_cast<std::int64_t>(bytes_.size()); }
+  std::int64_t read_at(void* out, std::int64_t count, std::int64_t offset) const noexcept override {
+    if (offset < 0 || offset >= size()) return 0;
+    if (offset >= fails_at_) return -1;
+    count = std::min({count, size() - offset, fails_at_ - offset});
+    std::memcpy(out, bytes_.data() + offset, static_cast<std::size_t>(count));
+    return count;
+  }
+
+ private:
+  std::span<const std::uint8_t> bytes_;
+  std::int64_t fails_at_;
+};
+
 // The input's bytes in pieces of at most `piece` bytes a read, as a client's stream gives
-// them.
+// them; or, for a stream that seeks (`in_place`), read in place where it is a recording.
 class PiecewiseBytes final : public music::ByteSource {
  public:
-  PiecewiseBytes(std::span<const std::uint8_t> bytes, std::uint32_t piece)
-      : bytes_(bytes), piece_(piece) {}
+  PiecewiseBytes(std::span<const std::uint8_t> bytes, std::uint32_t piece, bool in_place)
+      : bytes_(bytes), piece_(piece), in_place_(in_place) {}
   com::HResult status() const override { return com::S_OK; }
+  std::shared_ptr<const music::wave::ByteStore> bytes_in_place() const override {
+    if (!in_place_) return nullptr;
+    return std::make_shared<InPlaceBytes>(bytes_, std::int64_t{piece_} * 64);
+  }
   com::HResult read(std::uint8_t* into, std::uint32_t size, std::uint32_t& got) const override {
     const std::size_t count = std::min<std::size_t>({size, piece_, bytes_.size() - at_});
     std::memcpy(into, bytes_.data() + at_, count);
@@ -47,6 +72,7 @@ class PiecewiseBytes final : public music::ByteSource {
  private:
   std::span<const std::uint8_t> bytes_;
   std::uint32_t piece_;
+  bool in_place_;
   mutable std::size_t at_ = 0;
 };
 
@@ -67,9 +93,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
   const std::uint8_t loader = data[0] % 3;
-  // 0: the whole input at once (a byte array); otherwise pieces of 1 to 255 bytes.
+  // 0: the whole input at once (a byte array); otherwise pieces of 1 to 255 bytes, and with
+  // the top bit of the first byte a stream that seeks, failing after 64 pieces' worth.
   const std::uint32_t piece = data[1] ? data[1] : UINT32_MAX;
-  const PiecewiseBytes bytes(std::span(data + 2, size - 2), piece);
+  const PiecewiseBytes bytes(std::span(data + 2, size - 2), piece, data[1] && (data[0] & 0x80));
 
   const com::Ref<Channel> channel = com::make_ref<Channel>();
   std::int32_t hwnd = 0, rate = 22050, slot = 0;

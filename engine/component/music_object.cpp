@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "engine/component/server_lifetime.h"
+#include "engine/component/stream_bytes.h"
 #include "engine/component/type_info_cache.h"
 #include "platform/com/auto_string.h"
 
@@ -204,7 +205,7 @@ MusicObject::ByteArrayArgument::~ByteArrayArgument() {
   if (locked_) SafeArrayUnaccessData(locked_);
 }
 
-MusicObject::StreamArgument::StreamArgument(IUnknown* object) {
+MusicObject::StreamArgument::StreamArgument(IUnknown* object) : object_(object) {
   if (!object) {
     status_ = E_POINTER;
     return;
@@ -230,6 +231,10 @@ com::HResult MusicObject::StreamArgument::read(std::uint8_t* into, std::uint32_t
   if (FAILED(hr)) return hr;
   got = read;
   return S_OK;
+}
+
+std::shared_ptr<const music::wave::ByteStore> MusicObject::StreamArgument::bytes_in_place() const {
+  return stream_ ? stream_bytes(object_) : nullptr;
 }
 
 }  // namespace orvan::engine::component

@@ -129,8 +129,9 @@ class MusicObject final : public _OrvanMusic2, public ::DirectXEvent8 {
   }
 
   // A caller's stream as the engine reads it: asked for ISequentialStream (all a stream
-  // needs to be read front to back), and held for the call only. E_POINTER for none,
-  // E_NOINTERFACE for an object that is no stream.
+  // needs to be read front to back), and held for the call only; a recording in an IStream
+  // is read in place instead (stream_bytes.h). E_POINTER for none, E_NOINTERFACE for an
+  // object that is no stream.
   class StreamArgument final : public music::ByteSource {
    public:
     explicit StreamArgument(IUnknown* object);
@@ -139,8 +140,10 @@ class MusicObject final : public _OrvanMusic2, public ::DirectXEvent8 {
     StreamArgument& operator=(const StreamArgument&) = delete;
     com::HResult status() const override { return status_; }
     com::HResult read(std::uint8_t* into, std::uint32_t size, std::uint32_t& got) const override;
+    std::shared_ptr<const music::wave::ByteStore> bytes_in_place() const override;
 
    private:
+    IUnknown* object_ = nullptr;  // the caller's, alive for the call
     ISequentialStream* stream_ = nullptr;
     com::HResult status_ = S_OK;
   };

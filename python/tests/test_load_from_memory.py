@@ -3,11 +3,14 @@ renders exactly as the same file loaded by name; a member that cannot seek is re
 package and goes in as bytes instead."""
 
 import io
+import math
+import struct
+import wave
 import zipfile
 
 import pytest
 
-from conftest import ORGAN_LENGTH, smf_bytes
+from conftest import ORGAN_LENGTH, render_channel, smf_bytes
 
 
 def render(music, wav, load):
@@ -83,3 +86,36 @@ def test_a_zip_member_that_cannot_seek_is_refused_and_loads_as_bytes(music, orga
         music.Music_LoadBytes(member.read())
     assert music.GetLengh() == ORGAN_LENGTH
     music.CleanupAudio()
+
+
+def test_a_recording_in_a_zip_member_plays_from_the_member_while_it_is_open(music, tmp_path):
+    """Read in place: the render equals the file's, and the member is read during the play."""
+    sine = tmp_path / "sine.wav"
+    with wave.open(str(sine), "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(22050)
+        w.writeframes(b"".join(struct.pack("<h", int(12000 * math.sin(2 * math.pi * 440 * i
+                                                                        / 22050)))
+                               for i in range(22050 * 3)))
+    archive = tmp_path / "assets.zip"
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_STORED) as z:
+        z.write(sine, "sine.wav")
+
+    def render_sine(wav, load):
+        music.InitOrvanRender(str(wav), 22050)
+        load()
+        music.Music_Play(0)
+        music.RenderFor(2500)
+        music.CleanupAudio()
+        return render_channel(wav, 0)
+
+    by_name = render_sine(tmp_path / "name.wav", lambda: music.Music_Load(str(sine)))
+    assert max(by_name) > 0.2
+    with zipfile.ZipFile(archive) as z, z.open("sine.wav") as member:
+        reads = []
+        original_read = member.read
+        member.read = lambda *size: reads.append(1) or original_read(*size)
+        assert render_sine(tmp_path / "zip.wav", lambda: (music.Music_LoadStream(member),
+                                                          reads.clear())) == by_name
+        assert reads, "the member was not read while the music played"

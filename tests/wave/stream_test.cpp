@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -13,6 +15,7 @@
 #include "platform/music/wave/wave_stream.h"
 #include "tests/support/sound_measure.h"
 #include "tests/support/tone_analysis.h"
+#include "tests/support/wav_file.h"
 #include "tests/wave/wave_fixture.h"
 
 namespace orvan::music::testing {
@@ -174,6 +177,109 @@ TEST(WaveStream, DamagedFilePlaysUpToTheDamageAndEndsWithItsNotice) {
   }
   EXPECT_EQ(options,
             (std::vector<std::int32_t>{DMUS_NOTIFICATION_SEGSTART, DMUS_NOTIFICATION_SEGEND}));
+}
+
+// A client's stream read in place, over a file's bytes: reads from byte `trouble_at` on fail,
+// or block until let through.
+class TroubledBytes final : public wave::ByteStore {
+ public:
+  enum class Trouble { Fails, Blocks };
+  TroubledBytes(const std::string& path, Trouble trouble)
+      : trouble_(trouble), bytes_(orvan::testing::file_bytes(std::filesystem::path(path))) {}
+  std::int64_t trouble_at = std::numeric_limits<std::int64_t>::max();
+  mutable std::atomic<bool> blocking{false};  // a read is held at the trouble now
+
+  void let_through() {
+    std::lock_guard lock(mutex_);
+    released_ = true;
+    wake_.notify_all();
+  }
+  std::int64_t size() const noexcept override { return static_cast<std::int64_t>(bytes_.size()); }
+  std::int64_t read_at(void* out, std::int64_t count, std::int64_t offset) const noexcept override {
+    if (offset + count > trouble_at) {
+      if (trouble_ == Trouble::Fails) return -1;
+      std::unique_lock lock(mutex_);
+      blocking = true;
+      wake_.wait(lock, [&] { return released_; });
+      blocking = false;
+    }
+    count = std::clamp<std::int64_t>(size() - offset, 0, count);
+    std::memcpy(out, bytes_.data() + offset, static_cast<std::size_t>(count));
+    return count;
+  }
+
+ private:
+  const Trouble trouble_;
+  const std::string bytes_;
+  mutable std::mutex mutex_;
+  mutable std::condition_variable wake_;
+  bool released_ = false;
+};
+
+TEST(WaveStream, AStreamThatFailsOrBlocksWhilePlayingEndsOrStarvesOnlyThatPlay) {
+  const std::string& wav = music_wav(kRate);
+  const Audio input = read_audio(wav);
+  const auto load_in_place = [](std::shared_ptr<const wave::ByteStore> bytes) {
+    Ref<DirectMusicSegment8> segment;
+    EXPECT_EQ(com::make_ref<DirectMusicLoader8>()->LoadRecording(std::move(bytes), segment),
+              com::S_OK);
+    return segment;
+  };
+  // Fails from 1.5 s of its 3 on: the first second plays as from the file, then the play ends
+  // at once, well before the file's end, without its repeats.
+  {
+    auto bytes = std::make_shared<TroubledBytes>(wav, TroubledBytes::Trouble::Fails);
+    const Ref<DirectMusicSegment8> segment = load_in_place(bytes);
+    ASSERT_TRUE(segment);
+    bytes->trouble_at = bytes->size() / 2;
+    Player player;
+    auto state = player.play(segment, 3);
+    const auto out = player.render(input.frames());
+    const Match m = compare(dc_blocked(input.samples, kRate), 0, out, kRate, 2);
+    EXPECT_EQ(m.lag, 0);
+    EXPECT_GT(m.correlation, 0.9999);
+    EXPECT_FALSE(player.playing(state));
+    const long last = orvan::testing::last_frame_above(out, 0.001f);
+    EXPECT_GT(last, input.frames() * 2 / 5);
+    EXPECT_LT(last, input.frames() * 3 / 5);
+  }
+  // Blocks at 1 s, on the real-time device: that play renders counted silence while the read
+  // waits and plays on once it returns; a play from a file beside it is not held up.
+  auto bytes = std::make_shared<TroubledBytes>(wav, TroubledBytes::Trouble::Blocks);
+  const Ref<DirectMusicSegment8> segment = load_in_place(bytes);
+  ASSERT_TRUE(segment);
+  bytes->trouble_at = bytes->size() / 3;
+  setenv("SDL_AUDIODRIVER", "dummy", 1);  // paced like a sound card, needing none
+  const auto realtime = [] {
+    auto perf = com::make_ref<DirectMusicPerformance8>(nullptr);
+    EXPECT_EQ(init_audio(*perf, kRate, kSmallSoundFont, OutputKind::RealTime), com::S_OK);
+    return perf;
+  };
+  const auto blocked = realtime(), beside = realtime();
+  const struct LetThrough {
+    TroubledBytes& bytes;
+    ~LetThrough() { bytes.let_through(); }  // before the plays stop, whatever failed
+  } let_through{*bytes};
+  Ref<DirectMusicSegmentState8> state, other;
+  ASSERT_EQ(blocked->PlaySegmentEx(segment, 0, 0, nullptr, nullptr, state), com::S_OK);
+  ASSERT_EQ(beside->PlaySegmentEx(load(wav), 0, 0, nullptr, nullptr, other), com::S_OK);
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_TRUE(bytes->blocking);
+  const std::uint64_t silent = blocked->core()->wave_silent_frames();
+  EXPECT_GT(silent, static_cast<std::uint64_t>(kRate / 2));
+  EXPECT_EQ(beside->core()->wave_silent_frames(), 0u);
+  bytes->let_through();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the decoder catches up
+  const std::uint64_t caught_up = blocked->core()->wave_silent_frames();
+  EXPECT_LT(caught_up - silent, static_cast<std::uint64_t>(kRate / 2));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(blocked->core()->wave_silent_frames(), caught_up);
+  bool playing = false;
+  EXPECT_EQ(blocked->IsPlaying(nullptr, state, playing), com::S_OK);
+  EXPECT_TRUE(playing);
+  blocked->CloseDown();
+  beside->CloseDown();
+  unsetenv("SDL_AUDIODRIVER");
 }
 
 // Amplitude of `hz` in a mono signal: the Hann window's single-bin level is a quarter of it.

@@ -2,19 +2,21 @@
 // its own rather than by file name.
 //
 // Every reader of the platform takes a file: the loader recognises a file by its first bytes,
-// libsndfile and libmpg123 decode from a descriptor the wave source keeps open, libopenmpt,
+// libsndfile and libmpg123 decode from a file the wave source keeps open, libopenmpt,
 // the MIDI reader and the DLS reader read a path, and FluidSynth opens a SoundFont by name,
 // again whenever instruments are downloaded. So the bytes become a file: an anonymous file in
 // memory (memfd), opened by the readers through /proc/self/fd like any other. What a reader
 // checks for a file on disk it checks for these bytes too, with the same statuses, and
 // nothing is copied per reader.
 //
-// A client's stream is read to its end at the call, on the calling thread, and never called
-// again: a recording then plays from the memory file on its decoder thread, not through the
-// client's stream. That keeps a client's object (and its threading rules, and any stall of
-// its archive code) away from the decoder and render threads, lets the client release the
-// stream as soon as the call returns, and confines a stream that fails to the call that read
-// it. The cost is that a compressed recording is held in memory whole while it plays.
+// A client's stream is read to its end at the call, on the calling thread, except for a
+// recording in a stream that can seek: that is read where it lies, at load on the calling
+// thread and then by each play's decoder thread, so that an hour of compressed music costs
+// no more memory than from a file. The engine then holds the stream (one reference) until
+// the segment and its last play are gone, and calls it from one thread at a time. A read that
+// fails ends the play where the data ends; a read that blocks starves only that play, whose
+// silence the render side counts (as for any decoder that falls behind); a client call that
+// stops the play waits for the read under way to return.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +26,7 @@
 #include <string>
 
 #include "platform/com/status.h"
+#include "platform/music/wave/byte_store.h"
 
 namespace orvan::music {
 
@@ -37,6 +40,10 @@ class ByteSource {
   // Reads up to `size` bytes into `into` from where the last read ended; `got` 0 means the
   // end. A failed status is returned as it is.
   virtual com::HResult read(std::uint8_t* into, std::uint32_t size, std::uint32_t& got) const = 0;
+  // The same bytes, from the source's present position to its end, read in place at any
+  // offset for as long as the holder keeps them; nullptr where the source cannot give them so
+  // (it is then read whole).
+  virtual std::shared_ptr<const wave::ByteStore> bytes_in_place() const { return nullptr; }
 };
 
 // Bytes already in memory; the caller keeps them alive while the source is read.

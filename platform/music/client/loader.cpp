@@ -19,22 +19,38 @@
 
 namespace orvan::music {
 
-namespace {}  // namespace
+namespace {
+
+std::size_t recognition_size() {
+  return std::max<std::size_t>(12, ModuleContent::recognition_size());
+}
+
+MusicKind music_kind_of(const std::uint8_t* head, std::size_t got, std::uint64_t size) {
+  if (wave::looks_like_midi(head, got)) return MusicKind::Midi;
+  if (ModuleContent::recognises(head, got, size)) return MusicKind::Module;
+  return MusicKind::Recording;
+}
+
+}  // namespace
 
 MusicKind music_kind_of(const std::string& path) {
-  using Kind = MusicKind;
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return Kind::Midi;
+  if (fd < 0) return MusicKind::Midi;
   struct stat st {};
   const std::uint64_t size = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  std::vector<std::uint8_t> head(std::max<std::size_t>(12, ModuleContent::recognition_size()));
+  std::vector<std::uint8_t> head(recognition_size());
   const ssize_t got = ::read(fd, head.data(), head.size());
   ::close(fd);
-  if (got <= 0) return Kind::Midi;
-  const auto n = static_cast<std::size_t>(got);
-  if (wave::looks_like_midi(head.data(), n)) return Kind::Midi;
-  if (ModuleContent::recognises(head.data(), n, size)) return Kind::Module;
-  return Kind::Recording;
+  if (got <= 0) return MusicKind::Midi;
+  return music_kind_of(head.data(), static_cast<std::size_t>(got), size);
+}
+
+MusicKind music_kind_of(const wave::ByteStore& bytes) {
+  std::vector<std::uint8_t> head(recognition_size());
+  const std::int64_t got = bytes.read_at(head.data(), static_cast<std::int64_t>(head.size()), 0);
+  if (got <= 0) return MusicKind::Midi;
+  return music_kind_of(head.data(), static_cast<std::size_t>(got),
+                       static_cast<std::uint64_t>(bytes.size()));
 }
 
 HResult DirectMusicLoader8::LoadSegment(const std::string& path,
@@ -61,6 +77,16 @@ HResult DirectMusicLoader8::LoadSegment(const std::string& path,
   const HResult hr = midi::read_sequence_file(path, *sequence);
   if (com::failed(hr)) return hr;
   segment = com::make_ref<DirectMusicSegment8>(std::move(sequence));
+  return com::S_OK;
+}
+
+HResult DirectMusicLoader8::LoadRecording(std::shared_ptr<const wave::ByteStore> bytes,
+                                          Ref<DirectMusicSegment8>& segment) {
+  std::shared_ptr<const wave::WaveSource> source;
+  const HResult hr = wave::open_wave_source(std::move(bytes), source);
+  if (com::failed(hr)) return hr;
+  segment = com::make_ref<DirectMusicSegment8>(
+      std::make_shared<const RecordedContent>(std::move(source)));
   return com::S_OK;
 }
 

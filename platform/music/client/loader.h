@@ -12,6 +12,9 @@ namespace orvan::music {
 class DirectMusicSegment8;
 class DirectMusicCollection8;
 class MemoryFile;
+namespace wave {
+class ByteStore;
+}
 
 // Which reader a file goes to, by its first bytes: MIDI and RMID files to the MIDI reader,
 // and so does anything whose first bytes cannot be read (the reader names why); tracker
@@ -19,6 +22,8 @@ class MemoryFile;
 // music is one more entry here and one more play source.
 enum class MusicKind { Midi, Module, Recording };
 MusicKind music_kind_of(const std::string& path);
+// The same for bytes held elsewhere.
+MusicKind music_kind_of(const wave::ByteStore& bytes);
 
 class DirectMusicLoader8 : public com::Object {
  public:
@@ -34,6 +39,10 @@ class DirectMusicLoader8 : public com::Object {
   // load (a recording opens a descriptor of its own) and load from file->path().
   HResult LoadCollection(const std::shared_ptr<const MemoryFile>& file,
                          Ref<DirectMusicCollection8>& collection);
+  // A recording read from `bytes` while it plays (a client's stream): the same statuses as
+  // LoadSegment. Other kinds of music are read whole at load and come by path.
+  HResult LoadRecording(std::shared_ptr<const wave::ByteStore> bytes,
+                        Ref<DirectMusicSegment8>& segment);
 
  private:
   ~DirectMusicLoader8() override = default;

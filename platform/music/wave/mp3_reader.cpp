@@ -1,7 +1,7 @@
 #include "platform/music/wave/mp3_reader.h"
 
 #include <mpg123.h>
-#include <unistd.h>
+#include <sys/types.h>
 
 #include <cstdio>
 #include <mutex>
@@ -16,7 +16,7 @@ using Io = Mp3Reader::Io;
 
 ssize_t io_read(void* user, void* out, size_t count) {
   FileCursor& c = *static_cast<Io*>(user)->cursor;
-  const ssize_t got = ::pread(c.fd, out, count, c.offset);
+  const std::int64_t got = c.bytes->read_at(out, static_cast<std::int64_t>(count), c.offset);
   if (got <= 0) return got < 0 ? -1 : 0;
   c.offset += got;
   return got;

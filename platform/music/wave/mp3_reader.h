@@ -31,7 +31,7 @@ class Mp3Reader {
   // cannot be decoded further).
   std::int64_t read(float* interleaved, std::int64_t frames);
 
-  // What mpg123 reads through: a cursor of the source's shared descriptor, and whether the
+  // What mpg123 reads through: a cursor of the source's shared bytes, and whether the
   // file's size is kept from it.
   struct Io {
     FileCursor* cursor = nullptr;

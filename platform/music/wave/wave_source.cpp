@@ -1,12 +1,8 @@
 #include "platform/music/wave/wave_source.h"
 
-#include <fcntl.h>
 #include <sndfile.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -25,8 +21,8 @@ com::HResult fail(std::string* detail, com::HResult hr, std::string text) {
   return hr;
 }
 
-// libsndfile reads the file through these, each decoder at its own offset of one shared
-// descriptor, so that several plays of one segment never disturb one another.
+// libsndfile reads the file through these, each decoder at its own offset of the source's
+// shared bytes, so that several plays of one segment never disturb one another.
 using Cursor = FileCursor;
 
 Cursor& cursor_of(void* user) {
@@ -51,7 +47,7 @@ sf_count_t io_seek(sf_count_t offset, int whence, void* user) {
 sf_count_t io_read(void* out, sf_count_t count, void* user) {
   Cursor& c = cursor_of(user);
   if (count <= 0) return 0;
-  const ssize_t got = ::pread(c.fd, out, static_cast<std::size_t>(count), c.offset);
+  const std::int64_t got = c.bytes->read_at(out, count, c.offset);
   if (got <= 0) return 0;
   c.offset += got;
   return got;
@@ -149,14 +145,9 @@ std::vector<std::uint8_t> read_bytes_at(const FileCursor& file, std::int64_t off
   size = static_cast<std::size_t>(
       std::min<std::int64_t>(static_cast<std::int64_t>(size), file.size - offset));
   bytes.resize(size);
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::pread(file.fd, bytes.data() + done, size - done,
-                                static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-    if (got <= 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  bytes.resize(done);
+  const std::int64_t got =
+      file.bytes->read_at(bytes.data(), static_cast<std::int64_t>(size), offset);
+  bytes.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
   return bytes;
 }
 
@@ -203,16 +194,11 @@ std::int64_t Decoder::read(float* interleaved, std::int64_t frames) {
 
 // --- WaveSource ---
 
-WaveSource::~WaveSource() {
-  if (fd_ >= 0) ::close(fd_);
-}
+WaveSource::~WaveSource() = default;
 
 com::HResult WaveSource::open_decoder(std::unique_ptr<Decoder>& decoder) const {
   std::unique_ptr<Decoder> made(new Decoder());
-  made->cursor_ = {fd_, 0, 0};
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0) return com::MUSIC_E_CANNOT_OPEN;
-  made->cursor_.size = st.st_size;
+  made->cursor_ = {bytes_.get(), 0, bytes_->size()};
   made->channels_ = info_.channels;
   if (info_.container == "mp3") {
     made->mp3_ = Mp3Reader::open(made->cursor_);
@@ -262,21 +248,18 @@ bool looks_like_midi(const std::uint8_t* bytes, std::size_t size) {
 
 com::HResult open_wave_source(const std::string& path, std::shared_ptr<const WaveSource>& source,
                               std::string* detail) {
-  if (path.empty()) return fail(detail, com::MUSIC_E_CANNOT_OPEN, "no file name given");
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == EISDIR) return fail(detail, com::MUSIC_E_IS_DIRECTORY, "it is a directory");
-    return fail(detail, com::MUSIC_E_CANNOT_OPEN, std::strerror(errno));
-  }
-  std::shared_ptr<WaveSource> made(new WaveSource());
-  made->fd_ = fd;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0) return fail(detail, com::MUSIC_E_CANNOT_OPEN, std::strerror(errno));
-  if (S_ISDIR(st.st_mode)) return fail(detail, com::MUSIC_E_IS_DIRECTORY, "it is a directory");
-  if (!S_ISREG(st.st_mode)) return fail(detail, com::MUSIC_E_CANNOT_OPEN, "not a regular file");
-  if (st.st_size == 0) return fail(detail, com::MUSIC_E_EMPTY_FILE, "the file is empty");
+  std::shared_ptr<const ByteStore> bytes;
+  if (com::HResult hr = open_file_bytes(path, bytes, detail); com::failed(hr)) return hr;
+  return open_wave_source(std::move(bytes), source, detail);
+}
 
-  Cursor cursor{fd, 0, st.st_size};
+com::HResult open_wave_source(std::shared_ptr<const ByteStore> bytes,
+                              std::shared_ptr<const WaveSource>& source, std::string* detail) {
+  if (!bytes || bytes->size() <= 0) return fail(detail, com::MUSIC_E_EMPTY_FILE, "no bytes");
+  std::shared_ptr<WaveSource> made(new WaveSource());
+  made->bytes_ = std::move(bytes);
+
+  Cursor cursor{made->bytes_.get(), 0, made->bytes_->size()};
   SF_VIRTUAL_IO io = virtual_io();
   SF_INFO sf{};
   SNDFILE* file = sf_open_virtual(&io, SFM_READ, &sf, &cursor);

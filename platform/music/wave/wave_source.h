@@ -1,6 +1,6 @@
 // Recorded music as a segment's data: a file that libsndfile decodes (WAV in PCM or float,
 // FLAC, Ogg Vorbis, Ogg Opus, MP3), recognised by its bytes and held open for as long as the
-// segment lives, so that a play reads the file the load examined even if its name is reused.
+// segment lives (byte_store.h): a file, or a client's stream read while the music plays.
 //
 // Music time: a wave segment has no tempo map; its music time runs at 768 per quarter note at
 // 120 BPM, 1,536 per second of audio. Source frame f is at music time f * 1536 / rate, and a
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/com/status.h"
+#include "platform/music/wave/byte_store.h"
 
 namespace orvan::music::wave {
 
@@ -64,9 +65,9 @@ struct Downmix {
 class Decoder;
 class Mp3Reader;
 
-// Where one reader is in the file a source holds open.
+// Where one reader is in the bytes a source holds.
 struct FileCursor {
-  int fd = -1;
+  const ByteStore* bytes = nullptr;
   std::int64_t offset = 0;
   std::int64_t size = 0;
 };
@@ -95,11 +96,11 @@ class WaveSource {
   double music_time_at(double frame) const;
 
  private:
-  friend com::HResult open_wave_source(const std::string&, std::shared_ptr<const WaveSource>&,
-                                       std::string*);
+  friend com::HResult open_wave_source(std::shared_ptr<const ByteStore>,
+                                       std::shared_ptr<const WaveSource>&, std::string*);
   WaveSource() = default;
 
-  int fd_ = -1;
+  std::shared_ptr<const ByteStore> bytes_;
   WaveInfo info_;
   Downmix downmix_;
   std::vector<float> head_;
@@ -146,6 +147,11 @@ bool looks_like_midi(const std::uint8_t* bytes, std::size_t size);
 // the limits above), MUSIC_E_CORRUPT (a header libsndfile accepts, audio it cannot decode),
 // MUSIC_E_FILE_TOO_LARGE (longer than music time can count). `detail` says why.
 com::HResult open_wave_source(const std::string& path, std::shared_ptr<const WaveSource>& source,
+                              std::string* detail = nullptr);
+// The same for bytes held elsewhere (a client's stream), which the source keeps for as long
+// as it and its plays live.
+com::HResult open_wave_source(std::shared_ptr<const ByteStore> bytes,
+                              std::shared_ptr<const WaveSource>& source,
                               std::string* detail = nullptr);
 
 }  // namespace orvan::music::wave
