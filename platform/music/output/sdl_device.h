@@ -21,10 +21,16 @@
 
 #include "platform/music/output/output_device.h"
 #include "platform/music/output/render_meter.h"
+#include "platform/music/output/render_pool.h"
 
 namespace orvan::music::output {
 
-class SdlDevice final : public OutputDevice {
+// Threads the real-time output renders its channels on, from its next opening: 0 (the
+// default) as many as the machine's cores allow, at most 2 (render_pool.h); 1 renders every
+// channel on SDL's audio thread. For benchmarks that compare the two.
+void set_render_threads(int threads);
+
+class SdlDevice final : public OutputDevice, public PeriodRenderer {
  public:
   // SdlDevices that can be open at once.
   static constexpr int kMaxOpen = 16;
@@ -51,7 +57,7 @@ class SdlDevice final : public OutputDevice {
 
   // For the shared SDL device's callback (render thread only): renders one period of at
   // most period_frames() frames of this device's source into `out`.
-  void render_period(float* out, int frames) noexcept;
+  void render_period(float* out, int frames) noexcept override;
   // Render thread only: the source's render_rank().
   int render_rank() const noexcept { return source_->render_rank(); }
 

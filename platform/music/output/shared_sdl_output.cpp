@@ -3,7 +3,9 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <thread>
 
 #include "platform/music/output/render_meter.h"
 
@@ -20,6 +22,19 @@ std::int64_t steady_ns() {
 
 }  // namespace
 
+namespace {
+
+std::atomic<int>& render_threads() {
+  static std::atomic<int> threads{0};
+  return threads;
+}
+
+}  // namespace
+
+void set_render_threads(int threads) {
+  render_threads().store(threads, std::memory_order_relaxed);
+}
+
 SharedSdlOutput& SharedSdlOutput::instance() {
   static SharedSdlOutput shared;
   return shared;
@@ -29,22 +44,33 @@ void SharedSdlOutput::render_all(float* out, int frames) noexcept {
   std::memset(out, 0, static_cast<std::size_t>(frames) * 2 * sizeof(float));
   std::lock_guard lock(render_mutex);
   // A channel that follows another's clock renders after it in every period, so that it
-  // sees where the other's boundaries fell in that very period.
+  // sees where the other's boundaries fell in that very period. Channels of one rank render
+  // side by side (render_pool.h) and are mixed in slot order.
   constexpr int kDeepestRank = SdlDevice::kMaxOpen;
+  std::array<PeriodRenderer*, SdlDevice::kMaxOpen> devices{};
+  std::array<float*, SdlDevice::kMaxOpen> into{};
   for (int done = 0; done < frames;) {
     const int n = std::min(frames - done, period_frames);
     float* target = out + done * 2;
     int rank = 0;
     while (rank >= 0) {
       int next = -1;
-      for (std::atomic<SdlDevice*>& slot : started) {
-        SdlDevice* device = slot.load(std::memory_order_acquire);
+      int count = 0;
+      for (std::size_t slot = 0; slot < started.size(); ++slot) {
+        SdlDevice* device = started[slot].load(std::memory_order_acquire);
         if (!device) continue;
         const int of = std::min(device->render_rank(), kDeepestRank);
         if (of > rank && (next < 0 || of < next)) next = of;
         if (of != rank) continue;
-        device->render_period(mix.data(), n);
-        for (int i = 0; i < n * 2; ++i) target[i] += mix[static_cast<std::size_t>(i)];
+        devices[static_cast<std::size_t>(count)] = device;
+        into[static_cast<std::size_t>(count)] =
+            channel_periods.data() + slot * static_cast<std::size_t>(period_frames) * 2;
+        ++count;
+      }
+      pool.render(devices.data(), into.data(), count, n);
+      for (int c = 0; c < count; ++c) {
+        const float* period = into[static_cast<std::size_t>(c)];
+        for (int i = 0; i < n * 2; ++i) target[i] += period[i];
       }
       rank = next;
     }
@@ -117,8 +143,10 @@ void SharedSdlOutput::close_sdl_device_locked() {
 com::HResult SharedSdlOutput::open_locked(int rate) {
   sample_rate = rate;
   if (!open_sdl_device_locked(true)) return com::DSERR_NODRIVER;
-  mix.assign(static_cast<std::size_t>(period_frames) * 2, 0.0f);
+  channel_periods.assign(static_cast<std::size_t>(period_frames) * 2 * SdlDevice::kMaxOpen, 0.0f);
   discard.assign(static_cast<std::size_t>(period_frames) * 2, 0.0f);
+  pool.start(RenderPool::threads_for(render_threads().load(std::memory_order_relaxed),
+                                     std::thread::hardware_concurrency()));
   keeper_renders.store(false, std::memory_order_release);
   SDL_PauseAudioDevice(id, 0);
   keeper = std::thread(&SharedSdlOutput::keep, this, ++generation);
@@ -131,8 +159,9 @@ void SharedSdlOutput::close_locked(std::unique_lock<std::mutex>& lock) {
   close_sdl_device_locked();
   // Nothing renders now: SDL's thread is gone and the keeper cannot run while `mutex` is
   // ours. An opening after ours, once `mutex` is released, starts with fresh buffers.
-  mix.clear();
-  mix.shrink_to_fit();
+  pool.stop();
+  channel_periods.clear();
+  channel_periods.shrink_to_fit();
   discard.clear();
   discard.shrink_to_fit();
   std::thread ended = std::move(keeper);

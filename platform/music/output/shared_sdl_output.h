@@ -17,6 +17,7 @@
 
 #include "platform/com/status.h"
 #include "platform/music/output/output_counts.h"
+#include "platform/music/output/render_pool.h"
 #include "platform/music/output/sdl_device.h"
 
 namespace orvan::music::output {
@@ -48,8 +49,9 @@ struct SharedSdlOutput {
   // Fixed while any SdlDevice is open:
   int sample_rate = 0;
   int period_frames = 0;
-  std::vector<float> mix;      // one channel's period
-  std::vector<float> discard;  // where the keeper renders while there is no device
+  std::vector<float> channel_periods;  // a period for each slot, rendered side by side
+  std::vector<float> discard;          // where the keeper renders while there is no device
+  RenderPool pool;                     // started with the device, stopped with it
 
   // Whoever renders (SDL's callback or the keeper) holds `render_mutex` for the whole
   // period; start() and stop() hold it for a pointer's store, so once stop() has it no
