@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/component/component_fixture.h"
+#include "tests/component/recording_sink.h"
 #include "tests/support/run_command.h"
 #include "tests/support/smf_writer.h"
 #include "tests/support/wav_file.h"
@@ -23,73 +24,8 @@ namespace {
 constexpr double kRate = 48000.0;
 constexpr HRESULT kObjectNotSet = static_cast<HRESULT>(0x800A005Bu);
 
-struct Heard {
-  DISPID id = 0;
-  LONG a = 0;  // Looped: passes left; Beat: bar
-  LONG b = 0;  // Beat: beat
-  std::u16string name;
-  double frame = -1.0;
-  std::thread::id thread;
-};
-
-// A sink written as a client writes one: IDispatch whose Invoke reads the event's arguments
-// (last first). `on_event` runs after each is recorded; `status` is what Invoke answers.
-class Sink final : public IDispatch {
- public:
-  HRESULT QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID___OrvanMusic) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs; }
-  ULONG Release() override { return --refs; }
-  HRESULT GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                 UINT*) override {
-    Heard h;
-    h.id = id;
-    h.thread = std::this_thread::get_id();
-    const VARIANT* args = params->rgvarg;
-    if (params->cArgs >= 1 && args[0].vt == VT_R8) h.frame = args[0].dblVal;
-    if (params->cArgs >= 2 && args[params->cArgs - 1].vt == VT_I4)
-      h.a = args[params->cArgs - 1].lVal;
-    if (params->cArgs == 3 && args[1].vt == VT_I4) h.b = args[1].lVal;
-    if (params->cArgs == 2 && args[1].vt == VT_BSTR) h.name = args[1].bstrVal;
-    heard.push_back(h);
-    if (on_event) on_event(h);
-    return status;
-  }
-
-  std::vector<Heard> of(DISPID id) const {
-    std::vector<Heard> out;
-    for (const Heard& h : heard)
-      if (h.id == id) out.push_back(h);
-    return out;
-  }
-
-  ULONG refs = 1;
-  HRESULT status = S_OK;
-  std::vector<Heard> heard;
-  std::function<void(const Heard&)> on_event;
-};
-
 class Events : public ComponentTest {
  protected:
-  static ComPtr<IConnectionPoint> point_of(IUnknown* music) {
-    ComPtr<IConnectionPointContainer> container;
-    EXPECT_EQ(music->QueryInterface(IID_IConnectionPointContainer, container.out_void()), S_OK);
-    ComPtr<IConnectionPoint> point;
-    if (container) {
-      EXPECT_EQ(container->FindConnectionPoint(DIID___OrvanMusic, point.out()), S_OK);
-    }
-    return point;
-  }
   // Opens a render at `rate`, loads `midi` (or a recording) and plays it with `loops`
   // repetitions.
   void play(_OrvanMusic2* music, const std::filesystem::path& midi, LONG loops = 0,
@@ -125,8 +61,8 @@ class Events : public ComponentTest {
   void expect_beats(const std::filesystem::path& midi, const std::vector<Beat>& expected,
                     double end_seconds) {
     ComPtr<_OrvanMusic2> music = create2();
-    Sink sink;
-    ComPtr<IConnectionPoint> point = point_of(music.get());
+    RecordingSink sink;
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
     DWORD cookie = 0;
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
     play(music.get(), midi);
@@ -152,7 +88,8 @@ class Events : public ComponentTest {
   // An event other than a beat: its kind, name, `a` (Looped: passes left) and time in seconds.
   using Told = std::tuple<DISPID, std::u16string, LONG, double>;
   // Checks every event but the beats, in order, each within 64 frames at `rate`.
-  static void expect_told(const Sink& sink, const std::vector<Told>& expected, double rate) {
+  static void expect_told(const RecordingSink& sink, const std::vector<Told>& expected,
+                          double rate) {
     std::vector<Told> told;
     for (const Heard& h : sink.heard)
       if (h.id != DISPID_OrvanMusicEvent_Beat) told.emplace_back(h.id, h.name, h.a, h.frame);
@@ -181,9 +118,9 @@ TEST_F(Events, TheClassNamesItsSourceAndAnAdvisedSinkIsHeld) {
   cls->ReleaseTypeAttr(attr);
   info.reset();  // the provider is the object itself
 
-  Sink sink;
+  RecordingSink sink;
   {
-    ComPtr<IConnectionPoint> point = point_of(music.get());
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
     DWORD cookie = 0;
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
     EXPECT_EQ(sink.refs, 2u);
@@ -235,9 +172,9 @@ TEST_F(Events, MarkersAndLoopsArriveWithTheirFramesAndAStopIsTold) {
         .marker(480, "verse")
         .meta(2 * 480, 0x07, {'d', 'o', 'o', 'r'});
   });
-  Sink sink;  // outlives the object, which lets go of it when it ends
+  RecordingSink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
-  ComPtr<IConnectionPoint> point = point_of(music.get());
+  ComPtr<IConnectionPoint> point = music_events_point(music.get());
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
   play(music.get(), midi, 2);
@@ -288,9 +225,9 @@ TEST_F(Events, ARecordingTellsItsLoopsEndAndCuePointsAtTheirFrames) {
                                                    {kFile * 9 / 5, "coda"}}));
   for (const double rate : {44100.0, 48000.0}) {
     SCOPED_TRACE(rate);
-    Sink sink;  // outlives the object, which lets go of it when it ends
+    RecordingSink sink;  // outlives the object, which lets go of it when it ends
     ComPtr<_OrvanMusic2> music = create2();
-    ComPtr<IConnectionPoint> point = point_of(music.get());
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
     DWORD cookie = 0;
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
     play(music.get(), cued, 2, rate);
@@ -342,9 +279,9 @@ TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
     tune(t);
     t.marker(240, "verse");  // half a beat in: 2.7 s
   });
-  Sink sink;  // outlives the object, which lets go of it when it ends
+  RecordingSink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
-  ComPtr<IConnectionPoint> point = point_of(music.get());
+  ComPtr<IConnectionPoint> point = music_events_point(music.get());
   DWORD cookie = 0;
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
   play(music.get(), first);
@@ -374,9 +311,9 @@ TEST_F(Events, SinksAreCalledOnlyInTheirOwnApartmentAndAFailureStopsNoOther) {
   const auto midi = piece("four.mid", 4 * 480,
                           [](test::SmfTrack& t) { t.tempo(0, 500000).note_on(0, 0, 60, 100); });
   ComPtr<_OrvanMusic2> music = create2();
-  Sink failing, here, there;
+  RecordingSink failing, here, there;
   failing.status = E_FAIL;
-  ComPtr<IConnectionPoint> point = point_of(music.get());
+  ComPtr<IConnectionPoint> point = music_events_point(music.get());
   DWORD cookies[2] = {};
   ASSERT_EQ(point->Advise(&failing, &cookies[0]), S_OK);
   ASSERT_EQ(point->Advise(&here, &cookies[1]), S_OK);
@@ -416,8 +353,8 @@ TEST_F(Events, ASinkMayUnadviseReleaseTheObjectOrCloseTheChannelInsideAnEvent) {
   // Unadvise from inside the first beat: nothing more for that sink, the other hears all.
   {
     ComPtr<_OrvanMusic2> music = create2();
-    ComPtr<IConnectionPoint> point = point_of(music.get());
-    Sink leaving, staying;
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
+    RecordingSink leaving, staying;
     DWORD cookie = 0, other = 0;
     ASSERT_EQ(point->Advise(&leaving, &cookie), S_OK);
     ASSERT_EQ(point->Advise(&staying, &other), S_OK);
@@ -440,9 +377,9 @@ TEST_F(Events, ASinkMayUnadviseReleaseTheObjectOrCloseTheChannelInsideAnEvent) {
   {
     const int farewells = boxes_->count(kFarewell);
     ComPtr<_OrvanMusic2> music = create2();
-    Sink sink;
+    RecordingSink sink;
     DWORD cookie = 0;
-    ASSERT_EQ(point_of(music.get())->Advise(&sink, &cookie), S_OK);
+    ASSERT_EQ(music_events_point(music.get())->Advise(&sink, &cookie), S_OK);
     sink.on_event = [&](const Heard& h) {
       if (h.id == DISPID_OrvanMusicEvent_Beat && music) music.reset();
     };
@@ -458,8 +395,8 @@ TEST_F(Events, ASinkMayUnadviseReleaseTheObjectOrCloseTheChannelInsideAnEvent) {
   // channel is closed.
   {
     ComPtr<_OrvanMusic2> music = create2();
-    ComPtr<IConnectionPoint> point = point_of(music.get());
-    Sink sink;
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
+    RecordingSink sink;
     DWORD cookie = 0;
     ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
     sink.on_event = [&](const Heard& h) {
@@ -479,10 +416,10 @@ TEST_F(Events, ASinkMayUnadviseReleaseTheObjectOrCloseTheChannelInsideAnEvent) {
 // On a device (here the manual one, pumped by the test) nobody calls RenderFor: the channel's
 // own thread takes the events off the render side and posts them.
 TEST_F(Events, OnADeviceTheChannelsOwnThreadHandsTheEventsOver) {
-  Sink sink;  // outlives the object, which lets go of it when it ends
+  RecordingSink sink;  // outlives the object, which lets go of it when it ends
   ComPtr<_OrvanMusic2> music = create2();
   DWORD cookie = 0;
-  ComPtr<IConnectionPoint> point = point_of(music.get());
+  ComPtr<IConnectionPoint> point = music_events_point(music.get());
   ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
   ASSERT_NO_FATAL_FAILURE(init_and_load(music.get()));
   LONG once = 0;
