@@ -148,6 +148,22 @@ TEST(WaveStream, StalledDecoderGivesCountedSilenceAndPlayResumes) {
   EXPECT_EQ(player.perf->core()->wave_silent_frames(), silent);
 }
 
+// Plays `segment` with three repeats for as long as `input` lasts: its first second is
+// `input`'s, and the play ends before the file's declared end, at once and without its
+// repeats, its last sound between those fractions of `input`.
+void expect_cut_short(Player& player, const Ref<DirectMusicSegment8>& segment, const Audio& input,
+                      double earliest, double latest) {
+  auto state = player.play(segment, 3);
+  const auto out = player.render(input.frames());
+  const Match m = compare(dc_blocked(input.samples, kRate), 0, out, kRate, 2);
+  EXPECT_EQ(m.lag, 0);
+  EXPECT_GT(m.correlation, 0.9999);
+  EXPECT_FALSE(player.playing(state));
+  const auto last = static_cast<double>(orvan::testing::last_frame_above(out, 0.001f));
+  EXPECT_GE(last, earliest * static_cast<double>(input.frames()));
+  EXPECT_LT(last, latest * static_cast<double>(input.frames()));
+}
+
 TEST(WaveStream, DamagedFilePlaysUpToTheDamageAndEndsWithItsNotice) {
   const std::string& wav = music_wav(kRate);
   const Audio input = read_audio(wav);
@@ -159,16 +175,7 @@ TEST(WaveStream, DamagedFilePlaysUpToTheDamageAndEndsWithItsNotice) {
   ASSERT_TRUE(segment);
   Player player;
   ASSERT_EQ(player.perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
-  auto state = player.play(segment, 3);
-  const auto out = player.render(input.frames());
-  // The first second is intact; the play ends before the file's declared end, at once and
-  // without its repeats.
-  const Match m = compare(dc_blocked(input.samples, kRate), 0, out, kRate, 2);
-  EXPECT_EQ(m.lag, 0);
-  EXPECT_GT(m.correlation, 0.9999);
-  EXPECT_FALSE(player.playing(state));
-  const long last = orvan::testing::last_frame_above(out, 0.001f);
-  EXPECT_LT(last, input.frames() * 3 / 4);
+  expect_cut_short(player, segment, input, 0.0, 0.75);
   std::vector<std::int32_t> options;
   DMUS_NOTIFICATION_PMSG message;
   for (bool taken = true; taken;) {
@@ -225,23 +232,14 @@ TEST(WaveStream, AStreamThatFailsOrBlocksWhilePlayingEndsOrStarvesOnlyThatPlay) 
               com::S_OK);
     return segment;
   };
-  // Fails from 1.5 s of its 3 on: the first second plays as from the file, then the play ends
-  // at once, well before the file's end, without its repeats.
+  // Fails from 1.5 s of its 3 on: the play ends there.
   {
     auto bytes = std::make_shared<TroubledBytes>(wav, TroubledBytes::Trouble::Fails);
     const Ref<DirectMusicSegment8> segment = load_in_place(bytes);
     ASSERT_TRUE(segment);
     bytes->trouble_at = bytes->size() / 2;
     Player player;
-    auto state = player.play(segment, 3);
-    const auto out = player.render(input.frames());
-    const Match m = compare(dc_blocked(input.samples, kRate), 0, out, kRate, 2);
-    EXPECT_EQ(m.lag, 0);
-    EXPECT_GT(m.correlation, 0.9999);
-    EXPECT_FALSE(player.playing(state));
-    const long last = orvan::testing::last_frame_above(out, 0.001f);
-    EXPECT_GT(last, input.frames() * 2 / 5);
-    EXPECT_LT(last, input.frames() * 3 / 5);
+    expect_cut_short(player, segment, input, 0.4, 0.6);
   }
   // Blocks at 1 s, on the real-time device: that play renders counted silence while the read
   // waits and plays on once it returns; a play from a file beside it is not held up.
