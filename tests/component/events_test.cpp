@@ -309,6 +309,70 @@ TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
 }
 
+// Only the channel's piece is told. A stinger sounds over it untold; a recording that fades
+// out under the next piece is told Stopped at the boundary, as a MIDI piece that stops there
+// is, and nothing of its tail: not its later cue points, not its end.
+TEST_F(Events, NeitherAStingerNorAPieceFadingOutUnderTheNextIsTold) {
+  constexpr int kFile = 48000;
+  const std::filesystem::path cued = dir_ / "cued.wav", sting = dir_ / "sting.wav";
+  ASSERT_NO_FATAL_FAILURE(testing::write_cued_wav(cued, kFile, 2.0, 0, 0,
+                                                  {{kFile / 4, "intro"},
+                                                   {kFile * 3 / 4, "verse"},
+                                                   {kFile * 5 / 4, "bridge"},
+                                                   {kFile * 7 / 4, "coda"}}));
+  ASSERT_NO_FATAL_FAILURE(testing::write_cued_wav(sting, kFile, 0.5, 0, 0, {{kFile / 10, "hit"}}));
+  // 120 BPM for two seconds, a marker half a second in.
+  const auto next = piece("next.mid", 3 * 480, [](test::SmfTrack& t) {
+    t.tempo(0, 500000).note_on(0, 0, 60, 100).marker(480, "door");
+  });
+  // Each queued 0.5 s in for the recording's next cue point, "verse" at 0.75 s.
+  const auto told_with = [&](const std::function<void(_OrvanMusic2*)>& queue) {
+    RecordingSink sink;  // outlives the object, which lets go of it when it ends
+    ComPtr<_OrvanMusic2> music = create2();
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
+    DWORD cookie = 0;
+    EXPECT_EQ(point->Advise(&sink, &cookie), S_OK);
+    play(music.get(), cued);
+    EXPECT_EQ(music->RenderFor(500), S_OK);
+    queue(music.get());
+    EXPECT_EQ(music->RenderFor(2500), S_OK);
+    pump();
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+    return sink;
+  };
+
+  // The stinger sounds from 0.75 s to 1.25 s, its own cue point at 0.85 s.
+  const RecordingSink stung = told_with([&](_OrvanMusic2* music) {
+    Bstr file(sting.string());
+    EXPECT_EQ(music->PlayStinger(file.get(), OBND_MARKER), S_OK);
+  });
+  expect_told(stung,
+              {{DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
+               {DISPID_OrvanMusicEvent_Marker, u"intro", 0, 0.25},
+               {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.75},
+               {DISPID_OrvanMusicEvent_Marker, u"bridge", 0, 1.25},
+               {DISPID_OrvanMusicEvent_Marker, u"coda", 0, 1.75},
+               {DISPID_OrvanMusicEvent_Ended, u"", 0, 2.0}},
+              kRate);
+
+  // A fade of 1.5 s: the recording sounds on under the next piece to its own end at 2 s.
+  const RecordingSink faded = told_with([&](_OrvanMusic2* music) {
+    Bstr file(next.string());
+    EXPECT_EQ(music->Music_PlayNext(file.get(), OBND_MARKER, 1500), S_OK);
+  });
+  expect_told(faded,
+              {{DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
+               {DISPID_OrvanMusicEvent_Marker, u"intro", 0, 0.25},
+               {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.75},  // the boundary itself
+               {DISPID_OrvanMusicEvent_Stopped, u"", 0, 0.75},
+               {DISPID_OrvanMusicEvent_Started, u"", 0, 0.75},
+               {DISPID_OrvanMusicEvent_TransitionDone, u"", 0, 0.75},
+               {DISPID_OrvanMusicEvent_Marker, u"door", 0, 1.25},
+               {DISPID_OrvanMusicEvent_Ended, u"", 0, 2.75}},
+              kRate);
+  EXPECT_EQ(faded.of(DISPID_OrvanMusicEvent_Beat).size(), 4u);  // the next piece's only
+}
+
 // Delivery: each sink on the thread that advised it, a failing one reported once.
 TEST_F(Events, SinksAreCalledOnlyInTheirOwnApartmentAndAFailureStopsNoOther) {
   const auto midi = piece("four.mid", 4 * 480,
