@@ -61,7 +61,7 @@ void EventDelivery::deliver() {
 
 std::uint64_t EventDelivery::dropped() const {
   std::lock_guard lock(mutex_);
-  return dropped_before_ + (ring_ ? ring_->overflowed() : 0);
+  return dropped_before_ + missed_ + (ring_ ? ring_->overflowed() : 0);
 }
 
 void EventDelivery::deliver_locked() {
@@ -71,7 +71,7 @@ void EventDelivery::deliver_locked() {
     if (!handler_) continue;
     HeardEvent heard{event.kind, event.a, event.b, static_cast<double>(event.frame), {}};
     if (event.kind == music::MusicEventKind::Marker) heard.name = marker_name_locked(event);
-    handler_(heard);
+    missed_ += handler_(heard);
   }
 }
 

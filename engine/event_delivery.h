@@ -30,7 +30,9 @@ struct HeardEvent {
   double frame = 0.0;
   std::u16string name;
 };
-using EventHandler = std::function<void(const HeardEvent&)>;
+// Hands one event on, and answers how many of its listeners could not take it (their queues
+// full), so that what they missed is counted with what the render side dropped.
+using EventHandler = std::function<std::size_t(const HeardEvent&)>;
 
 class EventDelivery {
  public:
@@ -51,7 +53,9 @@ class EventDelivery {
   void keep(com::Ref<music::DirectMusicSegment8> segment);
   // Hands every event waiting to the handler, in order. Any thread but the handler's own call.
   void deliver();
-  // Events the render side dropped because nobody took them in time, over every channel.
+  // Events a listener missed, over every channel: those the render side dropped because
+  // nobody took them in time (every listener misses those), and one for each listener the
+  // handler said could not take one.
   std::uint64_t dropped() const;
 
  private:
@@ -65,6 +69,7 @@ class EventDelivery {
   EventHandler handler_;
   std::shared_ptr<music::MusicEventRing> ring_;
   std::uint64_t dropped_before_ = 0;  // by rings no longer attached
+  std::uint64_t missed_ = 0;          // by the handler's listeners
   std::deque<com::Ref<music::DirectMusicSegment8>> pieces_;
 
   std::mutex thread_mutex_;  // the thread's start, stop and sleep

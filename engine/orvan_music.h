@@ -239,6 +239,9 @@ class OrvanMusic : public com::Object, public music::EventSink {
   HResult GetDeviceLosses(std::int32_t& result);
   HResult GetDeviceReopens(std::int32_t& result);
   HResult GetLatePeriods(std::int32_t& result);
+  // Events a sink missed since the object was made, whether a channel is open or not: those
+  // the render side dropped and those that found a sink's queue full (DroppedEvents()).
+  HResult GetDroppedEvents(std::int32_t& result);
 
   // --- DLS instrument collections ---------------------------------------------------------
   HResult Change_MaxDLS(const std::int32_t& NewValue);
@@ -260,7 +263,7 @@ class OrvanMusic : public com::Object, public music::EventSink {
   void SetEventHandler(EventHandler handler) {
     Events.set_handler(std::move(handler));
   }
-  // Events dropped because the render side's ring was full.
+  // Events a listener missed (EventDelivery::dropped), read by GetDroppedEvents.
   std::uint64_t DroppedEvents() const {
     return Events.dropped();
   }

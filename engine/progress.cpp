@@ -78,4 +78,10 @@ HResult OrvanMusic::GetLatePeriods(std::int32_t& result) {
                      [](const OutputProgress& p) { return saturated(p.late_periods); });
 }
 
+HResult OrvanMusic::GetDroppedEvents(std::int32_t& result) {
+  result = static_cast<std::int32_t>(
+      std::min<std::uint64_t>(DroppedEvents(), std::numeric_limits<std::int32_t>::max()));
+  return com::S_OK;
+}
+
 }  // namespace orvan::engine

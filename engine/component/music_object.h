@@ -103,7 +103,8 @@ class MusicObject final : public _OrvanMusic2, public ::DirectXEvent8 {
   // Events (engine/component/object_events.cpp): the engine channel's handler fires each
   // event through the __OrvanMusic connection point, which posts it to every sink's apartment.
   void start_events();
-  void fire(const HeardEvent& event);
+  // Answers how many sinks missed the event because their apartment's queue was full.
+  std::size_t fire(const HeardEvent& event);
 
   // A byte array as the engine reads it: its elements, locked for the call. A null array
   // holds no bytes (an empty Byte() is one); anything but a vector of bytes is E_INVALIDARG.

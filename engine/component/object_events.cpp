@@ -35,19 +35,22 @@ VARIANT long_value(std::int32_t value) {
 }  // namespace
 
 void MusicObject::start_events() {
-  events_ = &points_.add(DIID___OrvanMusic);
+  // A sink's apartment holds as many events waiting as the render side's ring: one bound for
+  // a client to know, whichever of the two a stall fills.
+  events_ = &points_.add(DIID___OrvanMusic, com::runtime::ConnectionPoint::kDefaultAdviseLimit,
+                         music::MusicEventRing::kCapacity);
   ITypeInfo* info = nullptr;
   // Without its type library the object still works; it only cannot describe its class.
   if (SUCCEEDED(music_class_info(&info))) {
     class_info_.emplace(*outer_, info);
     info->Release();
   }
-  engine_->SetEventHandler([this](const HeardEvent& event) { fire(event); });
+  engine_->SetEventHandler([this](const HeardEvent& event) { return fire(event); });
 }
 
 // On the channel's delivery thread, or in RenderFor on the object's: fire() copies what it is
 // given and posts it, calling no sink here.
-void MusicObject::fire(const HeardEvent& event) {
+std::size_t MusicObject::fire(const HeardEvent& event) {
   // Arguments last first, as Invoke takes them: the frame, then the event's own.
   std::array<VARIANT, 3> args{};
   UINT count = 0;
@@ -74,8 +77,11 @@ void MusicObject::fire(const HeardEvent& event) {
       break;
   }
   const DISPPARAMS params{args.data(), nullptr, count, 0};
-  (void)events_->fire(d::kFirstEventDispid + static_cast<DISPID>(event.kind), params);
+  ULONG dropped = 0;
+  (void)events_->fire(d::kFirstEventDispid + static_cast<DISPID>(event.kind), params, nullptr,
+                      &dropped);
   for (UINT i = 0; i < count; ++i) VariantClear(&args[i]);
+  return dropped;
 }
 
 }  // namespace orvan::engine::component

@@ -191,6 +191,8 @@ struct _OrvanMusic2 : _OrvanMusic {
   virtual HRESULT GetDeviceLosses(LONG* result) = 0;
   virtual HRESULT GetDeviceReopens(LONG* result) = 0;
   virtual HRESULT GetLatePeriods(LONG* result) = 0;
+  /* Entry 89. Events a sink missed: its thread did not pump in time. */
+  virtual HRESULT GetDroppedEvents(LONG* result) = 0;
 
  protected:
   ~_OrvanMusic2() = default;
@@ -476,6 +478,7 @@ typedef struct _OrvanMusic2Vtbl {
   HRESULT (*GetDeviceLosses)(_OrvanMusic2* This, LONG* result);
   HRESULT (*GetDeviceReopens)(_OrvanMusic2* This, LONG* result);
   HRESULT (*GetLatePeriods)(_OrvanMusic2* This, LONG* result);
+  HRESULT (*GetDroppedEvents)(_OrvanMusic2* This, LONG* result);
 } _OrvanMusic2Vtbl;
 struct _OrvanMusic2 {
   const _OrvanMusic2Vtbl* lpVtbl;
@@ -658,6 +661,8 @@ struct _OrvanMusic2 {
   ((This)->lpVtbl->GetDeviceReopens(This, result))
 #define _OrvanMusic2_GetLatePeriods(This, result) \
   ((This)->lpVtbl->GetLatePeriods(This, result))
+#define _OrvanMusic2_GetDroppedEvents(This, result) \
+  ((This)->lpVtbl->GetDroppedEvents(This, result))
 
 #endif
 

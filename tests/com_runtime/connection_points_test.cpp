@@ -22,13 +22,14 @@ ORVAN_DEFINE_GUID(IID_ITestEvents, 0x5D0C61B2, 0x2A7E, 0x4C41, 0x9E, 0x50, 0x1B,
 ORVAN_DEFINE_GUID(IID_IOtherEvents, 0x5D0C61B3, 0x2A7E, 0x4C41, 0x9E, 0x50, 0x1B, 0x6F, 0x3A, 0x8D,
                   0x27, 0xC4)
 constexpr std::size_t kAdviseLimit = 3;
+constexpr std::size_t kQueueBound = 4;
 
 // An object with one source interface, counted so a test sees it go.
 class Source final : public IUnknown {
  public:
   explicit Source(std::atomic<int>& alive) : alive_(alive) {
     ++alive_;
-    events_.add(IID_ITestEvents, kAdviseLimit);
+    events_.add(IID_ITestEvents, kAdviseLimit, kQueueBound);
   }
   HRESULT QueryInterface(REFIID riid, void** object) override {
     if (riid == IID_IUnknown) {
@@ -130,16 +131,17 @@ class ConnectionPoints : public ::testing::Test {
 
   // Fires `event` with one long argument from a thread of its own, as a source's delivery
   // thread would.
-  void fire_elsewhere(DISPID event, LONG value, ULONG expected_sinks) {
+  void fire_elsewhere(DISPID event, LONG value, ULONG expected_sinks, ULONG expected_dropped = 0) {
     std::thread([&] {
       VARIANT arg;
       VariantInit(&arg);
       arg.vt = VT_I4;
       arg.lVal = value;
       DISPPARAMS params{&arg, nullptr, 1, 0};
-      ULONG posted = 0;
-      EXPECT_EQ(source_->point().fire(event, params, &posted), S_OK);
+      ULONG posted = 0, dropped = 0;
+      EXPECT_EQ(source_->point().fire(event, params, &posted, &dropped), S_OK);
       EXPECT_EQ(posted, expected_sinks);
+      EXPECT_EQ(dropped, expected_dropped);
     }).join();
   }
 
@@ -255,6 +257,29 @@ TEST_F(ConnectionPoints, EventsReachEverySinkInOrderOnItsThreadAndAFailureStopsN
   EXPECT_EQ(reports[0].cookie, failing_cookie);
   EXPECT_EQ(reports[0].status, E_INVALIDARG);
   EXPECT_EQ(reports[0].description, u"handler raised");
+}
+
+// A sink whose thread does not pump holds at most the bound of events waiting; those fired
+// beyond it are counted, and every event it has run makes room for one more.
+TEST_F(ConnectionPoints, ASinkThatIsNotPumpedKeepsTheBoundAndTheRestAreCounted) {
+  Sink& slow = sink(1);
+  DWORD cookie = 0;
+  ASSERT_EQ(point_->Advise(&slow, &cookie), S_OK);
+  for (LONG value = 1; value <= 6; ++value) {
+    const bool room = value <= static_cast<LONG>(kQueueBound);
+    fire_elsewhere(8, value, room ? 1 : 0, room ? 0 : 1);
+  }
+  EXPECT_EQ(source_->point().dropped(), 2u);
+  ULONG ran = 0;
+  EXPECT_EQ(OrvanPumpApartment(0, &ran), S_OK);
+  EXPECT_EQ(ran, kQueueBound);
+  fire_elsewhere(8, 7, 1);
+  EXPECT_EQ(OrvanPumpApartment(0, &ran), S_OK);
+  EXPECT_EQ(ran, 1u);
+  std::vector<LONG> values;
+  for (const Delivery& d : log_) values.push_back(d.value);
+  EXPECT_EQ(values, (std::vector<LONG>{1, 2, 3, 4, 7}));
+  EXPECT_EQ(source_->point().dropped(), 2u);
 }
 
 TEST_F(ConnectionPoints, UnadviseAndTheObjectsEndInsideAnEventAreSafe) {

@@ -5,13 +5,16 @@
 // or closes the channel from inside an event.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "platform/music/client/settings.h"
 #include "tests/component/component_fixture.h"
 #include "tests/component/recording_sink.h"
 #include "tests/support/run_command.h"
@@ -306,6 +309,70 @@ TEST_F(Events, APieceQueuedForTheBarIsToldDoneAtTheBar) {
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
 }
 
+// Only the channel's piece is told. A stinger sounds over it untold; a recording that fades
+// out under the next piece is told Stopped at the boundary, as a MIDI piece that stops there
+// is, and nothing of its tail: not its later cue points, not its end.
+TEST_F(Events, NeitherAStingerNorAPieceFadingOutUnderTheNextIsTold) {
+  constexpr int kFile = 48000;
+  const std::filesystem::path cued = dir_ / "cued.wav", sting = dir_ / "sting.wav";
+  ASSERT_NO_FATAL_FAILURE(testing::write_cued_wav(cued, kFile, 2.0, 0, 0,
+                                                  {{kFile / 4, "intro"},
+                                                   {kFile * 3 / 4, "verse"},
+                                                   {kFile * 5 / 4, "bridge"},
+                                                   {kFile * 7 / 4, "coda"}}));
+  ASSERT_NO_FATAL_FAILURE(testing::write_cued_wav(sting, kFile, 0.5, 0, 0, {{kFile / 10, "hit"}}));
+  // 120 BPM for two seconds, a marker half a second in.
+  const auto next = piece("next.mid", 3 * 480, [](test::SmfTrack& t) {
+    t.tempo(0, 500000).note_on(0, 0, 60, 100).marker(480, "door");
+  });
+  // Each queued 0.5 s in for the recording's next cue point, "verse" at 0.75 s.
+  const auto told_with = [&](const std::function<void(_OrvanMusic2*)>& queue) {
+    RecordingSink sink;  // outlives the object, which lets go of it when it ends
+    ComPtr<_OrvanMusic2> music = create2();
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
+    DWORD cookie = 0;
+    EXPECT_EQ(point->Advise(&sink, &cookie), S_OK);
+    play(music.get(), cued);
+    EXPECT_EQ(music->RenderFor(500), S_OK);
+    queue(music.get());
+    EXPECT_EQ(music->RenderFor(2500), S_OK);
+    pump();
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+    return sink;
+  };
+
+  // The stinger sounds from 0.75 s to 1.25 s, its own cue point at 0.85 s.
+  const RecordingSink stung = told_with([&](_OrvanMusic2* music) {
+    Bstr file(sting.string());
+    EXPECT_EQ(music->PlayStinger(file.get(), OBND_MARKER), S_OK);
+  });
+  expect_told(stung,
+              {{DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
+               {DISPID_OrvanMusicEvent_Marker, u"intro", 0, 0.25},
+               {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.75},
+               {DISPID_OrvanMusicEvent_Marker, u"bridge", 0, 1.25},
+               {DISPID_OrvanMusicEvent_Marker, u"coda", 0, 1.75},
+               {DISPID_OrvanMusicEvent_Ended, u"", 0, 2.0}},
+              kRate);
+
+  // A fade of 1.5 s: the recording sounds on under the next piece to its own end at 2 s.
+  const RecordingSink faded = told_with([&](_OrvanMusic2* music) {
+    Bstr file(next.string());
+    EXPECT_EQ(music->Music_PlayNext(file.get(), OBND_MARKER, 1500), S_OK);
+  });
+  expect_told(faded,
+              {{DISPID_OrvanMusicEvent_Started, u"", 0, 0.0},
+               {DISPID_OrvanMusicEvent_Marker, u"intro", 0, 0.25},
+               {DISPID_OrvanMusicEvent_Marker, u"verse", 0, 0.75},  // the boundary itself
+               {DISPID_OrvanMusicEvent_Stopped, u"", 0, 0.75},
+               {DISPID_OrvanMusicEvent_Started, u"", 0, 0.75},
+               {DISPID_OrvanMusicEvent_TransitionDone, u"", 0, 0.75},
+               {DISPID_OrvanMusicEvent_Marker, u"door", 0, 1.25},
+               {DISPID_OrvanMusicEvent_Ended, u"", 0, 2.75}},
+              kRate);
+  EXPECT_EQ(faded.of(DISPID_OrvanMusicEvent_Beat).size(), 4u);  // the next piece's only
+}
+
 // Delivery: each sink on the thread that advised it, a failing one reported once.
 TEST_F(Events, SinksAreCalledOnlyInTheirOwnApartmentAndAFailureStopsNoOther) {
   const auto midi = piece("four.mid", 4 * 480,
@@ -439,6 +506,87 @@ TEST_F(Events, OnADeviceTheChannelsOwnThreadHandsTheEventsOver) {
   EXPECT_NEAR(sink.heard.back().frame, 4.0 * kRate, 64.0);
   for (const Heard& h : sink.heard) EXPECT_EQ(h.thread, std::this_thread::get_id());
   EXPECT_EQ(point->Unadvise(cookie), S_OK);
+}
+
+// On SDL's dummy driver, a client that stops pumping for five seconds while a piece fires a
+// beat every 45 frames: a sink's apartment keeps the first 4096 events (the stated bound),
+// every one after them is counted, and what it hears plus what is counted is what the tempo
+// map fires.
+TEST_F(Events, AStalledPumpKeepsTheBoundAndTheDroppedCountSaysExactlyWhatWasLost) {
+  constexpr std::size_t kBound = 4096;
+  struct DummyDriver {
+    const char* saved = std::getenv("SDL_AUDIODRIVER");
+    const std::string value = saved ? saved : "";
+    DummyDriver() { ::setenv("SDL_AUDIODRIVER", "dummy", 1); }
+    ~DummyDriver() {
+      if (saved) {
+        ::setenv("SDL_AUDIODRIVER", value.c_str(), 1);
+      } else {
+        ::unsetenv("SDL_AUDIODRIVER");
+      }
+    }
+  } dummy;
+  music::PlatformSettings settings = music::platform_settings();
+  settings.output = music::OutputKind::RealTime;
+  music::set_platform_settings(settings);
+
+  // 4/64 at 4000 BPM: a beat (30 file ticks) every 937.5 us, 45 frames at 48 kHz.
+  constexpr double kBeatFrames = 45.0;
+  const auto stall = [&](int beats) {
+    SCOPED_TRACE(beats);
+    const auto fired = static_cast<std::size_t>(beats) + 2;  // and Started and Ended
+    const std::size_t expected_dropped = fired > kBound ? fired - kBound : 0;
+    const auto midi = piece("fast" + std::to_string(beats) + ".mid", 30 * beats,
+                            [](test::SmfTrack& t) { t.tempo(0, 15000).time_signature(0, 4, 6); });
+    RecordingSink sink;  // outlives the object, which lets go of it when it ends
+    ComPtr<_OrvanMusic2> music = create2();
+    ComPtr<IConnectionPoint> point = music_events_point(music.get());
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(&sink, &cookie), S_OK);
+    LONG hwnd = 0, rate = static_cast<LONG>(kRate), once = 0;
+    ASSERT_EQ(music->InitOrvanAudio(&hwnd, &rate), S_OK);
+    Bstr file(midi.string());
+    ASSERT_EQ(music->Music_Load(file.ptr()), S_OK);
+    ASSERT_EQ(music->Music_Play(&once), S_OK);
+
+    // No pump for five seconds, nor until the piece has ended and its events were handed on.
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    LONG dropped = 0;
+    VARIANT_BOOL playing = VARIANT_TRUE;
+    for (int wait = 0; wait < 400; ++wait) {
+      ASSERT_EQ(music->IsPlaying(&playing), S_OK);
+      ASSERT_EQ(music->GetDroppedEvents(&dropped), S_OK);
+      if (!playing && static_cast<std::size_t>(dropped) >= expected_dropped) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_TRUE(sink.heard.empty());
+    for (int wait = 0; wait < 100 && sink.heard.size() + static_cast<std::size_t>(dropped) < fired;
+         ++wait) {
+      OrvanPumpApartment(50, nullptr);
+    }
+    EXPECT_EQ(music->GetDroppedEvents(&dropped), S_OK);
+    EXPECT_EQ(static_cast<std::size_t>(dropped), expected_dropped);
+    ASSERT_EQ(sink.heard.size(), fired - expected_dropped);
+
+    // The first events fired are the ones kept, in order, at the frames of the tempo map.
+    const std::vector<Heard>& heard = sink.heard;
+    EXPECT_EQ(heard.front().id, DISPID_OrvanMusicEvent_Started);
+    for (std::size_t i = 1; i < heard.size(); ++i) {
+      const bool end = expected_dropped == 0 && i + 1 == heard.size();
+      EXPECT_EQ(heard[i].id, end ? DISPID_OrvanMusicEvent_Ended : DISPID_OrvanMusicEvent_Beat) << i;
+      const auto beat = static_cast<LONG>(end ? beats : i - 1);
+      if (!end) {
+        EXPECT_EQ(std::make_pair(heard[i].a, heard[i].b),
+                  std::make_pair(beat / 4 + 1, beat % 4 + 1))
+            << i;
+      }
+      EXPECT_NEAR(heard[i].frame - heard.front().frame, beat * kBeatFrames, 64.0) << i;
+    }
+    EXPECT_EQ(point->Unadvise(cookie), S_OK);
+  };
+  // Started, 4094 beats and Ended: exactly the bound, in 3.84 s. Then 4600 beats in 4.31 s.
+  stall(4094);
+  stall(4600);
 }
 
 // The C example's sink prints each beat of the organ note (four quarters at 120 BPM) and the end.

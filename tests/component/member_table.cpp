@@ -73,7 +73,7 @@ std::vector<TableMember> read_member_table() {
 
 std::vector<TableMember> read_member_table2() {
   std::vector<TableMember> members = read_section(true);
-  EXPECT_EQ(members.size(), 29u);
+  EXPECT_EQ(members.size(), 30u);
   return members;
 }
 

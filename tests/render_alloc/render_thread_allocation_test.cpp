@@ -4,7 +4,8 @@
 // downloaded as it is played); through DLS collections downloaded before and during a
 // play, with program changes the download did not foresee; through a General MIDI program
 // no download foresaw; and through a recording that loops, is sought, stretched and
-// restarted; and through a tracker module that repeats, starts part-way and changes tempo.
+// restarted; and through a tracker module that repeats, starts part-way and changes tempo;
+// and while every kind of event is told, over a stinger and a recording fading out.
 //
 // Sanitizer builds bring their own allocator, so there the tests are skipped.
 #include <gtest/gtest.h>
@@ -206,18 +207,35 @@ TEST(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
   ASSERT_EQ(perf->PlaySegmentEx(recording, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
             com::S_OK);
   render_watched(device, kRate * 2, seen);  // 1.25 s of it and the end
+  // Once more, a stinger of itself over it from 0.1 s, and from 0.2 s the MIDI piece with
+  // the recording fading out under it: the recording is told stopped, the stinger nothing.
+  ASSERT_EQ(perf->PlaySegmentEx(recording, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
+            com::S_OK);
+  render_watched(device, kRate / 10, seen);
+  PerformanceCore::QueuedStart stinger;
+  stinger.immediate = true;
+  stinger.secondary = true;
+  Ref<DirectMusicSegmentState8> stinger_state;
+  ASSERT_EQ(perf->core()->play(recording, stinger_state, &stinger), com::S_OK);
+  render_watched(device, kRate / 10, seen);
+  PerformanceCore::QueuedStart next;
+  next.immediate = true;
+  next.fade_frames = kRate / 2;
+  ASSERT_EQ(perf->core()->play(segment, state, &next), com::S_OK);
+  render_watched(device, kRate, seen);  // past the verse
 
   EXPECT_EQ(seen.allocations, 0);
   EXPECT_EQ(seen.file_calls, 0);
   int told[7] = {};
   MusicEvent event;
   while (events->take(event)) ++told[static_cast<int>(event.kind)];
-  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Started)], 3);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Started)], 3 + 2);
   EXPECT_EQ(told[static_cast<int>(MusicEventKind::Looped)], 2 + 1);
   EXPECT_EQ(told[static_cast<int>(MusicEventKind::Ended)], 1 + 1);
-  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Stopped)], 1);
-  // MIDI: two a pass and the verse; the recording: two a pass.
-  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Marker)], 7 + 4);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Stopped)], 1 + 1);
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::TransitionDone)], 1);
+  // MIDI: two a pass and the verse; the recording: two a pass; then its first and the verse.
+  EXPECT_EQ(told[static_cast<int>(MusicEventKind::Marker)], 7 + 4 + 2);
   EXPECT_GT(told[static_cast<int>(MusicEventKind::Beat)], 3 * 4);
   EXPECT_EQ(events->overflowed(), 0u);
   ASSERT_EQ(perf->CloseDown(), com::S_OK);

@@ -56,6 +56,7 @@ engine::EventHandler event_printer(std::ostream& out, int rate) {
     const std::string line = event_line(event, rate);
     std::lock_guard lock(*guard);
     out << line << std::endl;
+    return std::size_t{0};
   };
 }
 

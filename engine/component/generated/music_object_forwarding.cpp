@@ -540,5 +540,12 @@ HRESULT MusicObject::GetLatePeriods(LONG* result) {
   });
 }
 
+HRESULT MusicObject::GetDroppedEvents(LONG* result) {
+  return on_apartment([&](OrvanMusic& engine) -> HRESULT {
+    if (!result) return E_POINTER;
+    return engine.GetDroppedEvents(*result);
+  });
+}
+
 }  // namespace orvan::engine::component
 // clang-format on

@@ -317,6 +317,8 @@ inline constexpr std::array kMembers2 = {
     build::method("GetDeviceLosses", build::result(Type::I4)),
     build::method("GetDeviceReopens", build::result(Type::I4)),
     build::method("GetLatePeriods", build::result(Type::I4)),
+    build::method("GetDroppedEvents", build::result(Type::I4),
+                  "Events a sink missed: its thread did not pump in time."),
 };
 
 // __OrvanMusic's events. TransitionDone: a queued piece has started.

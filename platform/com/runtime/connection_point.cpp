@@ -18,8 +18,9 @@ struct ConnectionPoint::Connection {
   const DWORD cookie;
   const ApartmentToken apartment;
   std::mutex mutex;
-  IDispatch* sink;                    // the connection's reference; null once disconnected
-  std::atomic<bool> reported{false};  // its first failure has been reported
+  IDispatch* sink;                      // the connection's reference; null once disconnected
+  std::atomic<bool> reported{false};    // its first failure has been reported
+  std::atomic<std::size_t> waiting{0};  // events posted to it and not yet run or dropped
 };
 
 // How failures are told: shared with the posted events, which may outlive the point.
@@ -124,6 +125,25 @@ void deliver(ConnectionPoint::Connection& connection, const EventArguments& even
   if (report) report(failure);
 }
 
+// Holds one of a connection's waiting places while its event is queued: given back when the
+// posted call is destroyed, whether it ran or its apartment ended first.
+class WaitingPlace {
+ public:
+  explicit WaitingPlace(std::shared_ptr<ConnectionPoint::Connection> connection) noexcept
+      : connection_(std::move(connection)) {}
+  WaitingPlace(WaitingPlace&& other) noexcept = default;
+  WaitingPlace(const WaitingPlace&) = delete;
+  WaitingPlace& operator=(const WaitingPlace&) = delete;
+  WaitingPlace& operator=(WaitingPlace&&) = delete;
+  ~WaitingPlace() {
+    if (connection_) connection_->waiting.fetch_sub(1, std::memory_order_acq_rel);
+  }
+  ConnectionPoint::Connection& connection() const noexcept { return *connection_; }
+
+ private:
+  std::shared_ptr<ConnectionPoint::Connection> connection_;
+};
+
 struct ConnectionTraits {
   static void add(const CONNECTDATA& item) { item.pUnk->AddRef(); }
   static void release(const CONNECTDATA& item) { item.pUnk->Release(); }
@@ -142,10 +162,11 @@ using PointEnumerator = SnapshotEnumerator<IEnumConnectionPoints, IID_IEnumConne
 // --- ConnectionPoint ---------------------------------------------------------------------------
 
 ConnectionPoint::ConnectionPoint(ConnectionPointContainer& container, const IID& iid,
-                                 std::size_t advise_limit)
+                                 std::size_t advise_limit, std::size_t queue_bound)
     : container_(container),
       iid_(iid),
       advise_limit_(advise_limit),
+      queue_bound_(queue_bound),
       reporting_(std::make_shared<Reporting>()) {
   reporting_->report = report_on_standard_error;
 }
@@ -263,8 +284,10 @@ HRESULT ConnectionPoint::EnumConnections(IEnumConnections** connections) {
   return *connections ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT ConnectionPoint::fire(DISPID dispid, const DISPPARAMS& params, ULONG* posted) {
+HRESULT ConnectionPoint::fire(DISPID dispid, const DISPPARAMS& params, ULONG* posted,
+                              ULONG* dropped) {
   if (posted) *posted = 0;
+  if (dropped) *dropped = 0;
   if (params.cNamedArgs != 0) return E_INVALIDARG;
   if (params.cArgs != 0 && !params.rgvarg) return E_POINTER;
   try {
@@ -276,16 +299,24 @@ HRESULT ConnectionPoint::fire(DISPID dispid, const DISPPARAMS& params, ULONG* po
       targets = connections_;
     }
     ULONG count = 0;
+    ULONG refused = 0;
     for (auto& connection : targets) {
       const ApartmentToken apartment = connection->apartment;
+      if (connection->waiting.fetch_add(1, std::memory_order_acq_rel) >= queue_bound_) {
+        connection->waiting.fetch_sub(1, std::memory_order_acq_rel);
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        ++refused;
+        continue;
+      }
       const HRESULT hr = post_to_apartment(
-          apartment, [connection = std::move(connection), event, reporting = reporting_] {
-            deliver(*connection, *event, *reporting);
+          apartment, [place = WaitingPlace(std::move(connection)), event, reporting = reporting_] {
+            deliver(place.connection(), *event, *reporting);
           });
       if (hr == E_OUTOFMEMORY) return hr;
       if (SUCCEEDED(hr)) ++count;
     }
     if (posted) *posted = count;
+    if (dropped) *dropped = refused;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
@@ -303,8 +334,9 @@ std::uint64_t ConnectionPoint::failures() const noexcept {
 
 // --- ConnectionPointContainer --------------------------------------------------------------------
 
-ConnectionPoint& ConnectionPointContainer::add(const IID& iid, std::size_t advise_limit) {
-  points_.push_back(std::make_unique<ConnectionPoint>(*this, iid, advise_limit));
+ConnectionPoint& ConnectionPointContainer::add(const IID& iid, std::size_t advise_limit,
+                                               std::size_t queue_bound) {
+  points_.push_back(std::make_unique<ConnectionPoint>(*this, iid, advise_limit, queue_bound));
   return *points_.back();
 }
 

@@ -20,6 +20,10 @@
 // inside an event, are safe: the calls already queued hold the arguments and the connection
 // record, not the object. The thread that fires must stop doing so before the object goes:
 // the point is part of the object.
+//
+// A sink whose thread stops pumping must not make its apartment's queue grow without end:
+// at most `queue_bound` events wait for one sink at a time, and an event fired while its
+// sink has that many waiting is not posted to it but counted (dropped()).
 #pragma once
 
 #include <atomic>
@@ -52,8 +56,10 @@ class ConnectionPointContainer;
 class ConnectionPoint final : public ::IConnectionPoint {
  public:
   static constexpr std::size_t kDefaultAdviseLimit = 64;
+  static constexpr std::size_t kDefaultQueueBound = 4096;
 
-  ConnectionPoint(ConnectionPointContainer& container, const IID& iid, std::size_t advise_limit);
+  ConnectionPoint(ConnectionPointContainer& container, const IID& iid, std::size_t advise_limit,
+                  std::size_t queue_bound = kDefaultQueueBound);
   ~ConnectionPoint();
   ConnectionPoint(const ConnectionPoint&) = delete;
   ConnectionPoint& operator=(const ConnectionPoint&) = delete;
@@ -74,14 +80,19 @@ class ConnectionPoint final : public ::IConnectionPoint {
   // Posts the event `dispid` with `params` (positional arguments, last first, as Invoke
   // takes them; named ones are refused with E_INVALIDARG) to every sink advised now. Any
   // thread; see the header's note. `posted` (may be null) receives how many sinks it was
-  // posted to; a sink whose apartment has ended is skipped.
-  HRESULT fire(DISPID dispid, const DISPPARAMS& params, ULONG* posted = nullptr);
+  // posted to; a sink whose apartment has ended is skipped; `dropped` (may be null) how many
+  // were not because they already had the queue's bound of events waiting.
+  HRESULT fire(DISPID dispid, const DISPPARAMS& params, ULONG* posted = nullptr,
+               ULONG* dropped = nullptr);
 
   // Replaces the report of failing sinks (by default a line on standard error). Set it
   // before advising; it is called on the sinks' threads.
   void set_failure_report(SinkFailureReport report);
   // Sink calls that failed, over the point's life. Any thread.
   std::uint64_t failures() const noexcept;
+  // Events not posted to a sink that had the queue's bound waiting, over the point's life
+  // (one per sink that missed one). Any thread.
+  std::uint64_t dropped() const noexcept { return dropped_.load(std::memory_order_relaxed); }
   const IID& iid() const noexcept { return iid_; }
 
   struct Connection;
@@ -91,6 +102,8 @@ class ConnectionPoint final : public ::IConnectionPoint {
   ConnectionPointContainer& container_;
   const IID iid_;
   const std::size_t advise_limit_;
+  const std::size_t queue_bound_;
+  std::atomic<std::uint64_t> dropped_{0};
   mutable std::mutex mutex_;  // guards connections_ and next_cookie_, held only for a copy
   std::vector<std::shared_ptr<Connection>> connections_;
   DWORD next_cookie_ = 1;
@@ -106,7 +119,8 @@ class ConnectionPointContainer final : public ::IConnectionPointContainer {
 
   // Adds the point of the source interface `iid`; only while the object is being made.
   ConnectionPoint& add(const IID& iid,
-                       std::size_t advise_limit = ConnectionPoint::kDefaultAdviseLimit);
+                       std::size_t advise_limit = ConnectionPoint::kDefaultAdviseLimit,
+                       std::size_t queue_bound = ConnectionPoint::kDefaultQueueBound);
   // The point of `iid`, or null.
   ConnectionPoint* find(const IID& iid) const noexcept;
   // What QueryInterface hands out for IID_IConnectionPointContainer (without a reference).

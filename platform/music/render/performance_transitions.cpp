@@ -1,7 +1,8 @@
 // Render-thread side of transitions and stingers: a play queued for a boundary of the piece
 // playing starts on the first synthesizer block after that boundary (so at most one block
 // late). A next piece replaces the one playing, which stops there or fades out under it; a
-// stinger sounds once over it. No allocation, no waiting.
+// stinger sounds once over it. What is overlaid (a piece fading out, a stinger) tells its
+// listeners nothing: the events are the channel's piece's. No allocation, no waiting.
 #include <algorithm>
 #include <utility>
 
@@ -87,6 +88,9 @@ void PerformanceCore::start_queued_piece() noexcept {
       outgoing_.play = std::exchange(current_, Play{});
       outgoing_.gain = 1.0;
       outgoing_.step = 1.0 / static_cast<double>(next.frames);
+      // Still heard, but no longer the channel's piece: its listeners are told it stopped
+      // here, as they are of a piece that stops on the boundary, and nothing of its tail.
+      publish(MusicEventKind::Stopped, 0.0);
     } else {
       end_current(DMUS_NOTIFICATION_SEGEND);
     }
