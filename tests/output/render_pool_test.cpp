@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -62,12 +63,17 @@ TEST(RenderPool, EveryChannelRendersOncePerPeriodIntoItsOwnBufferOnOneThreadOrTw
     EXPECT_EQ(channels[2].thread, here);
     EXPECT_EQ(channels[1].thread == here, threads == 1);
     EXPECT_EQ(channels[3].thread, channels[1].thread);
-    // One channel needs no helper, and the pool stops and starts again.
+    // A pool started again does the jobs handed to it from then on, none of those before;
+    // one channel needs no helper.
     pool.stop();
     pool.start(threads);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // a stray job would be done
+    EXPECT_EQ(channels[1].periods, 3);
     pool.render(renderers.data(), into.data(), 1, kFrames);
     EXPECT_EQ(channels[0].periods, 4);
     EXPECT_EQ(channels[1].periods, 3);
+    pool.render(renderers.data(), into.data(), 2, kFrames);
+    EXPECT_EQ(channels[1].periods, 4);
   }
 }
 

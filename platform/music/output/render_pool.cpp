@@ -13,7 +13,9 @@ void RenderPool::start(int threads) {
   stop();
   if (threads < 2) return;
   quit_.store(false, std::memory_order_relaxed);
-  helper_ = std::thread(&RenderPool::help, this);
+  // The jobs counted so far (those of an earlier start and its stop included) are not the
+  // new helper's to do.
+  helper_ = std::thread(&RenderPool::help, this, job_.load(std::memory_order_relaxed));
 }
 
 void RenderPool::stop() {
@@ -50,8 +52,7 @@ void RenderPool::render(PeriodRenderer* const* devices, float* const* into, int 
   }
 }
 
-void RenderPool::help() {
-  std::uint32_t seen = 0;
+void RenderPool::help(std::uint32_t seen) {
   for (;;) {
     job_.wait(seen, std::memory_order_acquire);
     seen = job_.load(std::memory_order_acquire);

@@ -45,7 +45,7 @@ class RenderPool {
   void render(PeriodRenderer* const* devices, float* const* into, int count, int frames) noexcept;
 
  private:
-  void help();  // the helper thread
+  void help(std::uint32_t seen);  // the helper thread, from the job after `seen`
   void render_share(int first) noexcept;
 
   std::thread helper_;
