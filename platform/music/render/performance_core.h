@@ -274,9 +274,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     const synth::InstrumentLibrary* library = nullptr;  // the SoundFont they come from
     struct _fluid_sfont_t* font = nullptr;
     int pending_plays = 0;  // handed to plays not yet queued (or given up)
-    bool queued = false;    // some play took it to the render thread
-    // The switch of instruments that replaced it on the render thread; 0 while none has.
-    std::uint64_t replaced_by = 0;
+    // Once no play needs it and the synthesizer no longer sounds from it: the count of
+    // instrument switches by then, every voice of it having begun before the last of them.
+    std::optional<std::uint64_t> idle_after;
   };
   struct PendingNotification {
     DirectMusicSegmentState8* state = nullptr;
@@ -300,12 +300,15 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // The font of the collection `segment` is connected to, if this synthesizer holds it.
   struct _fluid_sfont_t* collection_font_locked(const DirectMusicSegment8& segment) const;
   // Client side, client_mutex_ not held: the instruments `sequence` selects, loaded for
-  // this synthesizer unless the font queued last has exactly those. The font is held for
-  // the play until instruments_settled_locked() says whether the play was queued.
+  // this synthesizer unless a font still held has exactly those. The font is held for the
+  // play until instruments_settled_locked() says the play was queued or given up; from then
+  // on the play's source entry in sources_ holds it until the play retires.
   HResult download_instruments(const midi::Sequence& sequence, struct _fluid_sfont_t*& font);
-  void instruments_settled_locked(struct _fluid_sfont_t* font, bool queued);
-  // Frees the fonts the render thread has stopped playing from, and any never queued.
+  void instruments_settled_locked(struct _fluid_sfont_t* font);
+  // Frees the fonts no play needs, that the synthesizer no longer sounds from and whose last
+  // voice has ended.
   void discard_released_instruments_locked();
+  bool instruments_needed_locked(const HeldInstruments& held) const;
   void collect_locked();
   void retire_all_locked();
 
@@ -358,6 +361,13 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // which ends a fade (on the first period, the volume is simply there).
   void take_master_volume() noexcept;
   void publish_position() noexcept;
+  // Makes `instruments` the downloaded instruments the synthesizer sounds from, counting
+  // and publishing the switch; `collection` as Synth::sound_fonts.
+  void sound_instruments(struct _fluid_sfont_t* instruments,
+                         struct _fluid_sfont_t* collection) noexcept;
+  // With nothing playing and nothing waiting to, lets go of the last piece's instruments, so
+  // that the client side can free them once their voices have ended.
+  void let_go_of_idle_instruments() noexcept;
   // The play under way, or nullptr.
   const Play* current_play() const noexcept;
   // False (and the chunk silent) when a stage produced a sample that is not finite.
@@ -395,14 +405,15 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // General MIDI instrument fonts, newest last, each freed once the render thread has
   // switched away from it and no voice that began before then is left.
   std::vector<HeldInstruments> instruments_;
-  struct _fluid_sfont_t* last_queued_instruments_ = nullptr;
-  std::uint64_t instrument_switches_queued_ = 0;
   std::shared_ptr<synth::InstrumentLibrary> library_;
   // The sources of plays handed to the render thread, until their play retires.
   struct HeldSource {
     const DirectMusicSegmentState8* state = nullptr;
     std::unique_ptr<PlaySource> source;
     std::vector<std::int32_t> boundaries;  // a queued play's (Command::boundaries)
+    // The instruments the play takes (Command::instruments), needed until it retires.
+    struct _fluid_sfont_t* instruments = nullptr;
+    std::shared_ptr<const PlaybackShared> shared;
   };
   std::vector<HeldSource> sources_;
   // Layers: this channel's clock, and the clocks of the channels it followed (held until
@@ -427,7 +438,12 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   std::atomic<std::uint64_t> starved_frames_{0};
   SequencerMeter sequencer_meter_;
   std::atomic<std::uint64_t> plays_requested_{0};  // counted once the command is queued
-  // Switches of instruments after which no earlier voice is left.
+  // The render side's instruments, published for the client side, which frees a font once
+  // no play needs it, it is no longer `instruments_sounding_`, and the switches counted
+  // when it stopped sounding are released (no voice that began before them is left). The
+  // count is stored before the font it switched to.
+  std::atomic<struct _fluid_sfont_t*> instruments_sounding_{nullptr};
+  std::atomic<std::uint64_t> instrument_switches_made_{0};
   std::atomic<std::uint64_t> instrument_switches_released_{0};
   SpscRing<Command, kCommandCapacity> commands_;
   SpscRing<PendingNotification, 256> pending_notifications_;
