@@ -69,8 +69,19 @@ HResult ModuleSource::open(const ModuleContent& content, const PlayOptions& opti
       made->start_row_ = static_cast<std::int32_t>(
           std::min<std::int64_t>(row, static_cast<std::int64_t>(rows.size()) - 1));
       if (made->start_row_ > 0) {
-        const ModuleContent::Row& start = rows[static_cast<std::size_t>(made->start_row_)];
-        made->module_->set_position_order_row(start.order, start.row);
+        // By time, not by pattern position: libopenmpt then plays the module up to there, so
+        // that a start inside a pattern loop goes round as many more times as the music does
+        // from there. A jump to the row itself would begin the loop's count afresh.
+        // libopenmpt lands on the first row that begins at or after the time asked for; the
+        // scanned row times are only close, so the time asked for is halfway into the row
+        // before.
+        const auto index = static_cast<std::size_t>(made->start_row_);
+        const ModuleContent::Row& start = rows[index];
+        made->module_->set_position_seconds((rows[index - 1].seconds + start.seconds) / 2.0);
+        if (made->module_->get_current_order() != start.order ||
+            made->module_->get_current_row() != start.row) {
+          made->module_->set_position_order_row(start.order, start.row);
+        }
       }
     }
     made->repeats_left_ = made->repeats_;
