@@ -227,9 +227,11 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   options.repeats = segment->repeats();
   options.start = std::clamp(segment->start_point(), 0, std::max(0, length));
   options.loop = segment->loop_region();
-  // A layer's recording stretches at the tempo its leader plays at.
-  options.master_tempo =
-      queued_start && queued_start->leader ? &queued_start->leader->tempo : &master_tempo_;
+  // A layer begins at the tempo its leader plays at; the render side hands on the tempo of
+  // every period after that.
+  options.master_tempo = queued_start && queued_start->leader
+                             ? queued_start->leader->tempo.load(std::memory_order_relaxed)
+                             : master_tempo_.load(std::memory_order_relaxed);
   options.meter = &sequencer_meter_;
   // Opening may decode ahead and wait for it; other client calls must not wait on that.
   std::unique_ptr<PlaySource> source;

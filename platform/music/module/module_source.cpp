@@ -167,13 +167,11 @@ void ModuleSource::follow_row(Step& step) noexcept {
 void ModuleSource::decode_step(Step& step) noexcept {
   step.frames = 0;
   step.marks = 0;
-  if (master_tempo_) {
-    const double tempo =
-        std::min(static_cast<double>(master_tempo_->load(std::memory_order_relaxed)), kMaxTempo);
-    if (tempo != tempo_ && tempo > 0.0) {
-      interactive_->set_tempo_factor(tempo);
-      tempo_ = tempo;
-    }
+  const double tempo =
+      std::min(static_cast<double>(master_tempo_.load(std::memory_order_relaxed)), kMaxTempo);
+  if (tempo != tempo_ && tempo > 0.0) {
+    interactive_->set_tempo_factor(tempo);
+    tempo_ = tempo;
   }
   step.from = decoded_position();
   int n = kStepFrames;
@@ -243,8 +241,9 @@ bool ModuleSource::wait_for_decoder() noexcept {
   return true;
 }
 
-void ModuleSource::render(float* left, float* right, int frames, double /*master_tempo*/,
+void ModuleSource::render(float* left, float* right, int frames, double master_tempo,
                           PlayListener& listener) noexcept {
+  master_tempo_.store(static_cast<float>(master_tempo), std::memory_order_relaxed);
   int done = 0;
   while (active_ && done < frames) {
     const Step* step = steps_.peek();

@@ -11,15 +11,23 @@
 //
 // What reaches the render side, and how (the only channels):
 // - the command queue (commands_, SPSC): plays (with their source, published state and
-//   instruments), stops, path activation, a new effect chain, a downloaded collection;
-// - master tempo and master volume: atomics read at the start of each render() call (and,
-//   for master tempo, by a recording's decode thread, which stretches ahead of the render
-//   thread: PlayOptions::master_tempo);
+//   instruments), queued plays and stingers, stops, pauses, path activation, a new effect
+//   chain, a downloaded collection, volume fades and channel ramps;
+// - master_tempo_ and master_volume_ (with volume_sets_): atomics the client sets, read at the
+//   start of each render() call; notify_segments_ and notification_handle_ likewise, read
+//   when a notification is queued;
+// - a leader's LeadClock (layers): written by the leader's render thread, read by this one;
 // - effect parameters: each effect object publishes its own to its DSP through a mailbox
 //   (dsp/param_mailbox.h), which the DSP reads at the start of its next block.
+// A play source's decode thread (a recording's, a module's) is reached by the render side
+// alone: the play opens at the master tempo of the moment (PlayOptions::master_tempo), and
+// every render() hands the source the tempo of its period, which the source stores in an
+// atomic of its own for its decode thread.
 // The render side answers through atomics (positions, playing and retired flags in
-// PlaybackShared) and a bounded notification ring. Objects it refers to are kept alive by
-// the client side until it has let go of them: the render thread never releases a reference.
+// PlaybackShared; the instruments it sounds from and its switches of them), the music event
+// ring, a bounded notification ring and the ring of retired effect chains. Objects it refers
+// to are kept alive by the client side until it has let go of them: the render thread never
+// releases a reference.
 //
 // Block pipeline (render()): commands -> for each 64-frame synthesizer block, the playing
 // source dispatches the events whose sample falls in it (onsets land in the block holding their
