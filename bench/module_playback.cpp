@@ -5,7 +5,6 @@
 // every other row, about 61 s) is written when the benchmark starts and removed at exit.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -80,11 +79,10 @@ void BM_ModuleSource(benchmark::State& state) {
   std::vector<float> left(kPeriod), right(kPeriod);
   double cpu = 0.0, music_seconds = 0.0;
   for (auto _ : state) {
-    std::atomic<float> tempo_value{static_cast<float>(tempo)};
     PlayOptions options;
     options.output_rate = kRate;
     options.clockless = true;  // waits for the decode thread instead of rendering silence
-    options.master_tempo = &tempo_value;
+    options.master_tempo = static_cast<float>(tempo);
     const double start = process_cpu();
     std::unique_ptr<ModuleSource> source;
     if (orvan::com::failed(ModuleSource::open(*content, options, source))) {

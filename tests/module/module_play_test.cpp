@@ -139,6 +139,16 @@ TEST(ModulePlay, PatternLoopPlaysAsWritten) {
   EXPECT_NEAR(pitch_of(sound, 5 * kRowFrames, 2 * kRowFrames), xm_frequency(module, kLow), 2.0);
   EXPECT_NEAR(pitch_of(sound, 13 * kRowFrames, 2 * kRowFrames), xm_frequency(module, kHigh), 2.0);
   EXPECT_EQ(player.seek(state), length);
+
+  // A start point on the sixth row played (row 1, the loop's second time round) goes round
+  // once more, as the music does from there: the high note 7 rows later, 11 rows in all.
+  ASSERT_EQ(segment->SetStartPoint(5 * 768 / 4), com::S_OK);
+  state = player.play(segment, 0);
+  const auto late = player.render(14 * kRowFrames);
+  EXPECT_NEAR(pitch_of(late, 5 * kRowFrames, 2 * kRowFrames), xm_frequency(module, kLow), 2.0);
+  EXPECT_NEAR(pitch_of(late, 8 * kRowFrames, 2 * kRowFrames), xm_frequency(module, kHigh), 2.0);
+  EXPECT_NEAR(sounding_frames(late), 11 * kRowFrames, 64);
+  EXPECT_EQ(player.seek(state), length);
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
+#include "platform/music/client/loader.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/render/performance_core.h"
 #include "platform/music/synth/dls_font.h"
@@ -19,6 +21,8 @@
 #include "platform/music/synth/synth.h"
 #include "tests/performance/performance_fixture.h"
 #include "tests/support/sound_measure.h"
+#include "tests/support/wav_file.h"
+#include "tests/support/xm_writer.h"
 
 namespace orvan::music::testing {
 namespace {
@@ -153,6 +157,62 @@ TEST(InstrumentDownload, APiecesFontIsFreedOnceTheNextHasTakenOverAndItsVoicesEn
   p.play(strings);
   p.render(kRate / 4);
   EXPECT_EQ(core->held_instrument_fonts(), 1u) << "the same piece takes the same font";
+}
+
+Ref<DirectMusicSegment8> load_file(const std::filesystem::path& path) {
+  auto loader = com::make_ref<DirectMusicLoader8>();
+  Ref<DirectMusicSegment8> segment;
+  EXPECT_EQ(loader->LoadSegment(path.string(), segment), com::S_OK) << path;
+  std::filesystem::remove(path);
+  return segment;
+}
+
+// Whatever follows a piano piece (its own end, a stop, a recording, a tracker module), its
+// font goes once the piano's release has died away; a stop and a replay of the piece take
+// the same font again, which sounds on, whether or not a block was rendered in between.
+TEST(InstrumentDownload, APiecesFontIsFreedWhateverFollowsOnceItsVoicesEnded) {
+  Player p;
+  ASSERT_EQ(p.status, com::S_OK);
+  PerformanceCore* core = p.perf->core();
+  const auto piano = SequenceBuilder().note(0, 768, 60).segment(768);
+  const std::string stem = ::testing::TempDir() + "instrument_release_" + std::to_string(getpid());
+  ASSERT_NO_FATAL_FAILURE(orvan::testing::write_cued_wav(stem + ".wav", kRate, 4.0, 0, 0, {}));
+  const auto recording = load_file(stem + ".wav");
+  orvan::testing::XmModule tune;
+  tune.patterns[0].cells = {{orvan::testing::XmCell{orvan::testing::xm_note(5, 0), 1}}};
+  orvan::testing::save_xm(tune, stem + ".xm");
+  const auto module = load_file(stem + ".xm");
+  ASSERT_TRUE(recording && module);
+
+  const auto fonts_after = [&](const std::function<void()>& follow) {
+    p.play(piano);
+    p.render(kRate / 4);  // the piano still holds its note
+    EXPECT_EQ(core->held_instrument_fonts(), 1u);
+    follow();
+    p.render(kRate * 3);
+    return core->held_instrument_fonts();
+  };
+  EXPECT_EQ(fonts_after([] {}), 0u) << "the piece ended";
+  EXPECT_EQ(fonts_after([&] { EXPECT_EQ(p.perf->StopEx(piano, 0, 0), com::S_OK); }), 0u)
+      << "the piece was stopped";
+  EXPECT_EQ(fonts_after([&] { p.play(recording); }), 0u) << "a recording followed";
+  EXPECT_EQ(fonts_after([&] { p.play(module); }), 0u) << "a module followed";
+
+  for (const int gap : {0, synth::kBlockFrames}) {
+    p.play(piano);
+    p.render(kRate / 4);
+    EXPECT_EQ(p.perf->StopEx(piano, 0, 0), com::S_OK);
+    if (gap > 0) p.render(gap);
+    p.play(piano);
+    const auto replay = p.render(kRate / 2);
+    EXPECT_EQ(core->held_instrument_fonts(), 1u) << gap;
+    // The note of the replay, past what is left of the stopped one's release.
+    EXPECT_GT(orvan::testing::rms(replay, kRate / 8, kRate / 4), 0.005) << gap;
+    EXPECT_NEAR(orvan::testing::dominant_frequency(orvan::testing::channel_of(replay, 0), kRate,
+                                                   200.0, 320.0, 0.5),
+                261.6, 3.0)
+        << gap;
+  }
 }
 
 // A SoundFont rewritten after its directory was read is refused, not read through the old

@@ -1,11 +1,13 @@
 // Downloading a piece's General MIDI instruments into a performance: the client side loads
 // the presets the piece selects into a font of their own before its play is queued, and
-// frees a font once the render thread has moved on from it and its last voice has ended.
+// frees a font once no play needs it, the render thread has moved on from it (to another
+// piece, to music of another kind, or to nothing) and its last voice has ended.
 #include <algorithm>
 #include <mutex>
 
 #include "platform/music/midi/sequence.h"
 #include "platform/music/render/performance_core.h"
+#include "platform/music/render/playback_shared.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
 
@@ -34,10 +36,11 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
     library = std::move(reread);
   }
   const std::vector<synth::PresetUse> presets = library->presets_used_by(sequence);
-  // A font still held with exactly these presets serves again: the one queued last, or one
-  // an earlier piece left that has not been freed yet. A game switching between two pieces
-  // then holds both pieces' instruments, however often it switches, and reads neither again.
-  const auto take_queued = [&] {
+  // A font still held with exactly these presets serves again: one a play queued or under
+  // way takes, or one an earlier piece left whose voices have not all ended yet. A game switching
+  // between two pieces then holds both pieces' instruments, however often it switches, and reads
+  // neither again.
+  const auto take_held = [&] {
     for (HeldInstruments& held : instruments_) {
       if (held.library == library.get() && held.presets == presets) {
         ++held.pending_plays;
@@ -49,7 +52,7 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
   };
   {
     std::lock_guard lock(client_mutex_);
-    if (take_queued()) return com::S_OK;
+    if (take_held()) return com::S_OK;
   }
   struct _fluid_sfont_t* loaded = nullptr;
   if (HResult hr = library->load_instruments(presets, loaded); com::failed(hr)) return hr;
@@ -61,37 +64,45 @@ HResult PerformanceCore::download_instruments(const midi::Sequence& sequence,
   }
   // The SoundFont has none of them: the play leaves the instruments sounding now in place.
   if (!loaded) return com::S_OK;
-  instruments_.push_back({presets, library.get(), loaded, 1, false, 0});
+  instruments_.push_back({presets, library.get(), loaded, 1, std::nullopt});
   font = loaded;
   return com::S_OK;
 }
 
-void PerformanceCore::instruments_settled_locked(struct _fluid_sfont_t* font, bool queued) {
+void PerformanceCore::instruments_settled_locked(struct _fluid_sfont_t* font) {
   for (HeldInstruments& held : instruments_) {
-    if (held.font != font) continue;
-    --held.pending_plays;
-    held.queued = held.queued || queued;
+    if (held.font == font) --held.pending_plays;
   }
-  // The render thread switches from the font queued last to this one, if they differ; a
-  // font queued again after it was replaced is current again.
-  if (!queued || font == last_queued_instruments_) return;
-  ++instrument_switches_queued_;
-  for (HeldInstruments& held : instruments_) {
-    if (held.font == last_queued_instruments_) held.replaced_by = instrument_switches_queued_;
-    if (held.font == font) held.replaced_by = 0;
+}
+
+bool PerformanceCore::instruments_needed_locked(const HeldInstruments& held) const {
+  if (held.pending_plays > 0) return true;
+  // A play queued or under way; a queued one that never starts retires when it is dropped.
+  // Read before the font sounding: a play that retired had its font switched in first.
+  for (const HeldSource& source : sources_) {
+    if (source.instruments == held.font &&
+        !source.shared->retired.load(std::memory_order_acquire)) {
+      return true;
+    }
   }
-  last_queued_instruments_ = font;
+  // A MIDI piece whose SoundFont had none of its presets sounds from the font before.
+  return instruments_sounding_.load(std::memory_order_acquire) == held.font;
 }
 
 void PerformanceCore::discard_released_instruments_locked() {
-  const std::uint64_t released = instrument_switches_released_.load(std::memory_order_acquire);
   std::vector<HeldInstruments> kept;
   kept.reserve(instruments_.size());
   for (HeldInstruments& held : instruments_) {
-    // Free once replaced and silent, or when no play ever took it and none is about to.
-    const bool free = held.pending_plays == 0 &&
-                      (held.queued ? held.replaced_by != 0 && held.replaced_by <= released : true);
-    if (free) {
+    if (instruments_needed_locked(held)) {
+      held.idle_after.reset();
+      kept.push_back(std::move(held));
+      continue;
+    }
+    // Read after the font sounding was seen to be another: it counts the switch away.
+    if (!held.idle_after) {
+      held.idle_after = instrument_switches_made_.load(std::memory_order_acquire);
+    }
+    if (*held.idle_after <= instrument_switches_released_.load(std::memory_order_acquire)) {
       synth::discard_font(held.font);
     } else {
       kept.push_back(std::move(held));

@@ -206,13 +206,12 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   if (const midi::Sequence* events = content.instrument_events()) {
     if (HResult hr = download_instruments(*events, instruments); com::failed(hr)) return hr;
   }
-  // Settles the instruments (whether the play was queued) under the lock, however this
-  // returns.
-  bool queued = false;
+  // Settles the instruments under the lock, however this returns: a play queued holds them
+  // through its entry in sources_ from then on.
   const auto settle = [&](PerformanceCore* core) {
     if (!instruments) return;
     std::lock_guard lock(core->client_mutex_);
-    core->instruments_settled_locked(instruments, queued);
+    core->instruments_settled_locked(instruments);
   };
   const std::unique_ptr<PerformanceCore, decltype(settle)> settled(this, settle);
 
@@ -228,9 +227,11 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   options.repeats = segment->repeats();
   options.start = std::clamp(segment->start_point(), 0, std::max(0, length));
   options.loop = segment->loop_region();
-  // A layer's recording stretches at the tempo its leader plays at.
-  options.master_tempo =
-      queued_start && queued_start->leader ? &queued_start->leader->tempo : &master_tempo_;
+  // A layer begins at the tempo its leader plays at; the render side hands on the tempo of
+  // every period after that.
+  options.master_tempo = queued_start && queued_start->leader
+                             ? queued_start->leader->tempo.load(std::memory_order_relaxed)
+                             : master_tempo_.load(std::memory_order_relaxed);
   options.meter = &sequencer_meter_;
   // Opening may decode ahead and wait for it; other client calls must not wait on that.
   std::unique_ptr<PlaySource> source;
@@ -278,8 +279,8 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
                                                       queued_start->leader) == followed_.end();
   if (new_leader) followed_.reserve(followed_.size() + 1);
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
-  queued = true;
-  sources_.push_back({created.get(), std::move(source), std::move(boundaries)});
+  sources_.push_back(
+      {created.get(), std::move(source), std::move(boundaries), instruments, shared});
   if (new_leader) followed_.push_back(queued_start->leader);
   plays_requested_.fetch_add(1, std::memory_order_release);
   // The new primary state replaces whatever plays; answer for that at once. A queued one

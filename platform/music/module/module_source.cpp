@@ -69,8 +69,19 @@ HResult ModuleSource::open(const ModuleContent& content, const PlayOptions& opti
       made->start_row_ = static_cast<std::int32_t>(
           std::min<std::int64_t>(row, static_cast<std::int64_t>(rows.size()) - 1));
       if (made->start_row_ > 0) {
-        const ModuleContent::Row& start = rows[static_cast<std::size_t>(made->start_row_)];
-        made->module_->set_position_order_row(start.order, start.row);
+        // By time, not by pattern position: libopenmpt then plays the module up to there, so
+        // that a start inside a pattern loop goes round as many more times as the music does
+        // from there. A jump to the row itself would begin the loop's count afresh.
+        // libopenmpt lands on the first row that begins at or after the time asked for; the
+        // scanned row times are only close, so the time asked for is halfway into the row
+        // before.
+        const auto index = static_cast<std::size_t>(made->start_row_);
+        const ModuleContent::Row& start = rows[index];
+        made->module_->set_position_seconds((rows[index - 1].seconds + start.seconds) / 2.0);
+        if (made->module_->get_current_order() != start.order ||
+            made->module_->get_current_row() != start.row) {
+          made->module_->set_position_order_row(start.order, start.row);
+        }
       }
     }
     made->repeats_left_ = made->repeats_;
@@ -156,13 +167,11 @@ void ModuleSource::follow_row(Step& step) noexcept {
 void ModuleSource::decode_step(Step& step) noexcept {
   step.frames = 0;
   step.marks = 0;
-  if (master_tempo_) {
-    const double tempo =
-        std::min(static_cast<double>(master_tempo_->load(std::memory_order_relaxed)), kMaxTempo);
-    if (tempo != tempo_ && tempo > 0.0) {
-      interactive_->set_tempo_factor(tempo);
-      tempo_ = tempo;
-    }
+  const double tempo =
+      std::min(static_cast<double>(master_tempo_.load(std::memory_order_relaxed)), kMaxTempo);
+  if (tempo != tempo_ && tempo > 0.0) {
+    interactive_->set_tempo_factor(tempo);
+    tempo_ = tempo;
   }
   step.from = decoded_position();
   int n = kStepFrames;
@@ -232,8 +241,9 @@ bool ModuleSource::wait_for_decoder() noexcept {
   return true;
 }
 
-void ModuleSource::render(float* left, float* right, int frames, double /*master_tempo*/,
+void ModuleSource::render(float* left, float* right, int frames, double master_tempo,
                           PlayListener& listener) noexcept {
+  master_tempo_.store(static_cast<float>(master_tempo), std::memory_order_relaxed);
   int done = 0;
   while (active_ && done < frames) {
     const Step* step = steps_.peek();

@@ -2,9 +2,10 @@
 // into a bounded ring of steps (kStepFrames frames each, with the music time they cover and
 // where passes begin and the play ends), a little ahead of the render thread, which only
 // copies them into buffer 0. libopenmpt allocates now and then while it plays (when a module
-// starts over, for one), so none of it runs on the render thread. Master tempo reaches the
-// decode thread as it does a recording's (PlayOptions::master_tempo) and is libopenmpt's
-// tempo factor (the pitch stays), held within (0, 4].
+// starts over, for one), so none of it runs on the render thread. Master tempo is the one
+// the play opened with (PlayOptions::master_tempo), then the one render() is given, which it
+// hands on to the decode thread as a recording does; it is libopenmpt's tempo factor (the
+// pitch stays), held within (0, 4].
 //
 // libopenmpt plays the module round and round (its own repeat, so that a repeat follows the
 // pass without a gap and the module's own loops play as written); the decode thread counts
@@ -83,7 +84,8 @@ class ModuleSource final : public PlaySource {
   const ModuleContent& content_;
   const int rate_;
   const bool clockless_;
-  const std::atomic<float>* master_tempo_;
+  // Written by render(), read by the decode thread.
+  std::atomic<float> master_tempo_;
   std::int32_t start_row_ = 0;
   std::int32_t repeats_ = 0;  // -1: forever
   std::unique_ptr<openmpt::module_ext> module_;

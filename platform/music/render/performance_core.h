@@ -11,15 +11,23 @@
 //
 // What reaches the render side, and how (the only channels):
 // - the command queue (commands_, SPSC): plays (with their source, published state and
-//   instruments), stops, path activation, a new effect chain, a downloaded collection;
-// - master tempo and master volume: atomics read at the start of each render() call (and,
-//   for master tempo, by a recording's decode thread, which stretches ahead of the render
-//   thread: PlayOptions::master_tempo);
+//   instruments), queued plays and stingers, stops, pauses, path activation, a new effect
+//   chain, a downloaded collection, volume fades and channel ramps;
+// - master_tempo_ and master_volume_ (with volume_sets_): atomics the client sets, read at the
+//   start of each render() call; notify_segments_ and notification_handle_ likewise, read
+//   when a notification is queued;
+// - a leader's LeadClock (layers): written by the leader's render thread, read by this one;
 // - effect parameters: each effect object publishes its own to its DSP through a mailbox
 //   (dsp/param_mailbox.h), which the DSP reads at the start of its next block.
+// A play source's decode thread (a recording's, a module's) is reached by the render side
+// alone: the play opens at the master tempo of the moment (PlayOptions::master_tempo), and
+// every render() hands the source the tempo of its period, which the source stores in an
+// atomic of its own for its decode thread.
 // The render side answers through atomics (positions, playing and retired flags in
-// PlaybackShared) and a bounded notification ring. Objects it refers to are kept alive by
-// the client side until it has let go of them: the render thread never releases a reference.
+// PlaybackShared; the instruments it sounds from and its switches of them), the music event
+// ring, a bounded notification ring and the ring of retired effect chains. Objects it refers
+// to are kept alive by the client side until it has let go of them: the render thread never
+// releases a reference.
 //
 // Block pipeline (render()): commands -> for each 64-frame synthesizer block, the playing
 // source dispatches the events whose sample falls in it (onsets land in the block holding their
@@ -274,9 +282,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     const synth::InstrumentLibrary* library = nullptr;  // the SoundFont they come from
     struct _fluid_sfont_t* font = nullptr;
     int pending_plays = 0;  // handed to plays not yet queued (or given up)
-    bool queued = false;    // some play took it to the render thread
-    // The switch of instruments that replaced it on the render thread; 0 while none has.
-    std::uint64_t replaced_by = 0;
+    // Once no play needs it and the synthesizer no longer sounds from it: the count of
+    // instrument switches by then, every voice of it having begun before the last of them.
+    std::optional<std::uint64_t> idle_after;
   };
   struct PendingNotification {
     DirectMusicSegmentState8* state = nullptr;
@@ -300,12 +308,15 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // The font of the collection `segment` is connected to, if this synthesizer holds it.
   struct _fluid_sfont_t* collection_font_locked(const DirectMusicSegment8& segment) const;
   // Client side, client_mutex_ not held: the instruments `sequence` selects, loaded for
-  // this synthesizer unless the font queued last has exactly those. The font is held for
-  // the play until instruments_settled_locked() says whether the play was queued.
+  // this synthesizer unless a font still held has exactly those. The font is held for the
+  // play until instruments_settled_locked() says the play was queued or given up; from then
+  // on the play's source entry in sources_ holds it until the play retires.
   HResult download_instruments(const midi::Sequence& sequence, struct _fluid_sfont_t*& font);
-  void instruments_settled_locked(struct _fluid_sfont_t* font, bool queued);
-  // Frees the fonts the render thread has stopped playing from, and any never queued.
+  void instruments_settled_locked(struct _fluid_sfont_t* font);
+  // Frees the fonts no play needs, that the synthesizer no longer sounds from and whose last
+  // voice has ended.
   void discard_released_instruments_locked();
+  bool instruments_needed_locked(const HeldInstruments& held) const;
   void collect_locked();
   void retire_all_locked();
 
@@ -358,6 +369,13 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // which ends a fade (on the first period, the volume is simply there).
   void take_master_volume() noexcept;
   void publish_position() noexcept;
+  // Makes `instruments` the downloaded instruments the synthesizer sounds from, counting
+  // and publishing the switch; `collection` as Synth::sound_fonts.
+  void sound_instruments(struct _fluid_sfont_t* instruments,
+                         struct _fluid_sfont_t* collection) noexcept;
+  // With nothing playing and nothing waiting to, lets go of the last piece's instruments, so
+  // that the client side can free them once their voices have ended.
+  void let_go_of_idle_instruments() noexcept;
   // The play under way, or nullptr.
   const Play* current_play() const noexcept;
   // False (and the chunk silent) when a stage produced a sample that is not finite.
@@ -395,14 +413,15 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // General MIDI instrument fonts, newest last, each freed once the render thread has
   // switched away from it and no voice that began before then is left.
   std::vector<HeldInstruments> instruments_;
-  struct _fluid_sfont_t* last_queued_instruments_ = nullptr;
-  std::uint64_t instrument_switches_queued_ = 0;
   std::shared_ptr<synth::InstrumentLibrary> library_;
   // The sources of plays handed to the render thread, until their play retires.
   struct HeldSource {
     const DirectMusicSegmentState8* state = nullptr;
     std::unique_ptr<PlaySource> source;
     std::vector<std::int32_t> boundaries;  // a queued play's (Command::boundaries)
+    // The instruments the play takes (Command::instruments), needed until it retires.
+    struct _fluid_sfont_t* instruments = nullptr;
+    std::shared_ptr<const PlaybackShared> shared;
   };
   std::vector<HeldSource> sources_;
   // Layers: this channel's clock, and the clocks of the channels it followed (held until
@@ -427,7 +446,12 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   std::atomic<std::uint64_t> starved_frames_{0};
   SequencerMeter sequencer_meter_;
   std::atomic<std::uint64_t> plays_requested_{0};  // counted once the command is queued
-  // Switches of instruments after which no earlier voice is left.
+  // The render side's instruments, published for the client side, which frees a font once
+  // no play needs it, it is no longer `instruments_sounding_`, and the switches counted
+  // when it stopped sounding are released (no voice that began before them is left). The
+  // count is stored before the font it switched to.
+  std::atomic<struct _fluid_sfont_t*> instruments_sounding_{nullptr};
+  std::atomic<std::uint64_t> instrument_switches_made_{0};
   std::atomic<std::uint64_t> instrument_switches_released_{0};
   SpscRing<Command, kCommandCapacity> commands_;
   SpscRing<PendingNotification, 256> pending_notifications_;

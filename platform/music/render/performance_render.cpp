@@ -208,6 +208,7 @@ void PerformanceCore::apply_commands() noexcept {
         break;
     }
   }
+  let_go_of_idle_instruments();
 }
 
 const PerformanceCore::Play* PerformanceCore::current_play() const noexcept {
@@ -220,12 +221,15 @@ void PerformanceCore::begin_play(const Command& command) noexcept {
   command.play.shared->position.store(command.play.start, std::memory_order_relaxed);
   command.play.shared->started.store(true, std::memory_order_relaxed);
   // The piece's instruments and downloaded collection, or none, before its programs
-  // are chosen.
-  if (command.instruments && command.instruments != sounding_instruments_) {
-    sounding_instruments_ = command.instruments;
-    ++instrument_switches_;
+  // are chosen. A MIDI piece whose SoundFont has none of its presets keeps the instruments
+  // sounding now; music that does not sound through the synthesizer needs none.
+  struct _fluid_sfont_t* instruments = command.instruments;
+  if (!command.play.synthesized) {
+    instruments = nullptr;
+  } else if (!instruments) {
+    instruments = sounding_instruments_;
   }
-  synth_->sound_fonts(sounding_instruments_, command.font);
+  sound_instruments(instruments, command.font);
   current_ = command.play;
   current_paused_ = false;
   following_ = command.leader;
@@ -309,6 +313,25 @@ void PerformanceCore::retire_if_ended() noexcept {
   current_ended_ = false;
   current_.shared->retired.store(true, std::memory_order_release);
   current_ = {};
+  let_go_of_idle_instruments();
+}
+
+void PerformanceCore::sound_instruments(struct _fluid_sfont_t* instruments,
+                                        struct _fluid_sfont_t* collection) noexcept {
+  if (instruments != sounding_instruments_) {
+    sounding_instruments_ = instruments;
+    ++instrument_switches_;
+    instrument_switches_made_.store(instrument_switches_, std::memory_order_release);
+    instruments_sounding_.store(instruments, std::memory_order_release);
+  }
+  synth_->sound_fonts(instruments, collection);
+}
+
+void PerformanceCore::let_go_of_idle_instruments() noexcept {
+  // A play waiting for a boundary starts with nothing playing at the next block: switching
+  // away and back in between would only reselect every channel's program.
+  if (!sounding_instruments_ || current_play() || queued_.play.source) return;
+  sound_instruments(nullptr, synth_->sounding_collection());
 }
 
 void PerformanceCore::on_starved(int frames) noexcept {

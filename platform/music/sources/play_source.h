@@ -96,8 +96,10 @@ struct PlayOptions {
   // A device that renders as fast as it can (no clock): the source may wait for its decoder
   // there, on that device's own rendering thread.
   bool clockless = false;
-  // Master tempo, for sources whose decode thread applies it ahead of the render thread.
-  const std::atomic<float>* master_tempo = nullptr;
+  // The master tempo the play begins at (a layer's: its leader's). A source whose decode
+  // thread prepares audio ahead of the render thread prepares its first audio at it; later
+  // changes reach it through render()'s `master_tempo`, which it hands on to that thread.
+  float master_tempo = 1.0f;
   struct SequencerMeter* meter = nullptr;  // MIDI: where the busiest block is recorded
 };
 

@@ -38,7 +38,8 @@ HResult RecordedContent::open(const PlayOptions& options,
   if (!wave_) return com::E_POINTER;
   wave::WaveStream::Options stream_options;
   stream_options.output_rate = options.output_rate;
-  stream_options.master_tempo = options.master_tempo;
+  auto tempo = std::make_unique<std::atomic<float>>(options.master_tempo);
+  stream_options.master_tempo = tempo.get();
   stream_options.start_frame = wave_->frame_at(options.start);
   stream_options.repeats = options.repeats;
   if (options.loop.end > 0) {
@@ -54,7 +55,7 @@ HResult RecordedContent::open(const PlayOptions& options,
   if (HResult hr = wave::WaveStream::open(wave_, stream_options, stream); com::failed(hr)) {
     return hr;
   }
-  source = std::make_unique<RecordedSource>(std::move(stream), outline_, options);
+  source = std::make_unique<RecordedSource>(std::move(tempo), std::move(stream), outline_, options);
   return com::S_OK;
 }
 
@@ -70,10 +71,12 @@ LoopRegion RecordedContent::marked_loop() const noexcept {
   return region.start < region.end ? region : LoopRegion{};
 }
 
-RecordedSource::RecordedSource(std::unique_ptr<wave::WaveStream> stream,
+RecordedSource::RecordedSource(std::unique_ptr<std::atomic<float>> tempo,
+                               std::unique_ptr<wave::WaveStream> stream,
                                std::shared_ptr<const midi::Sequence> outline,
                                const PlayOptions& options)
-    : stream_(std::move(stream)),
+    : tempo_(std::move(tempo)),
+      stream_(std::move(stream)),
       outline_(std::move(outline)),
       request_{outline_.get(), options.start,      options.repeats,
                stream_.get(),  options.loop.start, options.loop.end},
@@ -91,8 +94,9 @@ double RecordedSource::stop(synth::Synth& /*synth*/) noexcept {
   return player_.stop();
 }
 
-void RecordedSource::render(float* left, float* right, int frames, double /*master_tempo*/,
+void RecordedSource::render(float* left, float* right, int frames, double master_tempo,
                             PlayListener& listener) noexcept {
+  tempo_->store(static_cast<float>(master_tempo), std::memory_order_relaxed);
   listener_ = &listener;
   const std::uint64_t silent = player_.silent_frames();
   player_.mix(left, right, frames, *this);

@@ -42,7 +42,9 @@ class RecordedContent final : public PlayContent {
 
 class RecordedSource final : public PlaySource, private SequencerListener {
  public:
-  RecordedSource(std::unique_ptr<wave::WaveStream> stream,
+  // `tempo` is the one the stream's decode thread reads (WaveStream::Options::master_tempo).
+  RecordedSource(std::unique_ptr<std::atomic<float>> tempo,
+                 std::unique_ptr<wave::WaveStream> stream,
                  std::shared_ptr<const midi::Sequence> outline, const PlayOptions& options);
   ~RecordedSource() override;  // stops the decode thread
 
@@ -58,6 +60,9 @@ class RecordedSource final : public PlaySource, private SequencerListener {
   void on_end(const PlayRequest& request) noexcept override;
   void on_moment(const PlayMoment& moment) noexcept override;
 
+  // The master tempo render() hands on to the decode thread; declared first, so that it
+  // outlives the stream and its thread.
+  std::unique_ptr<std::atomic<float>> tempo_;
   std::unique_ptr<wave::WaveStream> stream_;
   std::shared_ptr<const midi::Sequence> outline_;
   PlayRequest request_;

@@ -63,7 +63,9 @@ class WaveStream {
  public:
   struct Options {
     int output_rate = 48000;
-    const std::atomic<float>* master_tempo = nullptr;  // read by the decode thread
+    // Read by the decode thread; in a play, an atomic of the play's source, which the render
+    // thread sets to the tempo of each period. None: 1.0.
+    const std::atomic<float>* master_tempo = nullptr;
     std::int64_t start_frame = 0;
     std::int32_t repeats = 0;  // -1: forever
     // Source frames the repeats go back over: a pass with repeats left ends at
