@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/music/midi/sequence.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/synth.h"
@@ -74,6 +75,44 @@ INSTANTIATE_TEST_SUITE_P(BusiestOpenMsx, SizedVoicePool,
                            return std::filesystem::path(param.param.piece).stem().string() + "_" +
                                   std::to_string(param.param.rate);
                          });
+
+// A channel handed a piece busier than its pool: the play gets a synthesizer of its own
+// and sounds every note the full pool would; a small piece after it stays on that pool.
+TEST(VoicePool, APieceBusierThanTheChannelsPoolGetsASynthesizerOfItsOwn) {
+  Player p;
+  ASSERT_EQ(p.status, com::S_OK);
+  PerformanceCore* core = p.perf->core();
+  const int first_pool = core->voice_pool();
+  // 150 keys held at once over two channels, for four seconds.
+  SequenceBuilder busy;
+  for (std::uint8_t key = 20; key < 100; ++key) busy.note(0, 8 * 768, key);
+  for (std::uint8_t key = 30; key < 100; ++key) busy.note(0, 8 * 768, key, 100, 1);
+  const auto segment = busy.segment(8 * 768);
+  const midi::Sequence& sequence = *segment->content().instrument_events();
+
+  std::unique_ptr<synth::Synth> full;
+  ASSERT_EQ(synth::Synth::create(kRate, kSmallSoundFont, full), com::S_OK);
+  struct _fluid_sfont_t* instruments = nullptr;
+  ASSERT_EQ(
+      full->library()->load_instruments(full->library()->presets_used_by(sequence), instruments),
+      com::S_OK);
+  full->sound_fonts(instruments, nullptr);
+  int full_most = 0;
+  render(*full, sequence, kRate, kRate / 2, &full_most);
+  full.reset();
+  synth::discard_font(instruments);
+  ASSERT_GT(full_most, first_pool) << "the piece must not fit the first pool";
+
+  p.play(segment);
+  p.render(kRate / 2);
+  EXPECT_GE(core->voice_pool(), full_most);
+  EXPECT_EQ(core->active_voices(), full_most);
+
+  const int busy_pool = core->voice_pool();
+  p.play(SequenceBuilder().note(0, 768, 60).segment(768));
+  p.render(kRate / 10);
+  EXPECT_EQ(core->voice_pool(), busy_pool);
+}
 
 }  // namespace
 }  // namespace orvan::music::testing

@@ -112,7 +112,8 @@ int InstrumentLibrary::voices_at_once(const midi::Sequence& sequence) {
   std::array<std::vector<Sounding>, kChannels> sounding;
   std::array<bool, kChannels> pedal{};
   const auto end_note = [&](const Sounding& s, double at) {
-    spans.push_back({s.start, std::min(at + s.release, s.start + s.longest), s.voices});
+    spans.push_back(
+        {s.start, std::max(s.start, std::min(at + s.release, s.start + s.longest)), s.voices});
   };
   const auto release_where = [&](int channel, double at, auto&& which) {
     auto& notes = sounding[static_cast<std::size_t>(channel)];
@@ -155,10 +156,13 @@ int InstrumentLibrary::voices_at_once(const midi::Sequence& sequence) {
       if (!pedal[index]) release_where(ch, at, [](Sounding& s) { return s.key_up; });
     }
   }
+  // A sequence made in memory may not carry its length in seconds.
+  const double length =
+      std::max(sequence.length_seconds, sequence.tempo.seconds_at(sequence.length));
   for (int ch = 0; ch < kChannels; ++ch) {
-    release_where(ch, sequence.length_seconds, [](Sounding&) { return true; });
+    release_where(ch, length, [](Sounding&) { return true; });
   }
-  return peak_of(std::move(spans), sequence.length_seconds);
+  return peak_of(std::move(spans), length);
 }
 
 }  // namespace orvan::music::synth

@@ -97,6 +97,10 @@ class Synth {
   void sound_collection(struct _fluid_sfont_t* collection) noexcept {
     sound_fonts(sounding_instruments_, collection);
   }
+  // Render thread only. The collection sounding over the General MIDI set, or nullptr.
+  struct _fluid_sfont_t* collection() const noexcept {
+    return sounding_collection_;
+  }
   // Render thread only. True once no voice that began before the instruments last changed
   // is left: the fonts sounded before then are no longer used.
   bool voices_of_earlier_instruments_ended() noexcept;
