@@ -77,6 +77,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // A master volume change glides over this many frames from the start of the next period,
   // so it never steps and is complete one synthesizer block after it is taken up.
   static constexpr int kVolumeRampFrames = 64;
+  // The voice pool a channel starts with: what synth::voice_pool_for gives a piece of 92
+  // voices at once. Half the openmsx pieces (15 of 31, with FluidR3) fit it and play on
+  // the channel's first synthesizer; a busier one gets a synthesizer of its own. Each 8
+  // voices more cost a channel about 0.08 MiB (bench_memory).
+  static constexpr int kInitialVoices = 112;
 
   explicit PerformanceCore(std::shared_ptr<EventHub> events);
   ~PerformanceCore();
@@ -294,11 +299,6 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   };
   static constexpr std::size_t kCommandCapacity = 256;
   static constexpr int kChunkFrames = 1024;
-  // The voice pool a channel starts with: what synth::voice_pool_for gives a piece of 92
-  // voices at once. Half the openmsx pieces (15 of 31, with FluidR3) fit it and play on
-  // the channel's first synthesizer; a busier one gets a synthesizer of its own. Each 8
-  // voices more cost a channel about 0.08 MiB (bench_memory).
-  static constexpr int kInitialVoices = 112;
   // A synthesizer replaced while it still sounds goes on rendering beside its successor
   // until its last voice has ended and then this long, for its reverb's tail.
   static constexpr double kRetiringTailSeconds = 3.0;
