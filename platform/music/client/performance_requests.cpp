@@ -266,6 +266,7 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
       com::make_ref<DirectMusicSegmentState8>(segment, options.repeats, shared);
   handed_.reserve(handed_.size() + 1);
   sources_.reserve(sources_.size() + 1);
+  synths_.reserve(synths_.size() + 1);
 
   Command command;
   command.kind = !queued_start             ? CommandKind::Play

@@ -401,7 +401,7 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void (*signal_)(EventHub* hub, std::int32_t handle) noexcept = nullptr;
   int sample_rate_ = 0;
   // The synthesizer that sounds: set on the client side before rendering starts, then by
-  // the render thread (Synth commands).
+  // the render thread as a play that brings one begins (Command::synth).
   synth::Synth* synth_ = nullptr;
   std::unique_ptr<output::OutputDevice> device_;
 
