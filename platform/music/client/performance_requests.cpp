@@ -55,7 +55,7 @@ HResult PerformanceCore::start_audio(int sample_rate,
   library_ = synth->library();
   synth_ = synth.get();
   queued_pool_ = synth->voices();
-  claimed_voices_ = 0;
+  last_play_voices_ = 0;
   synths_.push_back(std::move(synth));
   clockless_ = !device->keeps_time();
   for (auto* plane :

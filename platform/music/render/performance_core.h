@@ -425,8 +425,8 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // Every synthesizer made and not yet given back by the render thread (retired_synths_):
   // the one sounding, one ringing out, ones queued.
   std::vector<std::unique_ptr<synth::Synth>> synths_;
-  int queued_pool_ = 0;     // the voice pool of the synthesizer plays go to
-  int claimed_voices_ = 0;  // what plays queued to it since it was made may sound at once
+  int queued_pool_ = 0;       // the voice pool of the synthesizer plays go to
+  int last_play_voices_ = 0;  // the pool the last MIDI play queued needs
   // The sources of plays handed to the render thread, until their play retires.
   struct HeldSource {
     const DirectMusicSegmentState8* state = nullptr;
