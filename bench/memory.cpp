@@ -11,8 +11,8 @@
 // the program is meant to run whole: `bench_memory` (no filter).
 //
 // BM_FurtherChannelParts takes one further channel apart: FluidSynth's own synthesizer
-// (voices, their event queue, mixer and reverb) and the instruments each piece downloads,
-// each measured by the allocator.
+// (voices, their event queue, mixer and reverb) with the voice pool a channel starts with,
+// and the instruments each piece downloads, each measured by the allocator.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 #include <unistd.h>
@@ -28,6 +28,7 @@
 #include "platform/music/client/settings.h"
 #include "platform/music/midi/sequence.h"
 #include "platform/music/output/manual_device.h"
+#include "platform/music/render/performance_core.h"
 #include "platform/music/synth/dls_font.h"
 #include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/synth.h"
@@ -185,7 +186,7 @@ void BM_FurtherChannelParts(benchmark::State& state) {
 
     const Usage start = usage_now();
     std::unique_ptr<music::synth::Synth> synth;
-    music::synth::Synth::create(kRate, kSoundFont, synth);
+    music::synth::Synth::create(kRate, kSoundFont, music::PerformanceCore::kInitialVoices, synth);
     const Usage with_synth = usage_now();
     double presets = 0;
     for (const char* piece : kFurtherPieces)
@@ -199,7 +200,7 @@ void BM_FurtherChannelParts(benchmark::State& state) {
     state.counters["instruments_alloc_MiB"] =
         (with_instruments.allocated - with_synth.allocated) / further / kMiB;
     state.counters["presets"] = presets / further;
-    state.counters["polyphony"] = music::synth::kPolyphony;
+    state.counters["polyphony"] = music::PerformanceCore::kInitialVoices;
   }
 }
 BENCHMARK(BM_FurtherChannelParts)->Iterations(1)->Unit(benchmark::kMillisecond);

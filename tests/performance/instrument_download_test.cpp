@@ -20,6 +20,7 @@
 #include "platform/music/synth/instrument_library.h"
 #include "platform/music/synth/synth.h"
 #include "tests/performance/performance_fixture.h"
+#include "tests/performance/synth_render.h"
 #include "tests/support/sound_measure.h"
 #include "tests/support/wav_file.h"
 #include "tests/support/xm_writer.h"
@@ -56,32 +57,6 @@ class WholeSoundFont {
   fluid_synth_t* loader_ = nullptr;
   fluid_sfont_t* font_ = nullptr;
 };
-
-// `sequence` on `synth` at a steady 120 beats a minute, each event sent before the block
-// that holds it, as the sequencer does: interleaved dry plus wet stereo.
-std::vector<float> render(synth::Synth& synth, const midi::Sequence& sequence, int rate,
-                          int frames) {
-  std::vector<float> dry_l(frames), dry_r(frames), wet_l(frames), wet_r(frames);
-  synth.reset_channels();
-  std::size_t next = 0;
-  for (int at = 0; at < frames; at += synth::kBlockFrames) {
-    const int n = std::min(synth::kBlockFrames, frames - at);
-    while (next < sequence.events.size() &&
-           static_cast<std::int64_t>(sequence.events[next].time) * rate / 1536 < at + n) {
-      const midi::Event& e = sequence.events[next++];
-      if (e.is_channel()) synth.channel_message(e.status, e.data1, e.data2);
-      if (e.status == midi::kSysExStatus) synth.sysex(sequence.payload_of(e));
-    }
-    synth.render(n, &dry_l[at], &dry_r[at], &wet_l[at], &wet_r[at]);
-  }
-  synth.flush();
-  std::vector<float> out(2 * static_cast<std::size_t>(frames));
-  for (std::size_t i = 0; i < dry_l.size(); ++i) {
-    out[2 * i] = dry_l[i] + wet_l[i];
-    out[2 * i + 1] = dry_r[i] + wet_r[i];
-  }
-  return out;
-}
 
 struct Case {
   const char* soundfont;

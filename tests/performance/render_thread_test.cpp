@@ -39,12 +39,21 @@ TEST(PerformanceRenderThread, ClientCallsWhileTheDeviceRendersOnItsOwnThread) {
                      .tempo(200, 400000)
                      .note(300, 200, 64, 110)
                      .segment(400);
+  // Once, a piece too busy for the channel's voice pool: its synthesizer is taken up, and the
+  // old one rung out and given back, on the render thread while the client goes on.
+  SequenceBuilder chords;
+  for (std::uint8_t key = 20; key < 100; ++key) chords.note(0, 200, key).note(0, 200, key, 90, 1);
+  auto busy = chords.segment(400);
   const auto* device = perf->core()->device();
   for (int i = 0; i < 200; ++i) {
     ASSERT_EQ(segment->SetRepeats(i % 3), com::S_OK);
     Ref<DirectMusicSegmentState8> state;
-    ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
+    ASSERT_EQ(perf->PlaySegmentEx(i == 50 ? busy : segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr,
+                                  state),
               com::S_OK);
+    if (i == 50) {
+      EXPECT_GT(perf->core()->voice_pool(), PerformanceCore::kInitialVoices);
+    }
     ASSERT_EQ(perf->SetMasterTempo(0.5f + static_cast<float>(i % 4)), com::S_OK);
     ASSERT_EQ(perf->SetMasterVolume(-100 * (i % 10)), com::S_OK);
     std::int32_t position = -1;

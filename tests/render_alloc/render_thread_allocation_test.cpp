@@ -155,6 +155,40 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
   ASSERT_EQ(perf->CloseDown(), com::S_OK);
 }
 
+// A piece busier than the channel's voice pool, played over one still sounding: the render
+// thread takes up the synthesizer made for it, lets the old one ring out beside it and gives
+// it back, with no allocation.
+TEST(RenderThread, AllocatesNothingHandingOverToASynthesizerWithMoreVoices) {
+  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  test::RenderActivity seen;
+  Ref<DirectX8> root = DirectX8::create();
+  Ref<DirectMusicPerformance8> perf;
+  output::ManualDevice* device = nullptr;
+  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+  const int first_pool = perf->core()->voice_pool();
+
+  testing::SequenceBuilder small, busy;
+  small.note(0, 4 * 768, 60).note(0, 4 * 768, 64);
+  for (std::uint8_t key = 20; key < 100; ++key) busy.note(0, 4 * 768, key);
+  for (std::uint8_t key = 30; key < 100; ++key) busy.note(0, 4 * 768, key, 100, 1);
+  Ref<DirectMusicSegmentState8> state;
+  ASSERT_EQ(
+      perf->PlaySegmentEx(small.segment(4 * 768), DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
+      com::S_OK);
+  render_watched(device, kRate / 2, seen);
+  ASSERT_EQ(
+      perf->PlaySegmentEx(busy.segment(4 * 768), DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state),
+      com::S_OK);
+  EXPECT_GT(perf->core()->voice_pool(), first_pool);
+  render_watched(device, kRate / 2, seen);  // both sound: the new piece and the old tails
+  EXPECT_GT(perf->core()->active_voices(), first_pool);
+  render_watched(device, kRate * 4, seen);  // long enough for the old one to ring out and go back
+
+  EXPECT_EQ(seen.allocations, 0);
+  EXPECT_EQ(seen.file_calls, 0);
+  ASSERT_EQ(perf->CloseDown(), com::S_OK);
+}
+
 // Every kind of event the render side tells (start, beats over a tempo change and a new time
 // signature, a marker and a cue point, loops, the end, a stop; a recording's loop, cue points
 // and end) goes into its ring without an allocation.

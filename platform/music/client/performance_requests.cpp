@@ -47,11 +47,16 @@ HResult PerformanceCore::start_audio(int sample_rate,
   // The device may settle on a rate of its own; the synthesizer must follow it.
   const int rate = device->sample_rate() > 0 ? device->sample_rate() : sample_rate;
   std::unique_ptr<synth::Synth> synth;
-  if (HResult hr = synth::Synth::create(rate, soundfont, synth); com::failed(hr)) return hr;
+  if (HResult hr = synth::Synth::create(rate, soundfont, kInitialVoices, synth); com::failed(hr)) {
+    return hr;
+  }
 
   sample_rate_ = rate;
   library_ = synth->library();
-  synth_ = std::move(synth);
+  synth_ = synth.get();
+  queued_pool_ = synth->voices();
+  last_play_voices_ = 0;
+  synths_.push_back(std::move(synth));
   clockless_ = !device->keeps_time();
   for (auto* plane :
        {&dry_left_, &dry_right_, &wet_left_, &wet_right_, &overlaid_left_, &overlaid_right_}) {
@@ -65,7 +70,8 @@ HResult PerformanceCore::start_audio(int sample_rate,
   device_ = std::move(device);
   if (HResult hr = device_->start(this); com::failed(hr)) {
     device_.reset();
-    synth_.reset();
+    synth_ = nullptr;
+    synths_.clear();
     return hr;
   }
   running_ = true;
@@ -101,7 +107,12 @@ void PerformanceCore::close() {
   notifications_.clear();
   running_ = false;
   device_.reset();
-  synth_.reset();
+  synth::Synth* retired_synth = nullptr;
+  while (retired_synths_.pop(retired_synth)) {
+  }
+  synth_ = nullptr;
+  retiring_synth_ = nullptr;
+  synths_.clear();
   for (const HeldFont& held : held_fonts_) synth::discard_font(held.font);
   held_fonts_.clear();
   for (const HeldInstruments& held : instruments_) synth::discard_font(held.font);
@@ -155,6 +166,10 @@ void PerformanceCore::retire_all_locked() {
 void PerformanceCore::collect_locked() {
   EffectChain* retired = nullptr;
   while (retired_chains_.pop(retired)) delete retired;
+  synth::Synth* retired_synth = nullptr;
+  while (retired_synths_.pop(retired_synth)) {
+    std::erase_if(synths_, [&](const auto& s) { return s.get() == retired_synth; });
+  }
   discard_released_instruments_locked();
 
   // Which states the render thread let go of must be read before draining the ring: every
@@ -203,8 +218,11 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
   // A piece's instruments are downloaded first, outside the lock: reading their samples
   // may take a while, and other client calls must not wait on it.
   struct _fluid_sfont_t* instruments = nullptr;
+  std::unique_ptr<synth::Synth> next_synth;
+  int voices_needed = 0;
   if (const midi::Sequence* events = content.instrument_events()) {
     if (HResult hr = download_instruments(*events, instruments); com::failed(hr)) return hr;
+    next_synth = synth_for(*events, voices_needed);
   }
   // Settles the instruments under the lock, however this returns: a play queued holds them
   // through its entry in sources_ from then on.
@@ -249,6 +267,7 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
       com::make_ref<DirectMusicSegmentState8>(segment, options.repeats, shared);
   handed_.reserve(handed_.size() + 1);
   sources_.reserve(sources_.size() + 1);
+  synths_.reserve(synths_.size() + 1);
 
   Command command;
   command.kind = !queued_start             ? CommandKind::Play
@@ -263,6 +282,10 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
                       content.instrument_events() != nullptr};
   command.font = collection_font_locked(*segment);
   command.instruments = instruments;
+  // One synthesizer at a time rings out or waits for its play: a replacement cut short would
+  // be freed with voices still playing from instruments that may be gone.
+  if (synths_.size() > 1) next_synth.reset();
+  command.synth = next_synth.get();
   // Moving the vector into sources_ below keeps the elements where the command points.
   std::vector<std::int32_t> boundaries;
   if (queued_start) {
@@ -279,6 +302,7 @@ HResult PerformanceCore::play(const Ref<DirectMusicSegment8>& segment,
                                                       queued_start->leader) == followed_.end();
   if (new_leader) followed_.reserve(followed_.size() + 1);
   if (HResult hr = push_command(command); com::failed(hr)) return hr;
+  if (content.instrument_events()) synth_queued_locked(std::move(next_synth), voices_needed);
   sources_.push_back(
       {created.get(), std::move(source), std::move(boundaries), instruments, shared});
   if (new_leader) followed_.push_back(queued_start->leader);
@@ -408,6 +432,11 @@ void PerformanceCore::set_notification_lifetime(std::chrono::milliseconds lifeti
 int PerformanceCore::active_voices() const {
   std::lock_guard lock(client_mutex_);
   return synth_ ? synth_->active_voices() : 0;
+}
+
+int PerformanceCore::voice_pool() const {
+  std::lock_guard lock(client_mutex_);
+  return queued_pool_;
 }
 
 SequencerLoad PerformanceCore::busiest_block() const {

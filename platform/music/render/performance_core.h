@@ -85,6 +85,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // A master volume change glides over this many frames from the start of the next period,
   // so it never steps and is complete one synthesizer block after it is taken up.
   static constexpr int kVolumeRampFrames = 64;
+  // The voice pool a channel starts with: what synth::voice_pool_for gives a piece of 92
+  // voices at once. Half the openmsx pieces (15 of 31, with FluidR3) fit it and play on
+  // the channel's first synthesizer; a busier one gets a synthesizer of its own. Each 8
+  // voices more cost a channel about 0.08 MiB (bench_memory).
+  static constexpr int kInitialVoices = 112;
 
   explicit PerformanceCore(std::shared_ptr<EventHub> events);
   ~PerformanceCore();
@@ -213,6 +218,8 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
 
   // For tests and benchmarks: voices the synthesizer is playing. Racy while rendering.
   int active_voices() const;
+  // For tests and benchmarks: the voice pool of the synthesizer the last play was given.
+  int voice_pool() const;
   // For tests and benchmarks: the most sequencing work one synthesizer block has needed.
   SequencerLoad busiest_block() const;
   // For tests and benchmarks: frames of music rendered silent because a source's decoder
@@ -272,6 +279,8 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
     int channel = 0;  // ChannelVolume: which, with `volume` and `frames`
     // Queue of a layer: the leader's clock (QueuedStart::leader), held in followed_.
     const LeadClock* leader = nullptr;
+    // Play: a synthesizer that sounds from this play on, held in synths_; or none.
+    synth::Synth* synth = nullptr;
   };
   struct HeldFont {
     std::uint64_t collection = 0;  // DirectMusicCollection8::serial()
@@ -298,6 +307,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   };
   static constexpr std::size_t kCommandCapacity = 256;
   static constexpr int kChunkFrames = 1024;
+  // A synthesizer replaced while it still sounds goes on rendering beside its successor
+  // until its last voice has ended and then this long, for its reverb's tail.
+  static constexpr double kRetiringTailSeconds = 3.0;
 
   // Client side: queues a stop of `kind` for `target` and answers "not playing" at once for
   // the handed states that `matches`.
@@ -307,6 +319,12 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   HResult push_command(const Command& command);
   // The font of the collection `segment` is connected to, if this synthesizer holds it.
   struct _fluid_sfont_t* collection_font_locked(const DirectMusicSegment8& segment) const;
+  // Client side, client_mutex_ not held (client/performance_voices.cpp): the voice pool
+  // `sequence` needs, and a synthesizer with that pool when the one plays go to cannot hold
+  // it beside what may still sound there; else none. The play's command carries it; once the
+  // command is queued, synth_queued_locked() keeps it and counts the play's voices.
+  std::unique_ptr<synth::Synth> synth_for(const midi::Sequence& sequence, int& voices_needed);
+  void synth_queued_locked(std::unique_ptr<synth::Synth> next, int voices_needed);
   // Client side, client_mutex_ not held: the instruments `sequence` selects, loaded for
   // this synthesizer unless a font still held has exactly those. The font is held for the
   // play until instruments_settled_locked() says the play was queued or given up; from then
@@ -326,6 +344,10 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   void end_play(const Play& play, std::int32_t option) noexcept;
   // Makes the play of a Play or Queue command the one under way.
   void begin_play(const Command& command) noexcept;
+  // Makes `next` the synthesizer that sounds; the one it replaces releases its notes and
+  // rings out beside it (render/performance_render.cpp).
+  void adopt_synth(synth::Synth* next) noexcept;
+  void retire_synth_when_silent(int frames) noexcept;
   // render/performance_transitions.cpp. A play queued for a boundary: taken, started at the
   // first synthesizer block after its boundary, and the piece it replaces faded out.
   void take_queued(const Command& command) noexcept;
@@ -396,7 +418,9 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // nothing of the client's.
   void (*signal_)(EventHub* hub, std::int32_t handle) noexcept = nullptr;
   int sample_rate_ = 0;
-  std::unique_ptr<synth::Synth> synth_;
+  // The synthesizer that sounds: set on the client side before rendering starts, then by
+  // the render thread as a play that brings one begins (Command::synth).
+  synth::Synth* synth_ = nullptr;
   std::unique_ptr<output::OutputDevice> device_;
 
   // Client side.
@@ -414,6 +438,11 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   // switched away from it and no voice that began before then is left.
   std::vector<HeldInstruments> instruments_;
   std::shared_ptr<synth::InstrumentLibrary> library_;
+  // Every synthesizer made and not yet given back by the render thread (retired_synths_):
+  // the one sounding, one ringing out, ones queued.
+  std::vector<std::unique_ptr<synth::Synth>> synths_;
+  int queued_pool_ = 0;       // the voice pool of the synthesizer plays go to
+  int last_play_voices_ = 0;  // the pool the last MIDI play queued needs
   // The sources of plays handed to the render thread, until their play retires.
   struct HeldSource {
     const DirectMusicSegmentState8* state = nullptr;
@@ -456,6 +485,7 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   SpscRing<Command, kCommandCapacity> commands_;
   SpscRing<PendingNotification, 256> pending_notifications_;
   SpscRing<EffectChain*, 2 * kCommandCapacity> retired_chains_;
+  SpscRing<synth::Synth*, 16> retired_synths_;
 
   // Render thread only.
   Play current_{};               // source null while nothing plays
@@ -469,6 +499,8 @@ class PerformanceCore final : public output::RenderSource, private PlayListener 
   };
   std::array<ChannelRamp, 16> channel_ramps_{};
   EffectChain* chain_ = nullptr;
+  synth::Synth* retiring_synth_ = nullptr;   // replaced, ringing out beside synth_
+  std::int64_t retiring_silent_frames_ = 0;  // rendered since its last voice ended
   struct _fluid_sfont_t* sounding_instruments_ = nullptr;
   std::uint64_t instrument_switches_ = 0;
   std::uint64_t plays_started_ = 0;

@@ -37,8 +37,10 @@ void PerformanceCore::render(float* out, int frames) noexcept {
   }
   limiter_->process(out, frames);
   frames_out_ += frames;
+  retire_synth_when_silent(frames);
+  // A synthesizer ringing out may still play from earlier instruments.
   if (instrument_switches_released_.load(std::memory_order_relaxed) != instrument_switches_ &&
-      synth_->voices_of_earlier_instruments_ended()) {
+      !retiring_synth_ && synth_->voices_of_earlier_instruments_ended()) {
     instrument_switches_released_.store(instrument_switches_, std::memory_order_release);
   }
 }
@@ -105,10 +107,15 @@ void PerformanceCore::synthesize(int frames) noexcept {
     const int n = std::min(grid_left_, frames - i);
     synth_->render(n, dry_left_.data() + i, dry_right_.data() + i, wet_left_.data() + i,
                    wet_right_.data() + i);
+    if (retiring_synth_) {
+      retiring_synth_->render(n, dry_left_.data() + i, dry_right_.data() + i, wet_left_.data() + i,
+                              wet_right_.data() + i);
+    }
     grid_left_ -= n;
     i += n;
   }
   synth_->flush();
+  if (retiring_synth_) retiring_synth_->flush();
   // A source's own audio enters buffer 0 beside the synthesizer, before the effect chain.
   if (current_play() && !current_paused_) {
     moment_base_ = chunk_frame_;
@@ -218,6 +225,7 @@ const PerformanceCore::Play* PerformanceCore::current_play() const noexcept {
 void PerformanceCore::begin_play(const Command& command) noexcept {
   ++plays_started_;
   if (current_play()) end_current(DMUS_NOTIFICATION_SEGABORT);
+  if (command.synth) adopt_synth(command.synth);
   command.play.shared->position.store(command.play.start, std::memory_order_relaxed);
   command.play.shared->started.store(true, std::memory_order_relaxed);
   // The piece's instruments and downloaded collection, or none, before its programs
@@ -247,6 +255,35 @@ void PerformanceCore::begin_play(const Command& command) noexcept {
                               *this);
     retire_if_ended();
   }
+}
+
+void PerformanceCore::adopt_synth(synth::Synth* next) noexcept {
+  // The client side hands over no synthesizer while another rings out (performance_voices.cpp).
+  synth_->release_all_notes();
+  next->sound_fonts(sounding_instruments_, synth_->sounding_collection());
+  for (std::size_t ch = 0; ch < channel_ramps_.size(); ++ch) {
+    if (channel_ramps_[ch].centibels != 0.0f) {
+      next->channel_attenuation(static_cast<int>(ch), channel_ramps_[ch].centibels);
+    }
+  }
+  retiring_synth_ = synth_;
+  retiring_silent_frames_ = 0;
+  synth_ = next;
+}
+
+void PerformanceCore::retire_synth_when_silent(int frames) noexcept {
+  if (!retiring_synth_) return;
+  if (retiring_synth_->active_voices() > 0) {
+    retiring_silent_frames_ = 0;
+    return;
+  }
+  retiring_silent_frames_ += frames;
+  if (retiring_silent_frames_ < static_cast<std::int64_t>(kRetiringTailSeconds * sample_rate_)) {
+    return;
+  }
+  // Should the ring be full, the client side still owns it and frees it on closing.
+  retired_synths_.push(retiring_synth_);
+  retiring_synth_ = nullptr;
 }
 
 void PerformanceCore::end_current(std::int32_t option) noexcept {

@@ -37,6 +37,7 @@ void PerformanceCore::take_queued(const Command& command) noexcept {
 void PerformanceCore::drop(Command& queued) noexcept {
   if (!queued.play.source) return;
   if (queued.leader) queued.leader->waiting.fetch_sub(1, std::memory_order_relaxed);
+  if (queued.synth) retired_synths_.push(queued.synth);  // never sounded
   ++plays_started_;  // settled: it no longer keeps the music pending
   queued.play.shared->playing.store(false, std::memory_order_relaxed);
   queued.play.shared->retired.store(true, std::memory_order_release);

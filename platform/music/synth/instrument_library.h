@@ -61,6 +61,15 @@ class InstrumentLibrary {
   // whose presets are stand-ins, and noting which preset each note-on meets.
   std::vector<PresetUse> presets_used_by(const midi::Sequence& sequence);
 
+  // The most voices `sequence` keeps sounding at once on a synthesizer of this library, at
+  // master tempo 1.0, looped or not (instrument_library_voices.cpp). Worked out from the
+  // same stand-in pass: each note-on starts the voices its preset's zones give it
+  // (NoteVoices), which last until the note is released, by its note-off or a pedal, plus
+  // their release; notes still held at the end are released there, and tails that outlast
+  // the end overlap the next pass's start. Anything that ends a voice sooner (a sample
+  // that stops, a key played again, an exclusive class) is left out, so the count errs high.
+  int voices_at_once(const midi::Sequence& sequence);
+
   // A font holding the presets of `uses` that the file has, cut to the zones their notes
   // reach, with those zones' samples loaded; nullptr in `out` when the file has none of
   // them. MUSIC_E_SOUNDFONT_CHANGED when the file changed since its directory was read (open

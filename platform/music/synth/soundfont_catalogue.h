@@ -50,6 +50,17 @@ struct PresetUse {
   bool operator==(const PresetUse&) const = default;
 };
 
+// What one note-on costs the synthesizer: the voices it starts (one per instrument zone it
+// reaches, so a stereo sample takes two), how long the longest of them goes on sounding
+// after its note is released (the volume envelope's release, preset offset included), and
+// how long the longest may sound at all: an unlooped sample ends a voice when it has played
+// through, at the note's pitch; a looped one never does (infinity).
+struct NoteVoices {
+  int voices = 0;
+  double release_seconds = 0.0;
+  double longest_seconds = 0.0;
+};
+
 class SoundFontCatalogue {
  public:
   // Reads the directory of the SoundFont at `path`. MUSIC_E_SYNTH_FAILED when the file is
@@ -71,6 +82,10 @@ class SoundFontCatalogue {
   // the instruments those zones use, with the zones the same notes reach. Global zones and
   // zones that play no sample are always kept.
   std::vector<std::uint8_t> cut_directory(std::span<const PresetUse> wanted) const;
+
+  // For each note of `use`, in its order, the voices a note-on starts and their longest
+  // release (soundfont_catalogue_voices.cpp). All zero for a preset the file lacks.
+  std::vector<NoteVoices> note_voices(const PresetUse& use) const;
 
  private:
   SoundFontCatalogue() = default;

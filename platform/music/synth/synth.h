@@ -32,13 +32,26 @@ class InstrumentLibrary;
 
 inline constexpr int kBlockFrames = 64;
 inline constexpr int kChannels = 16;
-inline constexpr int kPolyphony = 256;  // FluidSynth's default
+// The most voices a synthesizer has: FluidSynth's default, and the pool every channel had
+// before pools were sized per piece.
+inline constexpr int kPolyphony = 256;
+
+// The voice pool for music that keeps `voices_at_once` voices sounding at once
+// (InstrumentLibrary::voices_at_once), at most kPolyphony. FluidSynth sizes its event queue
+// and its queue of finished voices from the pool when the synthesizer is made, so a pool
+// is never grown afterwards: a piece that needs more gets a new synthesizer.
+int voice_pool_for(int voices_at_once);
 
 class Synth {
  public:
   // MUSIC_E_SYNTH_FAILED when FluidSynth cannot be set up or the SoundFont's directory
   // cannot be read.
   static com::HResult create(int sample_rate, const std::string& soundfont_path,
+                             std::unique_ptr<Synth>& out) {
+    return create(sample_rate, soundfont_path, kPolyphony, out);
+  }
+  // With `voices` voices (1..kPolyphony; clamped).
+  static com::HResult create(int sample_rate, const std::string& soundfont_path, int voices,
                              std::unique_ptr<Synth>& out);
   ~Synth();
 
@@ -84,6 +97,7 @@ class Synth {
   void sound_collection(struct _fluid_sfont_t* collection) noexcept {
     sound_fonts(sounding_instruments_, collection);
   }
+  // Render thread only. The collection sounding over the General MIDI set, or nullptr.
   struct _fluid_sfont_t* sounding_collection() const noexcept {
     return sounding_collection_;
   }
@@ -92,6 +106,8 @@ class Synth {
   bool voices_of_earlier_instruments_ended() noexcept;
 
   int active_voices() const noexcept;
+  // The voice pool it was made with.
+  int voices() const noexcept { return voices_; }
 
  private:
   Synth() = default;
@@ -100,6 +116,7 @@ class Synth {
   int list_playing_voices() noexcept;
 
   struct _fluid_synth_t* synth_ = nullptr;
+  int voices_ = kPolyphony;
   std::shared_ptr<InstrumentLibrary> library_;
   // Deferred rendering: `pending_frames_` frames owed to the planes starting at `pending_`.
   std::array<float*, 4> pending_{};
