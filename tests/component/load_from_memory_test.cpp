@@ -127,21 +127,21 @@ SAFEARRAY* byte_array(const Bytes& bytes) {
   return array;
 }
 
-// One second of a mono 440 Hz sine at 22050 Hz, encoded by libsndfile in `format`.
-Bytes encoded_sine(int format) {
+// One second of a mono 440 Hz sine at `rate` (22050 Hz; Opus takes 24000), encoded by
+// libsndfile in `format`.
+Bytes encoded_sine(int format, int rate = 22050) {
   const std::filesystem::path path =
       std::filesystem::temp_directory_path() / ("orvan_sine_" + std::to_string(::getpid()));
   SF_INFO info{};
-  info.samplerate = 22050;
+  info.samplerate = rate;
   info.channels = 1;
   info.format = format;
   SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
   EXPECT_NE(file, nullptr) << sf_strerror(nullptr);
   if (!file) return {};
-  std::vector<short> pcm(22050);
+  std::vector<short> pcm(static_cast<std::size_t>(rate));
   for (std::size_t i = 0; i < pcm.size(); ++i)
-    pcm[i] =
-        static_cast<short>(12000 * std::sin(2 * M_PI * 440.0 * static_cast<double>(i) / 22050));
+    pcm[i] = static_cast<short>(12000 * std::sin(2 * M_PI * 440.0 * static_cast<double>(i) / rate));
   sf_writef_short(file, pcm.data(), static_cast<sf_count_t>(pcm.size()));
   sf_close(file);
   Bytes bytes = bytes_of(path);
@@ -220,8 +220,8 @@ class LoadFromMemory : public ComponentTest {
 };
 
 TEST_F(LoadFromMemory, EveryKindRendersFromBytesAndFromAStreamExactlyAsFromItsFile) {
-  // Pieces: the organ note as MIDI and as RMID, a sine recorded as WAV, FLAC and Ogg Vorbis,
-  // and a tracker module.
+  // Pieces: the organ note as MIDI and as RMID, a sine recorded as WAV, FLAC, Ogg Vorbis, Opus
+  // and MP3, and a tracker module.
   const Bytes midi = bytes_of(organ_);
   testing::XmModule module;
   module.patterns[0].cells.resize(16);
@@ -236,12 +236,15 @@ TEST_F(LoadFromMemory, EveryKindRendersFromBytesAndFromAStreamExactlyAsFromItsFi
       {"wav", encoded_sine(SF_FORMAT_WAV | SF_FORMAT_PCM_16)},
       {"flac", encoded_sine(SF_FORMAT_FLAC | SF_FORMAT_PCM_16)},
       {"ogg", encoded_sine(SF_FORMAT_OGG | SF_FORMAT_VORBIS)},
+      {"opus", encoded_sine(SF_FORMAT_OGG | SF_FORMAT_OPUS, 24000)},
+      {"mp3", encoded_sine(SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III)},
       {"xm", testing::write_xm(module)},
   };
   for (const Piece& piece : pieces) {
     SCOPED_TRACE(piece.kind);
-    const bool recording = piece.kind == std::string("wav") || piece.kind == std::string("flac") ||
-                           piece.kind == std::string("ogg");
+    const std::string kind = piece.kind;
+    const bool recording =
+        kind == "wav" || kind == "flac" || kind == "ogg" || kind == "opus" || kind == "mp3";
     std::string by_name;
     for (const Way way : {Way::Name, Way::Array, Way::Stream, Way::SeekingStream}) {
       const std::string out = render(piece.kind, [&](_OrvanMusic2* music) {
