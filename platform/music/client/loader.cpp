@@ -1,11 +1,6 @@
 #include "platform/music/client/loader.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-
-#include <sys/stat.h>
 
 #include <memory>
 #include <vector>
@@ -34,15 +29,10 @@ MusicKind music_kind_of(const std::uint8_t* head, std::size_t got, std::uint64_t
 }  // namespace
 
 MusicKind music_kind_of(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return MusicKind::Midi;
-  struct stat st {};
-  const std::uint64_t size = ::fstat(fd, &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
-  std::vector<std::uint8_t> head(recognition_size());
-  const ssize_t got = ::read(fd, head.data(), head.size());
-  ::close(fd);
-  if (got <= 0) return MusicKind::Midi;
-  return music_kind_of(head.data(), static_cast<std::size_t>(got), size);
+  // What cannot be opened as a file goes to the MIDI reader, which says why.
+  std::shared_ptr<const wave::ByteStore> bytes;
+  if (com::failed(wave::open_file_bytes(path, bytes))) return MusicKind::Midi;
+  return music_kind_of(*bytes);
 }
 
 MusicKind music_kind_of(const wave::ByteStore& bytes) {
@@ -55,7 +45,10 @@ MusicKind music_kind_of(const wave::ByteStore& bytes) {
 
 HResult DirectMusicLoader8::LoadSegment(const std::string& path,
                                         Ref<DirectMusicSegment8>& segment) {
-  const MusicKind kind = music_kind_of(path);
+  // Opened once: a recording plays from the file its kind was told by.
+  std::shared_ptr<const wave::ByteStore> bytes;
+  const MusicKind kind =
+      com::failed(wave::open_file_bytes(path, bytes)) ? MusicKind::Midi : music_kind_of(*bytes);
   if (kind == MusicKind::Module) {
     std::shared_ptr<const ModuleContent> content;
     const HResult hr = ModuleContent::load(path, content);
@@ -63,14 +56,7 @@ HResult DirectMusicLoader8::LoadSegment(const std::string& path,
     segment = com::make_ref<DirectMusicSegment8>(std::move(content));
     return com::S_OK;
   }
-  if (kind == MusicKind::Recording) {
-    std::shared_ptr<const wave::WaveSource> source;
-    const HResult hr = wave::open_wave_source(path, source);
-    if (com::failed(hr)) return hr;
-    segment = com::make_ref<DirectMusicSegment8>(
-        std::make_shared<const RecordedContent>(std::move(source)));
-    return com::S_OK;
-  }
+  if (kind == MusicKind::Recording) return LoadRecording(std::move(bytes), segment);
   auto sequence = std::make_shared<midi::Sequence>();
   // The reader's statuses already separate "cannot open", "not a music file" and the
   // specific ways a music file can be broken; they are handed on as they are.
