@@ -25,7 +25,7 @@ using orvan::testing::file_bytes;
 using orvan::testing::first_frame_above;
 
 const std::string kPlayer = ORVAN_BINARY_DIR "/bin/tovel-play";
-const std::string kMusicDir = "/usr/share/games/openttd/baseset/openmsx/";
+const std::string kMusicDir = orvan::testing::kOpenMsxFolder;
 constexpr int kBlockFrames = 64;
 // Below -100 dBFS: the first sample of a note's attack, not a level that takes the
 // instrument's attack time to reach. Before the music the output is exactly zero.

@@ -68,7 +68,7 @@ class DownloadedInstruments : public ::testing::TestWithParam<Case> {};
 
 TEST_P(DownloadedInstruments, SoundAsTheWholeSoundFontDoes) {
   const Case c = GetParam();
-  const std::string piece = std::string("/usr/share/games/openttd/baseset/openmsx/") + c.piece;
+  const std::string piece = std::string(kOpenMsxFolder) + c.piece;
   if (!std::filesystem::exists(c.soundfont) || !std::filesystem::exists(piece)) {
     GTEST_SKIP() << "needs " << c.soundfont << " and " << piece;
   }

@@ -30,6 +30,7 @@ inline constexpr int kRate = 48000;
 // At the default 120 beats per minute: 768 ticks per half second.
 inline constexpr double kFramesPerTick = kRate * 0.5 / midi::kTicksPerQuarter;
 using orvan::testing::kLargeSoundFont;
+using orvan::testing::kOpenMsxFolder;
 using orvan::testing::kSmallSoundFont;
 
 inline std::int64_t frame_of_tick(std::int32_t tick) {

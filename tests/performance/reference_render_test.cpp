@@ -15,7 +15,7 @@
 namespace orvan::music::testing {
 namespace {
 
-const std::string kMusicDir = "/usr/share/games/openttd/baseset/openmsx/";
+const std::string kMusicDir = kOpenMsxFolder;
 
 class ReferenceRender : public ::testing::TestWithParam<const char*> {};
 

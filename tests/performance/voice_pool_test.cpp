@@ -25,7 +25,7 @@ class SizedVoicePool : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SizedVoicePool, SoundsAsTheFullPoolDoes) {
   const Case c = GetParam();
-  const std::string piece = std::string("/usr/share/games/openttd/baseset/openmsx/") + c.piece;
+  const std::string piece = std::string(kOpenMsxFolder) + c.piece;
   if (!std::filesystem::exists(kLargeSoundFont) || !std::filesystem::exists(piece)) {
     GTEST_SKIP() << "needs " << kLargeSoundFont << " and " << piece;
   }

@@ -72,13 +72,25 @@ void start_performance(const Ref<DirectX8>& root, Ref<DirectMusicPerformance8>& 
   device->set_capture_enabled(false);
 }
 
-TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+// Every test watches what a render thread does; the allocator is replaced under sanitizers.
+class RenderThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+  }
+  // start_performance() on the fixture's root, performance and device.
+  void start(std::shared_ptr<MusicEventRing> events = nullptr) {
+    ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device, std::move(events)));
+  }
+
   test::RenderActivity seen;
   Ref<DirectX8> root = DirectX8::create();
   Ref<DirectMusicPerformance8> perf;
   output::ManualDevice* device = nullptr;
-  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+};
+
+TEST_F(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
+  ASSERT_NO_FATAL_FAILURE(start());
 
   // Read at the end: kept however long the renders take on a busy machine.
   perf->core()->set_notification_lifetime(std::chrono::hours(1));
@@ -158,13 +170,8 @@ TEST(RenderThread, AllocatesNothingWhilePlayingLoopingAndChangingEverything) {
 // A piece busier than the channel's voice pool, played over one still sounding: the render
 // thread takes up the synthesizer made for it, lets the old one ring out beside it and gives
 // it back, with no allocation.
-TEST(RenderThread, AllocatesNothingHandingOverToASynthesizerWithMoreVoices) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
-  test::RenderActivity seen;
-  Ref<DirectX8> root = DirectX8::create();
-  Ref<DirectMusicPerformance8> perf;
-  output::ManualDevice* device = nullptr;
-  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+TEST_F(RenderThread, AllocatesNothingHandingOverToASynthesizerWithMoreVoices) {
+  ASSERT_NO_FATAL_FAILURE(start());
   const int first_pool = perf->core()->voice_pool();
 
   testing::SequenceBuilder small, busy;
@@ -192,8 +199,7 @@ TEST(RenderThread, AllocatesNothingHandingOverToASynthesizerWithMoreVoices) {
 // Every kind of event the render side tells (start, beats over a tempo change and a new time
 // signature, a marker and a cue point, loops, the end, a stop; a recording's loop, cue points
 // and end) goes into its ring without an allocation.
-TEST(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+TEST_F(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
   const std::filesystem::path midi = std::filesystem::temp_directory_path() /
                                      ("orvan_events_" + std::to_string(getpid()) + ".mid");
   const std::filesystem::path cued = std::filesystem::temp_directory_path() /
@@ -215,12 +221,8 @@ TEST(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
       .end_of_track(480);
   ASSERT_TRUE(smf.write_file(midi.string()));
 
-  test::RenderActivity seen;
   auto events = std::make_shared<MusicEventRing>();
-  Ref<DirectX8> root = DirectX8::create();
-  Ref<DirectMusicPerformance8> perf;
-  output::ManualDevice* device = nullptr;
-  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device, events));
+  ASSERT_NO_FATAL_FAILURE(start(events));
   Ref<DirectMusicLoader8> loader;
   ASSERT_EQ(root->DirectMusicLoaderCreate(loader), com::S_OK);
   Ref<DirectMusicSegment8> segment;
@@ -278,16 +280,12 @@ TEST(RenderThread, AllocatesNothingTellingEveryKindOfEvent) {
 // Collections downloaded before a play and during it: installing one, choosing the programs
 // it has and those it lacks (General MIDI below it, drums too), a program nobody foresaw,
 // switching to another collection mid-note and playing a segment without one.
-TEST(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+TEST_F(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
   namespace fs = std::filesystem;
   const fs::path dir =
       fs::temp_directory_path() / ("orvan-render-dls-" + std::to_string(::getpid()));
   fs::create_directories(dir);
-  Ref<DirectX8> root = DirectX8::create();
-  Ref<DirectMusicPerformance8> perf;
-  output::ManualDevice* device = nullptr;
-  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+  ASSERT_NO_FATAL_FAILURE(start());
   Ref<DirectMusicAudioPath8> path;
   ASSERT_EQ(perf->GetDefaultAudioPath(path), com::S_OK);
   Ref<DirectMusicLoader8> loader;
@@ -323,7 +321,6 @@ TEST(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
   const auto sine_and_square = collection("c.dls", test::sine_and_square_collection());
   const auto square = collection("square.dls", square_on_zero);
 
-  test::RenderActivity seen;
   auto with = segment_of("with.mid");
   ASSERT_EQ(with->ConnectToCollection(sine_and_square), com::S_OK);
   ASSERT_EQ(with->Download(path), com::S_OK);
@@ -355,8 +352,7 @@ TEST(RenderThread, AllocatesAndReadsNothingWithDownloadedCollections) {
 // downloaded (here to the piano, bank 0 program 0) without reading or allocating, and a
 // note that no downloaded zone answers stays silent. Two pieces downloaded one after the
 // other switch fonts mid-note without either.
-TEST(RenderThread, AnUnforeseenProgramFallsBackToDownloadedInstrumentsWithoutReading) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+TEST_F(RenderThread, AnUnforeseenProgramFallsBackToDownloadedInstrumentsWithoutReading) {
   const auto play = [](int program, int key) {
     std::unique_ptr<synth::Synth> s;
     EXPECT_EQ(synth::Synth::create(kRate, orvan::testing::kSmallSoundFont, s), com::S_OK);
@@ -415,8 +411,7 @@ TEST(RenderThread, AnUnforeseenProgramFallsBackToDownloadedInstrumentsWithoutRea
 }
 
 // The decoder reads the file on its own thread; the render thread only takes what it left.
-TEST(RenderThread, AllocatesAndReadsNothingWhileARecordingPlaysAndLoops) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
+TEST_F(RenderThread, AllocatesAndReadsNothingWhileARecordingPlaysAndLoops) {
   namespace fs = std::filesystem;
   const fs::path dir =
       fs::temp_directory_path() / ("orvan-render-wave-" + std::to_string(::getpid()));
@@ -427,10 +422,7 @@ TEST(RenderThread, AllocatesAndReadsNothingWhileARecordingPlaysAndLoops) {
                                                 " synth 0.7 sine 440 sine 660 vol 0.3");
   ASSERT_EQ(made.status, 0) << made.out;
 
-  Ref<DirectX8> root = DirectX8::create();
-  Ref<DirectMusicPerformance8> perf;
-  output::ManualDevice* device = nullptr;
-  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+  ASSERT_NO_FATAL_FAILURE(start());
   perf->core()->set_notification_lifetime(std::chrono::hours(1));
   ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
   Ref<DirectMusicLoader8> loader;
@@ -439,7 +431,6 @@ TEST(RenderThread, AllocatesAndReadsNothingWhileARecordingPlaysAndLoops) {
   ASSERT_EQ(loader->LoadSegment(file, segment), com::S_OK);
   ASSERT_EQ(segment->SetRepeats(4), com::S_OK);
 
-  test::RenderActivity seen;
   Ref<DirectMusicSegmentState8> state;
   ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
   render_watched(device, kRate * 2, seen);  // the first pass and two loops
@@ -470,12 +461,8 @@ TEST(RenderThread, AllocatesAndReadsNothingWhileARecordingPlaysAndLoops) {
   fs::remove_all(dir);
 }
 
-TEST(RenderThread, AllocatesAndReadsNothingPlayingAModule) {
-  if (!test::render_watch_available()) GTEST_SKIP() << "sanitizer builds replace the allocator";
-  Ref<DirectX8> root = DirectX8::create();
-  Ref<DirectMusicPerformance8> perf;
-  output::ManualDevice* device = nullptr;
-  ASSERT_NO_FATAL_FAILURE(start_performance(root, perf, device));
+TEST_F(RenderThread, AllocatesAndReadsNothingPlayingAModule) {
+  ASSERT_NO_FATAL_FAILURE(start());
   ASSERT_EQ(perf->AddNotificationType(DMUS_NOTIFY_ON_SEGMENT), com::S_OK);
   // Two notes on 16 rows (1.92 s a pass), the second pattern-looped.
   orvan::testing::XmModule module;
@@ -495,7 +482,6 @@ TEST(RenderThread, AllocatesAndReadsNothingPlayingAModule) {
   ASSERT_EQ(segment->SetRepeats(2), com::S_OK);
   ASSERT_EQ(segment->SetStartPoint(768), com::S_OK);
 
-  test::RenderActivity seen;
   Ref<DirectMusicSegmentState8> state;
   ASSERT_EQ(perf->PlaySegmentEx(segment, DMUS_SEGF_DEFAULT, 0, nullptr, nullptr, state), com::S_OK);
   render_watched(device, kRate * 3, seen);  // the start, the module's own loop, a repeat

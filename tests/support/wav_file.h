@@ -13,6 +13,8 @@ namespace orvan::testing {
 // The General MIDI SoundFont every test channel uses unless it asks for another.
 inline constexpr const char* kSmallSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 inline constexpr const char* kLargeSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
+// Real MIDI files (Debian's openttd-openmsx), with the trailing slash.
+inline constexpr const char* kOpenMsxFolder = "/usr/share/games/openttd/baseset/openmsx/";
 
 struct StereoWav {
   int rate = 0;
